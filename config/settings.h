@@ -1,0 +1,34 @@
+#pragma once
+// The program's settings: one process-wide record, read from the per-user settings file at start and
+// written back at an orderly close.
+//
+// The file is $XDG_CONFIG_HOME/Sorvelo/Sorvelo.conf (~/.config when the variable is unset), an INI
+// file with the sections [logging], [hosts], [pinging] and [general]; every value is text
+// ("0"/"1", decimal integers, file names). The location is worked out at every call, so tests that set
+// XDG_CONFIG_HOME never touch the user's own file.
+
+#include <cstdint>
+#include <string>
+
+struct configRecord {
+  bool general_log_enabled = false;
+  bool host_log_enabled = false;
+  std::string general_log_filename;
+  std::string hosts_file_name;
+  std::int32_t ping_speed = 0;
+  bool auto_startup = false;
+  std::int32_t firsttime = 0;
+  std::int32_t logtimestampinterval = 0;
+  std::int32_t checkversion = 0;
+};
+
+// Zeroed until loadSettings has run.
+extern configRecord settings;
+
+// Fills `settings` from the file, with the defaults for whatever is missing.
+void loadSettings();
+// Writes all nine values (atomically: a temporary file renamed over the old one). Throws
+// std::runtime_error("Failed to set data for '<value name>'") when the file cannot be written.
+void saveSettings();
+
+std::string settingsFilePath();

@@ -1,0 +1,67 @@
+#pragma once
+// The ping worker: one thread per host that sends that host's echo requests, one at a time, so a
+// slow or unanswered echo never blocks the interface thread.
+//
+// Handshake with the host (which runs on the interface thread):
+//   1. The host writes `timeout` and `address`, then sets `requestPending` (release).
+//   2. The worker sees `requestPending` (acquire), sends one echo, writes `replied` and `pingTime`,
+//      clears `requestPending`, then sets `resultReady` (release) — in that order, so that a request
+//      the host sends in the same step in which it collects the result is never cleared.
+//   3. The host sees `resultReady` (acquire), reads `replied` and `pingTime`, clears `resultReady`.
+// Between requests the worker sleeps on a condition variable for at most 100 ms, so a request or a
+// release is taken up at once and an idle worker costs next to nothing.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The outcome of one echo.
+struct TEchoOutcome {
+  bool replied = false;
+  std::int32_t pingTime = -1;  // ms; -1 when not answered
+};
+
+// Sends one echo and waits for it. May throw TICMPException when the echo facility cannot be opened.
+using TEchoService = std::function<TEchoOutcome(const std::string& address, std::int32_t timeoutMs)>;
+
+// The real echo: a TPing per request with the given address and timeout, other settings default.
+TEchoOutcome icmpEcho(const std::string& address, std::int32_t timeoutMs);
+
+class TThreadPing {
+ public:
+  // Created without running; start() runs the loop. An empty service means icmpEcho.
+  explicit TThreadPing(TEchoService echoService = {});
+  ~TThreadPing();  // release()
+  TThreadPing(const TThreadPing&) = delete;
+  TThreadPing& operator=(const TThreadPing&) = delete;
+
+  void start();
+  // Asks the loop to end and waits until it has (at most the end of the echo in progress).
+  void release();
+  // Wakes the worker after a request was set.
+  void notify();
+  void setPriorityNormal();
+
+  // Fields shared with the host, in the handshake order described above.
+  bool replied = false;             // worker writes before resultReady
+  std::int32_t pingTime = 0;        // worker writes before resultReady
+  std::int32_t timeout = 0;         // host writes before requestPending
+  std::string address;              // host writes before requestPending
+  std::atomic<std::int32_t> stage{0};
+  std::atomic<bool> resultReady{false};
+  std::atomic<bool> keepRunning{true};
+  std::atomic<bool> requestPending{false};
+
+ private:
+  void Execute();
+
+  TEchoService echoService;
+  std::atomic<bool> terminated{false};
+  std::mutex wakeLock;
+  std::condition_variable wake;
+  std::thread thread;
+};

@@ -1,0 +1,63 @@
+#pragma once
+// One monitored host: its names and address, timeout and target interval, counters, the dates of its
+// last events, its last 500 results, and the request/result handshake with its own worker thread.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "threadping.h"
+#include "tolvotime.h"
+
+struct pingResult {
+  bool used = false;
+  bool succeeded = false;
+  TDateTime at = 0;
+  std::int32_t pingTime = 0;
+};
+
+enum hostStatus : std::uint8_t { hsUnknown = 0, hsOk = 1, hsDown = 2, hsThreadDead = 3 };
+
+class TTolvoHost {
+ public:
+  static constexpr int HistorySize = 500;
+
+  explicit TTolvoHost(const TClock& clock = systemClock(), TEchoService echoService = {});
+  ~TTolvoHost();  // stops and releases the worker
+  TTolvoHost(const TTolvoHost&) = delete;
+  TTolvoHost& operator=(const TTolvoHost&) = delete;
+
+  std::string hostName;
+  std::string ipAddress;
+  std::string callingName;
+  std::int32_t timeout = 5000;
+  std::int32_t interval = 1;
+  std::int32_t succeededCount = 0;
+  std::int32_t failedCount = 0;
+  pingResult lastSuccess;
+  pingResult lastFailure;
+  TDateTime lastResultAt = 0;
+  TDateTime lastSentAt = 0;  // the creation time
+  bool inFlight = false;
+  std::unique_ptr<TThreadPing> worker;
+  hostStatus status = hsUnknown;
+
+  // Position 1 is the oldest entry, 500 the newest.
+  const pingResult& historyAt(int position) const;
+
+  void pingStep();
+  void addResult(pingResult result);
+  double averagePingTime() const;
+  bool recentlyUp(std::int32_t n) const;
+  hostStatus getStatus() const;
+  bool updateStatus();
+  std::string statusText(hostStatus s) const;
+
+ private:
+  const TClock& clock;
+  TEchoService echoService;
+  // The history as a ring: `historyHead` is the index of position 1.
+  std::array<pingResult, HistorySize> history{};
+  int historyHead = 0;
+};

@@ -1,0 +1,78 @@
+#pragma once
+// The one host list: up to 255 hosts in slots 1..255, the event logger, the scheduler pass, the
+// enumeration the windows use, and the connection state.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "regionalformat.h"
+#include "storage/tolvologger.h"
+#include "threadping.h"
+#include "tolvohost.h"
+
+enum connState : std::uint8_t { csUnknown = 0, csUp = 1, csDown = 2 };
+
+// Name lookups for addHost: forward (name -> dotted address) or reverse (address -> name). Returns
+// the asked text when the lookup fails. The program uses dnsQueryClass; tests may count or fake.
+using TNameLookup = std::function<std::string(const std::string& text, bool forward)>;
+
+class TTolvoHosts {
+ public:
+  static constexpr int MaxHosts = 255;
+
+  explicit TTolvoHosts(const TClock& clock = systemClock(),
+                       std::unique_ptr<TTolvoLogger> logger = nullptr);
+  ~TTolvoHosts();
+  TTolvoHosts(const TTolvoHosts&) = delete;
+  TTolvoHosts& operator=(const TTolvoHosts&) = delete;
+
+  std::unique_ptr<TTolvoLogger> logger;
+
+  // Takes the host into the lowest free slot (ownership moves); false when full (the host stays
+  // with the caller).
+  bool appendHost(std::unique_ptr<TTolvoHost>& host);
+  bool deleteHost(TTolvoHost* host);
+  bool clearHosts();
+  std::int32_t hostCount() const;
+
+  bool firstHost();
+  bool nextHost(TTolvoHost*& out);
+  bool hasMoreHosts() const;
+
+  void schedulerPass();
+  std::int32_t totalPings() const;
+  bool evaluateConnection();
+
+  // Adding hosts from text (dotted address or host name), with lookups and the duplicate test.
+  TTolvoHost* addHost(const std::string& text, bool reverseResolve);
+  bool hostExists(const std::string& text) const;
+
+  bool saveToFile(const std::string& fileName) const;
+  bool loadFromFile(const std::string& fileName);
+
+  // The host in a slot (1..255), or nullptr.
+  TTolvoHost* hostAt(int slot) const;
+  // A new host with this list's clock and echo service, not yet in the list.
+  std::unique_ptr<TTolvoHost> newHost() const;
+
+  connState connectionState = csUnknown;
+  TDateTime lastDownAt = 0;
+
+  // Dates in the hosts file follow this format (the user's locale unless a test sets another).
+  TRegionalFormat regional = TRegionalFormat::fromLocale();
+  // Handed to every new host's worker; empty means the real ICMP echo.
+  TEchoService echoService;
+  // Lookups of addHost; empty means dnsQueryClass.
+  TNameLookup nameLookup;
+
+ private:
+  const TClock& clock;
+  std::array<std::unique_ptr<TTolvoHost>, MaxHosts + 1> hosts;  // index 0 unused
+  std::int32_t enumCursor = 0;
+  bool passBusy = false;
+  bool enumDone = false;
+  std::int32_t nextIndex = 1;
+};

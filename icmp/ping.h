@@ -1,0 +1,72 @@
+#pragma once
+// The echo service: one ICMP echo request to one IPv4 address, answered or not, and how fast.
+//
+// TPing is what a ping worker creates for each request: set Address and Timeout, call Ping (0 or 1
+// replies), read the round-trip time from Reply. TICMP inside it does the work over a Linux ICMP
+// socket. Everything runs on the calling thread; nothing is shared between TPing objects.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// Raised when the echo facility cannot be opened. what() is one of the four fixed messages
+// ("Error initialising Winsock", "Unable to register icmp.dll", "Error loading dll functions",
+// "Unable to get ping handle"); cause() says why in words for the user, with the remedy.
+class TICMPException : public std::runtime_error {
+ public:
+  TICMPException(const std::string& message, std::string cause)
+      : std::runtime_error(message), causeText(std::move(cause)) {}
+  const std::string& cause() const { return causeText; }
+
+ private:
+  std::string causeText;
+};
+
+// The 28-byte reply header as the program keeps it: replying address, status, round-trip time (ms),
+// data size, reserved, data pointer, IP options. Only rtt is read by the program.
+struct TEchoReplyHeader {
+  std::uint32_t address = 0;  // network byte order
+  std::uint32_t status = 0;
+  std::uint32_t rtt = 0;
+  std::uint16_t dataSize = 0;
+  std::uint16_t reserved = 0;
+  std::uint32_t data = 0;
+  std::array<std::uint8_t, 8> options{};
+};
+static_assert(sizeof(TEchoReplyHeader) == 28);
+
+class TICMP;
+
+class TPing {
+ public:
+  explicit TPing(void* owner = nullptr);  // throws TICMPException
+  ~TPing();
+  TPing(const TPing&) = delete;
+  TPing& operator=(const TPing&) = delete;
+
+  void setAddress(const std::string& address);
+  const std::string& Address() const;
+  void setSize(std::int32_t size);
+  std::int32_t Size() const;
+  void setTimeout(std::int32_t ms);
+  std::int32_t Timeout() const;
+  void setTTL(std::int32_t ttl);
+  std::int32_t TTL() const;
+  void setFlags(std::int32_t flags);
+  std::int32_t Flags() const;
+
+  // Resolve if needed, send one echo, wait up to Timeout; the number of replies (0 or 1).
+  std::int32_t Ping();
+  TEchoReplyHeader Reply() const;
+  std::int32_t ErrorCode() const;  // 0, 11018 when the address did not resolve, else errno
+
+  // Optional notifications; the program sets none of them.
+  std::function<void(const std::string&)> OnDisplay;
+  std::function<void()> OnEchoRequest;
+  std::function<void(std::int32_t)> OnEchoReply;
+
+ private:
+  TICMP* icmp;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// A name lookup that looks like a plain call: it starts the socket layer's asynchronous lookup and
+// waits on the Qt event loop (sleeping until the next event, no spinning) until the answer arrives,
+// so timers and input go on meanwhile. A failed lookup gives back the asked text.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TAsyncSocket;
+
+class dnsQueryClass {
+ public:
+  dnsQueryClass();
+  ~dnsQueryClass();  // cancels a lookup still pending
+  dnsQueryClass(const dnsQueryClass&) = delete;
+  dnsQueryClass& operator=(const dnsQueryClass&) = delete;
+
+  // forward: name -> first dotted address; reverse: dotted address -> official name. Throws
+  // ESocketException (socket layer messages) when the lookup cannot even start.
+  void lookup(const std::string& text, bool forward, std::string& result);
+
+  bool done = false;
+  std::uint16_t errorCode = 0;
+
+ private:
+  std::unique_ptr<TAsyncSocket> socket;
+};

@@ -1,0 +1,47 @@
+#pragma once
+// The hosts file: twelve-line typed blocks from "NEW_HOST_START $$@@$$ " to "NEW_HOST_END $$@@$$ ",
+// every line ended by CR LF. This file knows the format only; the host list turns its records into
+// hosts and back (TTolvoHosts::saveToFile / loadFromFile).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/regionalformat.h"
+#include "core/tolvotime.h"
+
+// The fields of one host as the file holds them. The three dates are written but not read back.
+struct THostFileRecord {
+  std::string callingName;
+  std::string hostName;
+  std::string ipAddress;
+  std::int32_t timeout = 2000;
+  std::int32_t interval = 4;
+  std::int32_t succeededCount = 0;
+  std::int32_t failedCount = 0;
+  TDateTime lastSucceededAt = 0;
+  TDateTime lastFailedAt = 0;
+  TDateTime lastSentAt = 0;
+};
+
+// The twelve lines of one block, CR LF included.
+std::string formatHostBlock(const THostFileRecord& record, const TRegionalFormat& format);
+
+// Writes the records atomically: a temporary file beside `fileName`, flushed and synced, then renamed
+// over it. On any failure the previous file stays whole and the result is false.
+bool writeHostsFile(const std::string& fileName, const std::vector<THostFileRecord>& records,
+                    const TRegionalFormat& format);
+
+// Reads the file; `onHost` receives every complete block in file order (the host list appends it).
+// Format errors are shown through the user-message sink and end the load. The result is false when
+// the file cannot be opened (`opened` then false: the caller keeps its list), on a format error or a
+// read error.
+struct THostsFileReadResult {
+  bool opened = false;
+  bool ok = false;
+};
+THostsFileReadResult readHostsFile(const std::string& fileName,
+                                   const std::function<void(const THostFileRecord&)>& onHost,
+                                   const std::function<void()>& beforeFirstLine,
+                                   const TRegionalFormat& format);

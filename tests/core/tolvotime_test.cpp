@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "core/regionalformat.h"
+#include "core/tolvotime.h"
+
+TEST(TolvoTime, EncodeDecodeRoundTripsToTheMillisecond) {
+  EXPECT_DOUBLE_EQ(encodeDateTime(1899, 12, 30), 0.0);
+  EXPECT_DOUBLE_EQ(encodeDateTime(1900, 1, 1), 2.0);
+  const TDateTime t = encodeDateTime(2026, 12, 7, 9, 5, 3, 250);
+  const TDateParts p = decodeDateTime(t);
+  EXPECT_EQ(p.year, 2026);
+  EXPECT_EQ(p.month, 12);
+  EXPECT_EQ(p.day, 7);
+  EXPECT_EQ(p.hour, 9);
+  EXPECT_EQ(p.minute, 5);
+  EXPECT_EQ(p.second, 3);
+  EXPECT_EQ(p.millisecond, 250);
+}
+
+TEST(TolvoTime, SecondStampIgnoresYearAndCountsThirtyOneDayMonths) {
+  EXPECT_EQ(secondStamp(encodeDateTime(2026, 3, 1)) - secondStamp(encodeDateTime(2026, 2, 28)),
+            4 * 86400);
+  EXPECT_EQ(secondStamp(encodeDateTime(2025, 6, 1, 1, 2, 3)),
+            secondStamp(encodeDateTime(2026, 6, 1, 1, 2, 3)));
+  EXPECT_EQ(secondStamp(encodeDateTime(2026, 1, 1, 0, 0, 1)), 2678400 + 86400 + 1);
+}
+
+TEST(TolvoTime, ElapsedStampsStayRightAcrossTheTurnOfTheYear) {
+  const TDateTime lastDecember = encodeDateTime(2026, 12, 31, 23, 59, 58);
+  const TDateTime newYear = encodeDateTime(2027, 1, 1, 0, 0, 3);
+  EXPECT_EQ(stampSecondsSince(newYear, lastDecember), 5);
+  EXPECT_EQ(stampSecondsSince(lastDecember, lastDecember), 0);
+}
+
+TEST(TolvoTime, TwoDigitsAndDurations) {
+  EXPECT_EQ(twoDigits(7), "07");
+  EXPECT_EQ(twoDigits(10), "10");
+  EXPECT_EQ(twoDigits(-5), "0-5");
+  EXPECT_EQ(formatDuration(0), "00h 00m 00s");
+  EXPECT_EQ(formatDuration(59), "00h 00m 59s");
+  EXPECT_EQ(formatDuration(93784), "01d 02h 03m 04s");
+  EXPECT_EQ(formatDuration(2678400), "01m 00h 00m 00s");
+  EXPECT_EQ(formatDuration(32140800 + 61), "00h 01m 01s");
+  EXPECT_EQ(formatDuration(-5), "00h 00m 0-5s");
+}
+
+TEST(RegionalFormat, WritesAndReadsTheUsersFormat) {
+  TRegionalFormat f{"%-d.%-m.%Y", "%-H:%M:%S"};
+  const TDateTime t = encodeDateTime(2026, 12, 7, 9, 5, 3);
+  EXPECT_EQ(f.formatDateTime(t), "7.12.2026 9:05:03");
+  EXPECT_EQ(f.formatDateTimeOmitMidnight(encodeDateTime(2026, 12, 7)), "7.12.2026");
+  EXPECT_EQ(f.formatDate(0), "30.12.1899");
+  ASSERT_TRUE(f.parseDate("7.12.2026").has_value());
+  EXPECT_DOUBLE_EQ(*f.parseDate("7.12.2026"), encodeDateTime(2026, 12, 7));
+  EXPECT_FALSE(f.parseDate("12/07/26").has_value());
+  EXPECT_FALSE(f.parseDate("31.2.2026").has_value());
+  EXPECT_FALSE(f.parseDate("").has_value());
+}
