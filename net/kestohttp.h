@@ -1,0 +1,41 @@
+#pragma once
+// The version-check client: one HTTP/1.0 form POST over a TCP connection, every line of the answer
+// (status line and headers included) collected into replyLines. It runs on the thread that created
+// it, driven by the socket layer's events; it has no time limit of its own, so the caller bounds its
+// wait. No failure is ever raised to the caller: it sees `done`.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataqueue.h"
+
+class TAsyncSocket;
+
+class TKestoHttp {
+ public:
+  TKestoHttp();
+  ~TKestoHttp();  // sends "QUIT" while connected, then closes
+  TKestoHttp(const TKestoHttp&) = delete;
+  TKestoHttp& operator=(const TKestoHttp&) = delete;
+
+  void connect();
+  void quit();
+  void sendLine(const std::string& text);
+
+  bool done = false;
+  std::string url;   // absolute address of the page, written into the request line
+  std::string host;  // server to connect to
+  std::int32_t port = 80;
+  bool connected = false;
+  bool active = false;
+  std::vector<std::string> replyLines;
+  std::string postData;
+
+ private:
+  std::unique_ptr<TAsyncSocket> socket;
+  TDataQueue queue;
+  std::size_t receivedBytes = 0;
+};
