@@ -1,0 +1,5 @@
+#include "ui/frmconfigedit.h"
+
+TfrmConfigEdit::TfrmConfigEdit(QWidget* parent) : QDialog(parent) {}
+
+TfrmConfigEdit::~TfrmConfigEdit() = default;
