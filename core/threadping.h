@@ -58,8 +58,12 @@ class TThreadPing {
 
  private:
   void Execute();
+  void pause();
+  void serveRequest();
+  bool shouldWake() const;
 
   TEchoService echoService;
+  bool priorityNormal = false;
   std::atomic<bool> terminated{false};
   std::mutex wakeLock;
   std::condition_variable wake;

@@ -55,6 +55,11 @@ class TTolvoHost {
   std::string statusText(hostStatus s) const;
 
  private:
+  void startWorker();
+  void collectResult(TDateTime now);
+  bool workerLooksDead(TDateTime now) const;
+  void sendRequest(TDateTime now);
+
   const TClock& clock;
   TEchoService echoService;
   // The history as a ring: `historyHead` is the index of position 1.

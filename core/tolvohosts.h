@@ -75,4 +75,6 @@ class TTolvoHosts {
   bool passBusy = false;
   bool enumDone = false;
   std::int32_t nextIndex = 1;
+  // Per slot, the status computed at the previous evaluation (see evaluateConnection).
+  std::array<hostStatus, MaxHosts + 1> evaluatedStatus{};
 };

@@ -1,0 +1,121 @@
+// The ping worker's loop and its handshake with the host.
+//
+//   1. stage 1: wait on the condition variable for at most 100 ms; notify() (a request was set) and
+//      release() (the loop must end) wake it at once. stage 2.
+//   2. No request pending: go round again.
+//   3. A request: clear resultReady, stage 5 and 6, send one echo through the echo service (which
+//      blocks for at most the request's timeout), stage 7.
+//   4. Store `replied` and `pingTime` (-1 when not answered); stage 8, 9.
+//   5. The echo service could not be opened (TICMPException): post "error #1" and the cause to the
+//      user without waiting, and store a failed result.
+//   6. Clear requestPending, then set resultReady (release): the host may hand over the next request
+//      in the same step in which it collects this result, and that request must survive.
+//   7. When keepRunning is cleared or release() is called the loop ends: requestPending cleared,
+//      resultReady set, stage 10.
+
+#include "threadping.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <chrono>
+#include <exception>
+
+#include "icmp/ping.h"
+#include "usermessages.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds WorkerPause{100};
+
+}  // namespace
+
+TThreadPing::TThreadPing(TEchoService service)
+    : echoService(service ? std::move(service) : TEchoService(icmpEcho)) {}
+
+TThreadPing::~TThreadPing() { release(); }
+
+void TThreadPing::start() {
+  if (thread.joinable()) return;
+  terminated.store(false, std::memory_order_release);
+  thread = std::thread([this] { Execute(); });
+}
+
+void TThreadPing::release() {
+  {
+    // Under the lock, so that a worker between its look at the flags and its wait cannot miss it.
+    std::lock_guard guard(wakeLock);
+    terminated.store(true, std::memory_order_release);
+  }
+  wake.notify_all();
+  if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+}
+
+void TThreadPing::notify() {
+  { std::lock_guard guard(wakeLock); }
+  wake.notify_all();
+}
+
+void TThreadPing::setPriorityNormal() {
+  // Workers are created with the ordinary time-sharing policy; this only undoes a change that
+  // something else may have made, and costs one system call the first time.
+  if (priorityNormal || !thread.joinable()) return;
+  sched_param param{};
+  param.sched_priority = 0;
+  pthread_setschedparam(thread.native_handle(), SCHED_OTHER, &param);
+  priorityNormal = true;
+}
+
+bool TThreadPing::shouldWake() const {
+  return requestPending.load(std::memory_order_acquire) ||
+         !keepRunning.load(std::memory_order_acquire) || terminated.load(std::memory_order_acquire);
+}
+
+void TThreadPing::pause() {
+  std::unique_lock lock(wakeLock);
+  wake.wait_for(lock, WorkerPause, [this] { return shouldWake(); });
+}
+
+void TThreadPing::serveRequest() {
+  resultReady.store(false, std::memory_order_relaxed);
+  bool answered = false;
+  std::int32_t time = -1;
+  try {
+    stage.store(5, std::memory_order_relaxed);
+    const std::string target = address;
+    const std::int32_t limit = timeout;
+    stage.store(6, std::memory_order_relaxed);
+    const TEchoOutcome outcome = echoService(target, limit);
+    stage.store(7, std::memory_order_relaxed);
+    answered = outcome.replied;
+    time = answered ? outcome.pingTime : -1;
+  } catch (const TICMPException& e) {
+    postUserMessage("error #1\n\n" + e.cause());
+  } catch (const std::exception& e) {
+    // Anything else the echo service throws must not end the program from a worker thread.
+    postUserMessage("error #1\n\n" + std::string(e.what()));
+  }
+  replied = answered;
+  pingTime = time;
+  stage.store(8, std::memory_order_relaxed);
+  stage.store(9, std::memory_order_relaxed);
+  requestPending.store(false, std::memory_order_release);
+  resultReady.store(true, std::memory_order_release);
+}
+
+void TThreadPing::Execute() {
+  while (keepRunning.load(std::memory_order_acquire) &&
+         !terminated.load(std::memory_order_acquire)) {
+    stage.store(1, std::memory_order_relaxed);
+    pause();
+    stage.store(2, std::memory_order_relaxed);
+    if (!keepRunning.load(std::memory_order_acquire) ||
+        terminated.load(std::memory_order_acquire))
+      break;
+    if (!requestPending.load(std::memory_order_acquire)) continue;
+    serveRequest();
+  }
+  requestPending.store(false, std::memory_order_release);
+  resultReady.store(true, std::memory_order_release);
+  stage.store(10, std::memory_order_relaxed);
+}

@@ -1,0 +1,156 @@
+// One host's step of the request cycle, driven by the scheduler pass on the interface thread:
+//
+//   1. No worker: create one, start it; nothing is in flight.
+//   2. The worker has a result ready: collect it (counters, last answer or failure, history, stored
+//      status). An answer writes two history entries, a failure one.
+//   3. A request in flight for more than interval x 10 seconds since it was sent: the worker is
+//      dead. Count a failure, show "Thread dead", release the worker; the next step replaces it.
+//      An idle worker owes nothing, so pauses and hosts without results never get this verdict.
+//   4. Still in flight: done.
+//   5. More than `interval` seconds since the last request: hand the worker the next one and wake
+//      it. All comparisons are strict (interval 4: due after 5 seconds).
+// Elapsed times are stamp differences that stay right across the turn of the year.
+
+#include "tolvohost.h"
+
+#include <cstdint>
+
+TTolvoHost::TTolvoHost(const TClock& clockSource, TEchoService service)
+    : lastSentAt(clockSource.now()), clock(clockSource), echoService(std::move(service)) {}
+
+TTolvoHost::~TTolvoHost() {
+  if (!worker) return;
+  worker->keepRunning.store(false, std::memory_order_release);
+  worker->release();
+  worker.reset();
+}
+
+const pingResult& TTolvoHost::historyAt(int position) const {
+  static const pingResult none{};
+  if (position < 1 || position > HistorySize) return none;
+  return history[static_cast<std::size_t>((historyHead + position - 1) % HistorySize)];
+}
+
+void TTolvoHost::addResult(pingResult result) {
+  // The slot of the oldest entry takes the new one, which then becomes position 500.
+  result.used = true;
+  history[static_cast<std::size_t>(historyHead)] = result;
+  historyHead = (historyHead + 1) % HistorySize;
+}
+
+void TTolvoHost::startWorker() {
+  worker = std::make_unique<TThreadPing>(echoService);
+  worker->requestPending.store(false, std::memory_order_relaxed);
+  worker->keepRunning.store(true, std::memory_order_relaxed);
+  worker->start();
+  inFlight = false;
+}
+
+void TTolvoHost::collectResult(TDateTime now) {
+  inFlight = false;
+  worker->resultReady.store(false, std::memory_order_relaxed);
+  const std::int32_t time = worker->pingTime;
+  if (worker->replied) {
+    lastSuccess.succeeded = true;
+    lastSuccess.at = now;
+    lastSuccess.pingTime = time;
+    ++succeededCount;
+    status = hsOk;
+    lastResultAt = now;
+    addResult({true, true, now, time});
+    addResult(lastSuccess);
+  } else {
+    lastFailure.succeeded = false;
+    lastFailure.at = now;
+    lastResultAt = now;
+    lastFailure.pingTime = time;
+    ++failedCount;
+    status = hsDown;
+    addResult({true, false, now, time});
+  }
+}
+
+bool TTolvoHost::workerLooksDead(TDateTime now) const {
+  if (!inFlight) return false;
+  const std::int64_t limit = static_cast<std::int64_t>(interval) * 10;
+  return stampSecondsSince(now, lastSentAt) > limit;
+}
+
+void TTolvoHost::sendRequest(TDateTime now) {
+  inFlight = true;
+  lastSuccess.pingTime = -1;
+  worker->setPriorityNormal();
+  worker->timeout = timeout;
+  worker->address = ipAddress;
+  lastSentAt = now;
+  worker->requestPending.store(true, std::memory_order_release);
+  worker->notify();
+}
+
+void TTolvoHost::pingStep() {
+  const TDateTime now = clock.now();
+  if (!worker) startWorker();
+  if (worker->resultReady.load(std::memory_order_acquire)) collectResult(now);
+
+  if (workerLooksDead(now)) {
+    ++failedCount;
+    lastResultAt = now;
+    status = hsThreadDead;
+    worker->release();  // waits for the echo in progress, bounded by its timeout
+    worker.reset();
+    inFlight = false;
+    return;
+  }
+  if (inFlight) return;
+  if (stampSecondsSince(now, lastSentAt) <= interval) return;
+  sendRequest(now);
+}
+
+double TTolvoHost::averagePingTime() const {
+  double sum = 0;
+  int count = 0;
+  for (const pingResult& r : history) {
+    if (!r.used || !r.succeeded) continue;
+    sum += r.pingTime;
+    ++count;
+  }
+  return count == 0 ? 0.0 : sum / count;
+}
+
+bool TTolvoHost::recentlyUp(std::int32_t n) const {
+  if (n < 0) return false;
+  const int oldest = n >= HistorySize ? 1 : HistorySize - static_cast<int>(n);
+  int answered = 0;
+  int failed = 0;
+  for (int position = HistorySize; position >= oldest; --position) {
+    const pingResult& r = historyAt(position);
+    if (!r.used) continue;
+    r.succeeded ? ++answered : ++failed;
+  }
+  return failed < answered;
+}
+
+hostStatus TTolvoHost::getStatus() const {
+  if (status == hsThreadDead) return hsThreadDead;
+  if (static_cast<std::int64_t>(succeededCount) + failedCount <= 0) return hsUnknown;
+  return recentlyUp(10) ? hsOk : hsDown;
+}
+
+bool TTolvoHost::updateStatus() {
+  const hostStatus now = getStatus();
+  const bool changed = now != status;
+  status = now;
+  return changed;
+}
+
+std::string TTolvoHost::statusText(hostStatus s) const {
+  std::string text;
+  switch (s) {
+    case hsOk: text = "Ok "; break;
+    case hsDown: text = "Down "; break;
+    case hsThreadDead: text = "Thread dead "; break;
+    default: text = "Unknown "; break;
+  }
+  if (worker) text += "(" + std::to_string(worker->stage.load(std::memory_order_relaxed)) + ")";
+  return text;
+}

@@ -1,0 +1,157 @@
+// The host list: slots 1..255, the scheduler pass, the enumeration and the connection state.
+//
+// One scheduler pass (the run control calls four per timer tick):
+//   1. Return at once when a pass is already running or the list is empty.
+//   2. If slot `nextIndex` holds a host: raise an interval below 3 to 3, then step the host (the host
+//      itself decides whether a request is due).
+//   3. Move `nextIndex` on by one, 255 wrapping to 1, and on past empty slots, so that the next pass
+//      finds a host there (a host deleted meanwhile is skipped by the next pass).
+// Every walk over the hosts goes in slot order; a new host takes the lowest free slot.
+
+#include "tolvohosts.h"
+
+TTolvoHosts::TTolvoHosts(const TClock& clockSource, std::unique_ptr<TTolvoLogger> eventLogger)
+    : logger(eventLogger ? std::move(eventLogger) : std::make_unique<TTolvoLogger>(clockSource)),
+      clock(clockSource) {
+  evaluatedStatus.fill(hsUnknown);
+}
+
+TTolvoHosts::~TTolvoHosts() { clearHosts(); }
+
+TTolvoHost* TTolvoHosts::hostAt(int slot) const {
+  if (slot < 1 || slot > MaxHosts) return nullptr;
+  return hosts[static_cast<std::size_t>(slot)].get();
+}
+
+std::unique_ptr<TTolvoHost> TTolvoHosts::newHost() const {
+  return std::make_unique<TTolvoHost>(clock, echoService);
+}
+
+bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
+  if (!host) return false;
+  for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
+    if (hosts[slot]) continue;
+    hosts[slot] = std::move(host);
+    evaluatedStatus[slot] = hsUnknown;
+    return true;
+  }
+  return false;
+}
+
+bool TTolvoHosts::deleteHost(TTolvoHost* host) {
+  if (!host) return false;
+  for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
+    if (hosts[slot].get() != host) continue;
+    hosts[slot].reset();
+    return true;
+  }
+  return false;
+}
+
+bool TTolvoHosts::clearHosts() {
+  // Tell every worker to end first, so that their last echoes time out side by side rather than
+  // one after the other while each host is destroyed.
+  for (const auto& host : hosts) {
+    if (!host || !host->worker) continue;
+    host->worker->keepRunning.store(false, std::memory_order_release);
+    host->worker->notify();
+  }
+  for (auto& host : hosts) host.reset();
+  return true;
+}
+
+std::int32_t TTolvoHosts::hostCount() const {
+  std::int32_t count = 0;
+  for (const auto& host : hosts) count += host ? 1 : 0;
+  return count;
+}
+
+std::int32_t TTolvoHosts::totalPings() const {
+  std::int32_t total = 0;
+  for (const auto& host : hosts)
+    if (host) total += host->succeededCount + host->failedCount;
+  return total;
+}
+
+bool TTolvoHosts::hasMoreHosts() const {
+  for (int slot = enumCursor + 1; slot <= MaxHosts; ++slot)
+    if (hostAt(slot)) return true;
+  return false;
+}
+
+bool TTolvoHosts::firstHost() {
+  enumCursor = 0;
+  enumDone = false;
+  return hasMoreHosts();
+}
+
+bool TTolvoHosts::nextHost(TTolvoHost*& out) {
+  int slot = enumCursor + 1;
+  while (slot <= MaxHosts && !hostAt(slot)) ++slot;
+  if (slot > MaxHosts) return hasMoreHosts();
+  enumCursor = slot;
+  out = hostAt(slot);
+  // Once the last host has been delivered, a host added behind the cursor is still delivered, but
+  // with false, so a loop that runs until false ends.
+  if (enumDone) return false;
+  if (hasMoreHosts()) return true;
+  enumDone = true;
+  return true;
+}
+
+namespace {
+
+int followingSlot(int slot, int maxHosts) { return slot >= maxHosts ? 1 : slot + 1; }
+
+}  // namespace
+
+void TTolvoHosts::schedulerPass() {
+  if (passBusy || hostCount() == 0) return;
+  passBusy = true;
+  if (TTolvoHost* host = hostAt(nextIndex)) {
+    if (host->interval < 3) host->interval = 3;
+    host->pingStep();
+  }
+  // The step may have run for a while (a dead worker is waited for); the list still holds a host,
+  // as nothing deletes hosts from inside a step, but check so this can never spin.
+  if (hostCount() > 0) {
+    nextIndex = followingSlot(nextIndex, MaxHosts);
+    while (!hostAt(nextIndex)) nextIndex = followingSlot(nextIndex, MaxHosts);
+  }
+  passBusy = false;
+}
+
+// A host's "HOST_STATUS" entry records a real transition: it is written when the status computed
+// now differs from the one computed at the previous evaluation of that host (kept per slot here,
+// apart from the host's own `status`, which the grid shows and each collected result overwrites),
+// and only for Ok ("UP") and Down ("DOWN"). A single failed echo of a host that stays up writes
+// nothing; unknown and thread-dead write nothing.
+bool TTolvoHosts::evaluateConnection() {
+  std::int64_t upTotal = 0;
+  std::int64_t downTotal = 0;
+  for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
+    TTolvoHost* host = hosts[slot].get();
+    if (!host) continue;
+    const hostStatus computed = host->getStatus();
+    host->updateStatus();
+    if (computed != evaluatedStatus[slot] && (computed == hsOk || computed == hsDown))
+      logger->logHostStatus(host->hostName, host->ipAddress, computed);
+    evaluatedStatus[slot] = computed;
+    if (computed == hsOk) upTotal += host->succeededCount;
+    if (computed == hsDown) downTotal += host->failedCount;
+  }
+
+  const bool ok = upTotal >= downTotal;
+  if (ok && connectionState == csDown) {
+    logger->logConnectionStatus(csUp);
+    connectionState = csUp;
+  } else if (!ok && connectionState == csUp) {
+    logger->logConnectionStatus(csDown);
+    lastDownAt = clock.now();
+    connectionState = csDown;
+  } else if (connectionState == csUnknown) {
+    connectionState = ok ? csUp : csDown;
+    logger->logConnectionStatus(connectionState);
+  }
+  return ok;
+}
