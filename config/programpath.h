@@ -10,3 +10,6 @@ std::string programDirectory();
 // The directory for the default log and hosts files: the program's directory when it is writable,
 // otherwise $XDG_DATA_HOME/Sorvelo (~/.local/share/Sorvelo), created on demand.
 std::string defaultDataDirectory();
+// The same choice for a given program directory: that directory when it is writable, else the
+// per-user data directory (created here).
+std::string dataDirectoryFor(const std::string& programDir);

@@ -1,0 +1,117 @@
+#include "config/settings.h"
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+
+#include "config/atomicfile.h"
+#include "config/inifile.h"
+#include "config/programpath.h"
+#include "config/xdgdirs.h"
+
+configRecord settings;
+
+namespace {
+
+enum class TSettingKind { Flag, Number, Text };
+
+// One row per stored value, in the order they are read and written. For numbers and flags the
+// default is the stored text form; for texts it is a file name in the default data directory.
+struct TSettingKey {
+  const char* section;
+  const char* name;
+  TSettingKind kind;
+  const char* defaultText;
+  bool configRecord::*flag = nullptr;
+  std::int32_t configRecord::*number = nullptr;
+  std::string configRecord::*text = nullptr;
+};
+
+const std::array<TSettingKey, 9> SettingKeys{{
+    {"logging", "general_log_enabled", TSettingKind::Flag, "1", &configRecord::general_log_enabled},
+    {"logging", "host_log_enabled", TSettingKind::Flag, "0", &configRecord::host_log_enabled},
+    {"logging", "general_log_filename", TSettingKind::Text, "general_log.txt", nullptr, nullptr,
+     &configRecord::general_log_filename},
+    {"hosts", "hosts_file_name", TSettingKind::Text, "tolvo_hosts.cfg", nullptr, nullptr,
+     &configRecord::hosts_file_name},
+    {"pinging", "ping_speed", TSettingKind::Number, "1", nullptr, &configRecord::ping_speed},
+    {"pinging", "auto_startup", TSettingKind::Flag, "0", &configRecord::auto_startup},
+    {"general", "firsttime", TSettingKind::Number, "1", nullptr, &configRecord::firsttime},
+    {"general", "logtimestampinterval", TSettingKind::Number, "60", nullptr,
+     &configRecord::logtimestampinterval},
+    {"general", "checkversion", TSettingKind::Number, "0", nullptr, &configRecord::checkversion},
+}};
+
+// A decimal integer with an optional sign, in the int32 range; blanks around it are allowed so that a
+// hand-edited "name = 2" still reads as 2. Hexadecimal and everything else is not a number here.
+std::optional<std::int32_t> decimalInteger(const std::string& stored) {
+  const auto first = stored.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  const std::string t = stored.substr(first, stored.find_last_not_of(" \t") - first + 1);
+  std::size_t at = (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  if (at == t.size()) return std::nullopt;
+  const bool negative = t[0] == '-';
+  const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
+  std::int64_t value = 0;
+  for (; at < t.size(); ++at) {
+    if (t[at] < '0' || t[at] > '9') return std::nullopt;
+    value = value * 10 + (t[at] - '0');
+    if (value > limit) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+void loadValue(const TIniFile& file, const TSettingKey& key, configRecord& record) {
+  const std::optional<std::string> stored = file.value(key.section, key.name);
+  if (key.kind == TSettingKind::Text) {
+    // Only a missing value takes the default: an empty stored text stays empty.
+    record.*key.text = stored ? *stored : defaultDataDirectory() + "/" + key.defaultText;
+    return;
+  }
+  const std::int32_t fallback = *decimalInteger(key.defaultText);
+  const std::int32_t number = stored ? decimalInteger(*stored).value_or(fallback) : fallback;
+  if (key.kind == TSettingKind::Flag) {
+    record.*key.flag = number != 0;
+  } else {
+    record.*key.number = number;
+  }
+}
+
+std::string storedForm(const TSettingKey& key, const configRecord& record) {
+  switch (key.kind) {
+    case TSettingKind::Flag:
+      return record.*key.flag ? "1" : "0";
+    case TSettingKind::Number:
+      return std::to_string(record.*key.number);
+    case TSettingKind::Text:
+      return record.*key.text;
+  }
+  return {};
+}
+
+[[noreturn]] void failedToSet(const char* name) {
+  throw std::runtime_error(std::string("Failed to set data for '") + name + "'");
+}
+
+}  // namespace
+
+std::string settingsFilePath() { return xdgConfigHome() + "/Sorvelo/Sorvelo.conf"; }
+
+// A file that is missing or cannot be read gives the defaults, like a missing value.
+void loadSettings() {
+  TIniFile file;
+  file.load(settingsFilePath());
+  for (const TSettingKey& key : SettingKeys) loadValue(file, key, settings);
+}
+
+// Lines of other sections and unknown names in the existing file are kept. Nothing reaches the disk
+// unless every value can be stored: the old file stays whole on any failure.
+void saveSettings() {
+  const std::string path = settingsFilePath();
+  TIniFile file;
+  file.load(path);
+  for (const TSettingKey& key : SettingKeys)
+    if (!file.setValue(key.section, key.name, storedForm(key, settings))) failedToSet(key.name);
+  if (!makeDirectories(parentDirectory(path)) || !writeFileAtomically(path, file.text()))
+    failedToSet(SettingKeys.front().name);
+}
