@@ -13,3 +13,9 @@ void addToStartup();
 void removeFromStartup();
 
 std::string startupEntryPath();
+
+// The entry's file text for a program at `programPath`: a desktop entry whose Exec is the path as one
+// quoted argument.
+std::string startupEntryText(const std::string& programPath);
+// The Exec value for one program path, with the quoting and escapes of desktop entry files.
+std::string quotedExecValue(const std::string& programPath);
