@@ -1,5 +1,337 @@
 #include "ui/frmmaintainhosts.h"
 
-TfrmMaintainHosts::TfrmMaintainHosts(QWidget* parent) : QDialog(parent) {}
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "net/textutils.h"
+#include "ui/maintainupdown.h"
+#include "ui/siteaddresses.h"
+
+namespace {
+
+constexpr int ClientWidth = 775;
+constexpr int ClientHeight = 513;
+// The label shows one ampersand. QLabel without a buddy draws "&" as it stands, so the single
+// ampersand is written here (a doubled one would show doubled).
+constexpr const char* NewHostsLabel =
+    "Enter / paste the hosts to be added in here (copy & paste traceroute etc..) :";
+constexpr const char* NewHostsInitialLine = "Paste or enter hosts that should be added in here ..";
+constexpr int HostRole = Qt::UserRole + 1;
+
+QString listLine(const TTolvoHost& host) {
+  return QString::fromStdString(host.callingName + " (" + host.hostName + " / " + host.ipAddress +
+                                ")");
+}
+
+QLineEdit* fieldRow(QGridLayout* grid, int row, const char* label, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  grid->addWidget(new QLabel(QString::fromLatin1(label), parent), row, 0);
+  grid->addWidget(edit, row, 1);
+  return edit;
+}
+
+}  // namespace
+
+TfrmMaintainHosts::TfrmMaintainHosts(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Maintain hosts"));
+  // Fixed single border with only a close button.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  buildControls();
+  setFixedSize(ClientWidth, ClientHeight);
+  updateControlStates();
+}
 
 TfrmMaintainHosts::~TfrmMaintainHosts() = default;
+
+void TfrmMaintainHosts::buildControls() {
+  auto* right = new QVBoxLayout;
+  right->addWidget(buildHostFields());
+  right->addWidget(buildNewHostsArea(), 1);
+  auto* main = new QHBoxLayout(this);
+  main->addWidget(buildListArea(), 1);
+  main->addLayout(right, 1);
+}
+
+QWidget* TfrmMaintainHosts::buildHostFields() {
+  auto* frame = new QGroupBox(this);
+  auto* grid = new QGridLayout(frame);
+  edName = fieldRow(grid, 0, "Name :", frame);
+  edHostAddress = fieldRow(grid, 1, "Host name :", frame);
+  edIPAddress = fieldRow(grid, 2, "IP-address  :", frame);
+  edIPAddress->setReadOnly(true);
+
+  edPingInterval = new QLineEdit(frame);
+  udInterval = new TMaintainUpDown(frame);
+  udInterval->setAssociate(edPingInterval);
+  auto* intervalRow = new QHBoxLayout;
+  intervalRow->addWidget(edPingInterval);
+  intervalRow->addWidget(udInterval);
+  intervalRow->addStretch(1);
+  grid->addWidget(new QLabel(QStringLiteral("Target ping interval :"), frame), 3, 0);
+  grid->addLayout(intervalRow, 3, 1);
+
+  btnSave = new QPushButton(QStringLiteral("Save"), frame);
+  grid->addWidget(btnSave, 4, 1, Qt::AlignRight);
+  connect(btnSave, &QPushButton::clicked, this, &TfrmMaintainHosts::btnSaveClick);
+  return frame;
+}
+
+QWidget* TfrmMaintainHosts::buildNewHostsArea() {
+  auto* area = new QWidget(this);
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  lblNewHosts = new QLabel(QString::fromLatin1(NewHostsLabel), area);
+  lblNewHosts->setTextFormat(Qt::PlainText);
+  lblNewHosts->setWordWrap(true);
+  mNewHosts = new QPlainTextEdit(area);
+  mNewHosts->setPlainText(QString::fromLatin1(NewHostsInitialLine));
+  mNewHosts->setLineWrapMode(QPlainTextEdit::NoWrap);
+  connect(mNewHosts, &QPlainTextEdit::textChanged, this, &TfrmMaintainHosts::updateControlStates);
+
+  cbReverseResolve = new QCheckBox(QStringLiteral("Add with reverse resolve"), area);
+  btnClearMemo = new QPushButton(QStringLiteral("Clear"), area);
+  btnAdd = new QPushButton(QStringLiteral("Add"), area);
+  connect(btnClearMemo, &QPushButton::clicked, this, &TfrmMaintainHosts::btnClearMemoClick);
+  connect(btnAdd, &QPushButton::clicked, this, &TfrmMaintainHosts::btnAddClick);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(cbReverseResolve);
+  buttons->addStretch(1);
+  buttons->addWidget(btnClearMemo);
+  buttons->addWidget(btnAdd);
+
+  column->addWidget(lblNewHosts);
+  column->addWidget(mNewHosts, 1);
+  column->addLayout(buttons);
+  return area;
+}
+
+QWidget* TfrmMaintainHosts::buildListArea() {
+  auto* area = new QWidget(this);
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  lbHosts = new QListWidget(area);
+  lbHosts->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(lbHosts, &QListWidget::itemSelectionChanged, this, &TfrmMaintainHosts::lbHostsClick);
+
+  btnDeleteDown = new QPushButton(QStringLiteral("Delete hosts that are down"), area);
+  btnDelete = new QPushButton(QStringLiteral("Delete"), area);
+  btnDeleteAll = new QPushButton(QStringLiteral("Delete All"), area);
+  connect(btnDeleteDown, &QPushButton::clicked, this, &TfrmMaintainHosts::btnDeleteDownClick);
+  connect(btnDelete, &QPushButton::clicked, this, &TfrmMaintainHosts::btnDeleteClick);
+  connect(btnDeleteAll, &QPushButton::clicked, this, &TfrmMaintainHosts::btnDeleteAllClick);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnDeleteDown);
+  buttons->addStretch(1);
+  buttons->addWidget(btnDelete);
+  buttons->addWidget(btnDeleteAll);
+
+  column->addWidget(lbHosts, 1);
+  column->addLayout(buttons);
+  return area;
+}
+
+// Filled at every opening rather than at every activation: a message box closing over the dialog
+// must not drop the selection the user is working with.
+void TfrmMaintainHosts::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  if (QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  closedMeanwhile = false;
+  refreshHostList();
+}
+
+void TfrmMaintainHosts::done(int result) {
+  if (adding) closedMeanwhile = true;
+  saveHosts();
+  QDialog::done(result);
+}
+
+void TfrmMaintainHosts::saveHosts() {
+  if (hostList) hostList->saveToFile(settings.hosts_file_name);
+}
+
+bool TfrmMaintainHosts::isListed(const TTolvoHost* host) const {
+  if (!hostList || !host) return false;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) {
+    if (hostList->hostAt(slot) == host) return true;
+  }
+  return false;
+}
+
+TTolvoHost* TfrmMaintainHosts::selectedHost() const {
+  const QList<QListWidgetItem*> selected = lbHosts->selectedItems();
+  if (selected.isEmpty()) return nullptr;
+  auto* host = reinterpret_cast<TTolvoHost*>(selected.first()->data(HostRole).value<quintptr>());
+  return isListed(host) ? host : nullptr;
+}
+
+void TfrmMaintainHosts::refreshHostList() {
+  if (!hostList) {
+    close();
+    return;
+  }
+  {
+    const QSignalBlocker quiet(lbHosts);
+    lbHosts->clear();
+    hostList->firstHost();
+    TTolvoHost* host = nullptr;
+    // At most one line per slot, whatever the enumeration does.
+    for (int n = 0; n < TTolvoHosts::MaxHosts && hostList->hasMoreHosts(); ++n) {
+      if (!hostList->nextHost(host) || !host) break;
+      auto* item = new QListWidgetItem(listLine(*host), lbHosts);
+      item->setData(HostRole, QVariant::fromValue(reinterpret_cast<quintptr>(host)));
+    }
+    lbHosts->setCurrentRow(-1);
+    lbHosts->clearSelection();
+  }
+  updateControlStates();
+}
+
+void TfrmMaintainHosts::showSelectedHost() {
+  if (const TTolvoHost* host = selectedHost()) {
+    edName->setText(QString::fromStdString(host->callingName));
+    edHostAddress->setText(QString::fromStdString(host->hostName));
+    edIPAddress->setText(QString::fromStdString(host->ipAddress));
+    edPingInterval->setText(QString::number(host->interval));
+  }
+  updateControlStates();
+}
+
+// The address that is pinged stays as it is, and a changed host name is not looked up. An interval
+// that is not a whole number of at least one second leaves the host's interval as it was: zero
+// would have the host pinged on every scheduler pass and its worker found dead at once.
+void TfrmMaintainHosts::storeSelectedHost() {
+  if (TTolvoHost* host = selectedHost()) {
+    host->callingName = edName->text().toStdString();
+    host->hostName = edHostAddress->text().toStdString();
+    bool ok = false;
+    const int interval = edPingInterval->text().trimmed().toInt(&ok);
+    if (ok && interval >= 1) host->interval = interval;
+  }
+  updateControlStates();
+}
+
+void TfrmMaintainHosts::updateControlStates() {
+  const bool selected = !lbHosts->selectedItems().isEmpty();
+  for (QWidget* w : std::initializer_list<QWidget*>{btnSave, edName, edHostAddress, edIPAddress,
+                                                   edPingInterval, udInterval, btnDelete,
+                                                   btnDeleteAll}) {
+    w->setEnabled(selected);
+  }
+  const bool hasLine = !mNewHosts->document()->isEmpty();
+  btnAdd->setEnabled(hasLine);
+  btnClearMemo->setEnabled(hasLine);
+  btnDeleteDown->setEnabled(true);
+  cbReverseResolve->setEnabled(true);
+}
+
+void TfrmMaintainHosts::lbHostsClick() { showSelectedHost(); }
+
+void TfrmMaintainHosts::btnSaveClick() {
+  if (selectedHost()) {
+    storeSelectedHost();
+    refreshHostList();
+  }
+  updateControlStates();
+}
+
+void TfrmMaintainHosts::btnClearMemoClick() {
+  mNewHosts->clear();
+  updateControlStates();
+}
+
+void TfrmMaintainHosts::btnDeleteClick() {
+  if (!hostList) return;
+  if (TTolvoHost* host = selectedHost()) hostList->deleteHost(host);
+  refreshHostList();
+  updateControlStates();
+}
+
+void TfrmMaintainHosts::btnDeleteAllClick() {
+  if (!hostList) return;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
+                  QStringLiteral("Are you sure you want to delete all hosts?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  if (box.exec() == QMessageBox::Yes) hostList->clearHosts();
+  refreshHostList();
+}
+
+// Only hosts that have recorded a result in this run can be judged: a host whose history is still
+// empty shows "Unknown" and is kept, so pressing this right after start-up deletes nothing.
+void TfrmMaintainHosts::btnDeleteDownClick() {
+  if (!hostList) return;
+  hostList->firstHost();
+  TTolvoHost* host = nullptr;
+  for (int n = 0; n < TTolvoHosts::MaxHosts && hostList->hasMoreHosts(); ++n) {
+    if (!hostList->nextHost(host) || !host) break;
+    const bool hasResult = host->historyAt(TTolvoHost::HistorySize).used;
+    if (hasResult && !host->recentlyUp(10)) hostList->deleteHost(host);
+  }
+  refreshHostList();
+}
+
+// The lookups inside addHost wait on the event loop, so a click on Add can arrive while an Add is
+// running. Rather than nesting a second pass over the same text, it is run once more afterwards.
+void TfrmMaintainHosts::btnAddClick() {
+  if (adding) {
+    addAgain = true;
+    return;
+  }
+  adding = true;
+  closedMeanwhile = false;
+  for (int pass = 0; pass < 100; ++pass) {
+    addAgain = false;
+    addFromText();
+    if (!addAgain || closedMeanwhile) break;
+  }
+  adding = false;
+  // Closed during a lookup: the file was written at closing; write it again with what came after.
+  if (closedMeanwhile) {
+    saveHosts();
+    return;
+  }
+  refreshHostList();
+}
+
+void TfrmMaintainHosts::addFromText() {
+  // Line by line, reading the text box afresh each time: it may change during a lookup.
+  for (int line = 0; line < mNewHosts->document()->blockCount(); ++line) {
+    const std::string text = mNewHosts->document()->findBlockByNumber(line).text().toStdString();
+    for (const std::string& candidate : hostCandidates(text)) {
+      if (closedMeanwhile || !hostList) return;
+      if (!addCandidate(candidate)) return;
+    }
+  }
+}
+
+bool TfrmMaintainHosts::addCandidate(const std::string& candidate) {
+  try {
+    hostList->addHost(candidate, cbReverseResolve->isChecked());
+    return true;
+  } catch (const std::exception& e) {
+    // A lookup that cannot even start ends this Add; the hosts added before it stay.
+    QMessageBox::critical(this, QString::fromLatin1(ApplicationTitle),
+                          QString::fromStdString(e.what()));
+    return false;
+  }
+}

@@ -4,7 +4,17 @@
 
 #include <QDialog>
 
+#include <string>
+
 class TTolvoHosts;
+class TTolvoHost;
+class TMaintainUpDown;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
 
 class TfrmMaintainHosts : public QDialog {
   Q_OBJECT
@@ -13,4 +23,58 @@ class TfrmMaintainHosts : public QDialog {
   ~TfrmMaintainHosts() override;
 
   TTolvoHosts* hostList = nullptr;
+
+  // The controls, reachable for the main window's tests and our own.
+  QListWidget* lbHosts = nullptr;
+  QLineEdit* edName = nullptr;
+  QLineEdit* edHostAddress = nullptr;
+  QLineEdit* edIPAddress = nullptr;
+  QLineEdit* edPingInterval = nullptr;
+  TMaintainUpDown* udInterval = nullptr;
+  QPushButton* btnSave = nullptr;
+  QLabel* lblNewHosts = nullptr;
+  QPlainTextEdit* mNewHosts = nullptr;
+  QPushButton* btnAdd = nullptr;
+  QPushButton* btnClearMemo = nullptr;
+  QCheckBox* cbReverseResolve = nullptr;
+  QPushButton* btnDelete = nullptr;
+  QPushButton* btnDeleteAll = nullptr;
+  QPushButton* btnDeleteDown = nullptr;
+
+  void refreshHostList();
+  void showSelectedHost();
+  void storeSelectedHost();
+  void updateControlStates();
+
+  // Every way of closing (close button, Escape, close()) ends here: the host list is written.
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void buildControls();
+  QWidget* buildHostFields();
+  QWidget* buildNewHostsArea();
+  QWidget* buildListArea();
+
+  void lbHostsClick();
+  void btnAddClick();
+  void btnSaveClick();
+  void btnClearMemoClick();
+  void btnDeleteClick();
+  void btnDeleteAllClick();
+  void btnDeleteDownClick();
+
+  void addFromText();
+  bool addCandidate(const std::string& candidate);
+  // The host carried by the selected line, or nullptr; also nullptr when that host has left the list
+  // since the line was made (a pointer is never used without this check).
+  TTolvoHost* selectedHost() const;
+  bool isListed(const TTolvoHost* host) const;
+  void saveHosts();
+
+  bool adding = false;      // an Add is running (its lookups let other clicks in)
+  bool addAgain = false;    // Add was clicked again meanwhile: run once more afterwards
+  bool closedMeanwhile = false;
 };
