@@ -1,5 +1,135 @@
 #include "ui/frmconfigedit.h"
 
-TfrmConfigEdit::TfrmConfigEdit(QWidget* parent) : QDialog(parent) {}
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "config/settings.h"
+#include "config/startupentry.h"
+#include "ui/siteaddresses.h"
+
+namespace {
+constexpr int ClientWidth = 324;
+constexpr int ClientHeight = 257;
+}  // namespace
+
+TfrmConfigEdit::TfrmConfigEdit(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Configuration"));
+  // A fixed border without title-bar buttons: only the dialog's own buttons close it.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  buildControls();
+  setFixedSize(ClientWidth, ClientHeight);
+}
 
 TfrmConfigEdit::~TfrmConfigEdit() = default;
+
+void TfrmConfigEdit::buildControls() {
+  // "Don't save" is created first so that it is first in the tab order and has the focus.
+  btnNoSave = new QPushButton(QStringLiteral("Don't save"), this);
+  btnSave = new QPushButton(QStringLiteral("Save"), this);
+  edGenLogFileName = new QLineEdit(this);
+  edHostsFileName = new QLineEdit(this);
+  cbGenLogEnabled = new QCheckBox(QStringLiteral("General log enabled"), this);
+  cbHostLogEnabled = new QCheckBox(QStringLiteral("Host log enabled"), this);
+  cbAutostartup = new QCheckBox(QStringLiteral("Start pinging on program startup"), this);
+  cbCheckVersion = new QCheckBox(QStringLiteral("Check version on startup"), this);
+  btnAddToStart = new QPushButton(QStringLiteral("Add Tolvo to Windows startup"), this);
+  btnRemoveStart = new QPushButton(QStringLiteral("Remove Tolvo from Windows startup"), this);
+  for (QPushButton* b : {btnNoSave, btnSave, btnAddToStart, btnRemoveStart}) b->setAutoDefault(false);
+
+  auto* files = new QGridLayout;
+  files->addWidget(new QLabel(QStringLiteral("General log filename :"), this), 0, 0);
+  files->addWidget(edGenLogFileName, 0, 1);
+  files->addWidget(new QLabel(QStringLiteral("Hosts filename :"), this), 1, 0);
+  files->addWidget(edHostsFileName, 1, 1);
+
+  auto* closing = new QHBoxLayout;
+  closing->addStretch(1);
+  closing->addWidget(btnSave);
+  closing->addWidget(btnNoSave);
+
+  auto* column = new QVBoxLayout(this);
+  column->addLayout(files);
+  for (QWidget* w : std::initializer_list<QWidget*>{cbGenLogEnabled, cbHostLogEnabled, cbAutostartup,
+                                                   cbCheckVersion, btnAddToStart, btnRemoveStart}) {
+    column->addWidget(w);
+  }
+  column->addStretch(1);
+  column->addLayout(closing);
+
+  setTabOrder(btnNoSave, btnSave);
+  setTabOrder(btnSave, edGenLogFileName);
+  setTabOrder(edGenLogFileName, edHostsFileName);
+  setTabOrder(edHostsFileName, cbGenLogEnabled);
+  setTabOrder(cbGenLogEnabled, cbHostLogEnabled);
+  setTabOrder(cbHostLogEnabled, cbAutostartup);
+  setTabOrder(cbAutostartup, cbCheckVersion);
+  setTabOrder(cbCheckVersion, btnAddToStart);
+  setTabOrder(btnAddToStart, btnRemoveStart);
+
+  connect(btnSave, &QPushButton::clicked, this, &TfrmConfigEdit::btnSaveClick);
+  connect(btnNoSave, &QPushButton::clicked, this, &TfrmConfigEdit::btnNoSaveClick);
+  connect(btnAddToStart, &QPushButton::clicked, this, &TfrmConfigEdit::btnAddToStartClick);
+  connect(btnRemoveStart, &QPushButton::clicked, this, &TfrmConfigEdit::btnRemoveStartClick);
+}
+
+// Filled at every opening (not at every activation), so a message box of the start-up buttons
+// closing over the dialog does not throw away what the user has typed.
+void TfrmConfigEdit::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  if (QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  fillFromSettings();
+  btnNoSave->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmConfigEdit::fillFromSettings() {
+  edGenLogFileName->setText(QString::fromStdString(settings.general_log_filename));
+  edHostsFileName->setText(QString::fromStdString(settings.hosts_file_name));
+  cbGenLogEnabled->setChecked(settings.general_log_enabled);
+  cbHostLogEnabled->setChecked(settings.host_log_enabled);
+  cbAutostartup->setChecked(settings.auto_startup);
+  cbCheckVersion->setChecked(settings.checkversion == 2);
+}
+
+void TfrmConfigEdit::storeToSettings() {
+  settings.general_log_filename = edGenLogFileName->text().toStdString();
+  settings.hosts_file_name = edHostsFileName->text().toStdString();
+  settings.general_log_enabled = cbGenLogEnabled->isChecked();
+  settings.host_log_enabled = cbHostLogEnabled->isChecked();
+  settings.auto_startup = cbAutostartup->isChecked();
+  settings.checkversion = cbCheckVersion->isChecked() ? 2 : 1;
+}
+
+void TfrmConfigEdit::reject() { QDialog::reject(); }
+
+void TfrmConfigEdit::btnSaveClick() {
+  storeToSettings();
+  accept();
+}
+
+void TfrmConfigEdit::btnNoSaveClick() { reject(); }
+
+void TfrmConfigEdit::btnAddToStartClick() {
+  try {
+    addToStartup();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(this, QString::fromLatin1(ApplicationTitle),
+                          QString::fromStdString(e.what()));
+  }
+}
+
+// Its messages (nothing to remove, folder not readable) come through the user-message sink.
+void TfrmConfigEdit::btnRemoveStartClick() { removeFromStartup(); }
