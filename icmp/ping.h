@@ -61,6 +61,8 @@ class TPing {
   std::int32_t Ping();
   TEchoReplyHeader Reply() const;
   std::int32_t ErrorCode() const;  // 0, 11018 when the address did not resolve, else errno
+  // True when the echo goes over an unprivileged datagram ICMP socket, false for a raw socket.
+  bool usedDatagramSocket() const;
 
   // Optional notifications; the program sets none of them.
   std::function<void(const std::string&)> OnDisplay;

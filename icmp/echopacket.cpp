@@ -1,0 +1,124 @@
+#include "icmp/echopacket.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace echopacket {
+
+namespace {
+
+std::uint16_t readBigEndian16(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+void writeBigEndian16(std::uint8_t* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<std::uint8_t>(value >> 8);
+  bytes[1] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
+// Identifier and sequence of an ICMP echo header at `icmp` (at least 8 bytes).
+bool sameEcho(const std::uint8_t* icmp, const TEchoExpected& expected) {
+  return readBigEndian16(icmp + 4) == expected.identifier &&
+         readBigEndian16(icmp + 6) == expected.sequence;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> echoData(std::int32_t size) {
+  if (size <= 0) return {};
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(size), ' ');
+  const std::size_t patterned = std::min(data.size(), PatternBytes);
+  constexpr char digits[] = "1234567890";
+  for (std::size_t i = 0; i < patterned; ++i) data[i] = static_cast<std::uint8_t>(digits[i % 10]);
+  return data;
+}
+
+std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes) {
+  std::uint32_t sum = 0;
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) sum += readBigEndian16(&bytes[i]);
+  if (i < bytes.size()) sum += static_cast<std::uint32_t>(bytes[i]) << 8;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  const auto folded = static_cast<std::uint16_t>(~sum & 0xFFFF);
+  // Hand it back in wire order, ready to be copied into the packet.
+  std::uint8_t wire[2];
+  writeBigEndian16(wire, folded);
+  std::uint16_t stored = 0;
+  std::memcpy(&stored, wire, sizeof stored);
+  return stored;
+}
+
+std::vector<std::uint8_t> echoRequest(std::uint16_t identifier, std::uint16_t sequence,
+                                      std::span<const std::uint8_t> data) {
+  std::vector<std::uint8_t> packet(IcmpHeaderBytes + data.size(), 0);
+  packet[0] = TypeEchoRequest;
+  writeBigEndian16(&packet[4], identifier);
+  writeBigEndian16(&packet[6], sequence);
+  std::copy(data.begin(), data.end(), packet.begin() + IcmpHeaderBytes);
+  const std::uint16_t checksum = internetChecksum(packet);
+  std::memcpy(&packet[2], &checksum, sizeof checksum);
+  return packet;
+}
+
+TEchoReplyInfo parseEchoReply(std::span<const std::uint8_t> datagram, bool withIpHeader,
+                              std::uint32_t sender, const TEchoExpected& expected) {
+  TEchoReplyInfo info;
+  std::size_t offset = 0;
+  if (withIpHeader) {
+    if (datagram.size() < IpHeaderMinBytes) return info;
+    const std::size_t headerBytes = static_cast<std::size_t>(datagram[0] & 0x0F) * 4;
+    // A version other than 4 or a header length below the minimum is no IPv4 packet of ours.
+    if ((datagram[0] >> 4) != 4 || headerBytes < IpHeaderMinBytes) return info;
+    offset = headerBytes;
+  }
+  if (datagram.size() < offset + IcmpHeaderBytes) return info;
+  const std::uint8_t* icmp = datagram.data() + offset;
+  if (icmp[0] != TypeEchoReply || icmp[1] != 0) {
+    info.verdict = TEchoVerdict::wrongType;
+  } else if (readBigEndian16(icmp + 4) != expected.identifier) {
+    info.verdict = TEchoVerdict::wrongIdentifier;
+  } else if (readBigEndian16(icmp + 6) != expected.sequence) {
+    info.verdict = TEchoVerdict::wrongSequence;
+  } else if (sender != expected.source) {
+    info.verdict = TEchoVerdict::wrongSource;
+  } else {
+    info.verdict = TEchoVerdict::match;
+    info.dataSize = static_cast<std::uint16_t>(datagram.size() - offset - IcmpHeaderBytes);
+  }
+  return info;
+}
+
+bool isErrorForRequest(std::span<const std::uint8_t> original, std::uint32_t originalDestination,
+                       const TEchoExpected& expected) {
+  if (original.size() < IcmpHeaderBytes) return false;
+  return original[0] == TypeEchoRequest && sameEcho(original.data(), expected) &&
+         originalDestination == expected.source;
+}
+
+std::uint32_t replyStatusForError(std::uint8_t type, std::uint8_t code) {
+  constexpr std::uint32_t GeneralFailure = 11050;
+  if (type == TypeDestUnreachable) {
+    switch (code) {
+      case 0: return 11002;   // net unreachable
+      case 1: return 11003;   // host unreachable
+      case 2: return 11004;   // protocol unreachable
+      case 3: return 11005;   // port unreachable
+      case 4: return 11009;   // fragmentation needed with DF set: packet too big
+      default: return 11003;  // administratively prohibited and the like: host unreachable
+    }
+  }
+  if (type == TypeTimeExceeded) return code == 0 ? 11013 : 11014;
+  return GeneralFailure;
+}
+
+std::uint32_t roundTripMs(const timespec& sent, const timespec& received) {
+  const std::int64_t nanoseconds =
+      (static_cast<std::int64_t>(received.tv_sec) - static_cast<std::int64_t>(sent.tv_sec)) *
+          1'000'000'000 +
+      (static_cast<std::int64_t>(received.tv_nsec) - static_cast<std::int64_t>(sent.tv_nsec));
+  if (nanoseconds <= 0) return 0;
+  const std::int64_t ms = nanoseconds / 1'000'000;
+  return ms > 0xFFFFFFFFLL ? 0xFFFFFFFFU : static_cast<std::uint32_t>(ms);
+}
+
+}  // namespace echopacket

@@ -1,0 +1,122 @@
+#include "icmp/echosocket.h"
+
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "icmp/echopacket.h"
+#include "icmp/ping.h"
+
+namespace {
+
+const char* const NoHandle = "Unable to get ping handle";
+const char* const NoFacility = "Unable to register icmp.dll";
+
+std::string readGroupRange() {
+  std::ifstream in("/proc/sys/net/ipv4/ping_group_range");
+  std::string low, high;
+  if (!(in >> low >> high)) return "unknown";
+  return low + " " + high;
+}
+
+std::string programPath() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "the program";
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
+// Permission refused by the kernel or a security policy, as opposed to a shortage or a missing
+// feature.
+bool isRefusal(int code) { return code == EACCES || code == EPERM; }
+
+bool isUnsupported(int code) { return code == EAFNOSUPPORT || code == EPROTONOSUPPORT; }
+
+[[noreturn]] void throwFor(int datagramErrno, int rawErrno) {
+  if (isUnsupported(datagramErrno) && isUnsupported(rawErrno)) {
+    throw TICMPException(NoFacility, std::string("This system offers no IPv4 ICMP sockets (") +
+                                         std::strerror(rawErrno) + ").");
+  }
+  const auto unavailable = [](int code) { return isRefusal(code) || isUnsupported(code); };
+  if (unavailable(datagramErrno) && unavailable(rawErrno)) {
+    throw TICMPException(NoHandle, permissionCause(readGroupRange(),
+                                                   static_cast<unsigned>(getgid()), programPath()));
+  }
+  const int shortage = rawErrno != 0 ? rawErrno : datagramErrno;
+  throw TICMPException(NoHandle, std::string("The system refused a new ICMP socket: ") +
+                                     std::strerror(shortage) + ".");
+}
+
+// Options the echo is better for but does not need: every kernel with ICMP sockets has them, and
+// should one be refused anyway the echo still works (a clock read in user space instead of the
+// kernel's timestamp, a time-out instead of an early end on an ICMP error, replies filtered in user
+// space only). So no failure of the facility ever comes from here.
+void setHelpfulOptions(int fd, bool datagram) {
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+  setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+  if (!datagram) {
+    // A raw ICMP socket receives every ICMP message of the host, our own outgoing requests on
+    // loopback included. Set bits block a type; pass echo replies only. ICMP errors about our
+    // requests still reach the error queue, which this filter does not touch.
+    icmp_filter filter{};
+    filter.data = ~(1U << echopacket::TypeEchoReply);
+    setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+  }
+}
+
+}  // namespace
+
+std::string permissionCause(const std::string& groupRange, unsigned groupId,
+                            const std::string& programPath) {
+  return "ICMP sockets are not permitted for this user: group " + std::to_string(groupId) +
+         " is outside net.ipv4.ping_group_range (\"" + groupRange +
+         "\") and the program lacks the capability CAP_NET_RAW. Allow ICMP sockets for all groups "
+         "with: sysctl -w net.ipv4.ping_group_range=\"0 2147483647\", or give the program the "
+         "capability with: setcap cap_net_raw+ep " +
+         programPath;
+}
+
+// Which socket, and why (kernel behaviour as of Linux 6.x, net/ipv4/ping.c and raw.c; the same
+// reasoning that the common ping tools follow):
+//
+// 1. socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP), the unprivileged ICMP socket. The kernel allows it
+//    only when one of the caller's groups lies in net.ipv4.ping_group_range, a setting of each
+//    network namespace that is "1 0" (nobody) unless the distribution changes it. Its errors:
+//      EACCES        the group is outside ping_group_range. Root is no exception, so on a default
+//                    system this is the common case: try the raw socket.
+//      EPERM         a security module or seccomp policy refused it; a raw socket may still be
+//                    permitted: try it.
+//      EAFNOSUPPORT,
+//      EPROTONOSUPPORT  the kernel was built without these sockets: try the raw socket.
+//      anything else (EMFILE, ENFILE, ENOBUFS, ENOMEM) is a shortage that a second socket will not
+//                    cure: fail at once.
+// 2. socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) needs CAP_NET_RAW (root, or setcap on the program).
+//      EPERM, EACCES  not permitted. With the datagram socket refused too, this user may not send
+//                    ICMP at all: "Unable to get ping handle", and the cause names both remedies.
+//      EAFNOSUPPORT,
+//      EPROTONOSUPPORT  with the datagram kind unsupported as well, the system has no ICMP sockets:
+//                    "Unable to register icmp.dll", the closest of the four messages (the facility
+//                    itself is missing).
+// Of the other two messages, "Error initialising Winsock" cannot arise (Linux sockets need no library
+// start-up), nor can "Error loading dll functions" (see setHelpfulOptions).
+TEchoSocket openEchoSocket() {
+  TEchoSocket opened;
+  opened.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+  const int datagramErrno = opened.fd < 0 ? errno : 0;
+  if (opened.fd >= 0) {
+    opened.datagram = true;
+  } else {
+    if (!isRefusal(datagramErrno) && !isUnsupported(datagramErrno)) throwFor(datagramErrno, 0);
+    opened.fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (opened.fd < 0) throwFor(datagramErrno, errno);
+  }
+  setHelpfulOptions(opened.fd, opened.datagram);
+  return opened;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Opening the Linux ICMP socket that carries the echo requests, and the user-facing texts for why it
+// could not be opened.
+
+#include <string>
+
+struct TEchoSocket {
+  int fd = -1;
+  bool datagram = false;  // SOCK_DGRAM (unprivileged ICMP socket) or SOCK_RAW
+};
+
+// Opens a datagram ICMP socket, or a raw one where the datagram kind is refused, with the options the
+// echo relies on (receive timestamps, the error queue, and for raw sockets a filter that passes echo
+// replies only). Throws TICMPException when no ICMP socket can be had.
+TEchoSocket openEchoSocket();
+
+// The cause text for a user whom neither kind of ICMP socket is permitted: what is wrong and the two
+// remedies. `groupRange` is the content of net.ipv4.ping_group_range, `programPath` this program.
+std::string permissionCause(const std::string& groupRange, unsigned groupId,
+                            const std::string& programPath);
