@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "atomicfile.h"
+#include "config/atomicfile.h"
 #include "hostsfileparser.h"
 #include "net/textutils.h"
 
@@ -90,7 +90,7 @@ bool writeHostsFile(const std::string& fileName, const std::vector<THostFileReco
                     const TRegionalFormat& format) {
   std::string contents;
   for (const THostFileRecord& record : records) contents += formatHostBlock(record, format);
-  return replaceFileAtomically(fileName, contents);
+  return writeFileAtomically(fileName, contents);
 }
 
 THostsFileReadResult readHostsFile(const std::string& fileName,
