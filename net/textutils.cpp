@@ -1,5 +1,6 @@
 #include "net/textutils.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -79,13 +80,27 @@ struct TDecimalDigits {
   int pointPos = 0;
 };
 
+// Significant digits in the exact decimal expansion of a finite, non-zero |x| (at least; one more is
+// harmless). x = M * 2^b with an odd integer M has exactly -b decimals when b < 0, and none otherwise.
+int exactDigitCount(double magnitude) {
+  int exponent = 0;
+  const double fraction = std::frexp(magnitude, &exponent);
+  auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+  int lowestBit = exponent - 64;
+  while (mantissa != 0 && (mantissa & 1) == 0) mantissa >>= 1, ++lowestBit;
+  const int integerDigits = static_cast<int>(std::floor(std::log10(magnitude))) + 2;
+  return integerDigits + (lowestBit < 0 ? -lowestBit : 0);
+}
+
 // The exact decimal expansion of a finite |x|. A double's expansion never has more than 767
-// significant digits, so "%.766e" prints it whole and glibc's own rounding never comes into play.
+// significant digits; printing exactly as many as it has keeps glibc's own rounding out of play and
+// costs far less than always printing 767.
 TDecimalDigits exactExpansion(double magnitude) {
   TDecimalDigits d;
   if (magnitude == 0) return d;
+  const int precision = std::clamp(exactDigitCount(magnitude), 20, 767) - 1;
   std::array<char, 800> buffer{};
-  std::snprintf(buffer.data(), buffer.size(), "%.766e", magnitude);
+  std::snprintf(buffer.data(), buffer.size(), "%.*e", precision, magnitude);
   const std::string printed(buffer.data());
   const std::size_t e = printed.find('e');
   d.digits = printed.substr(0, 1) + printed.substr(2, e - 2);

@@ -195,6 +195,9 @@ TEST(RealText, UsesEighteenSignificantDigits) {
   EXPECT_EQ(realToText(17, 0.7400725927257517), "0,74007259272575166");
   EXPECT_EQ(realToText(0, 123456789012345678901.0), "123456789012345684000");
   EXPECT_EQ(realToText(2, 1e36), "1000000000000000040000000000000000000,00");
+  // 9.99999999999999982e-201 at 18 digits; the 16 digits that fit in 216 decimals round up.
+  EXPECT_EQ(realToText(216, 1e-200), "0," + std::string(199, '0') + "1" + std::string(16, '0'));
+  EXPECT_EQ(realToText(216, -1e-200).substr(0, 3), "-0,");
 }
 
 TEST(RealText, DecimalsAreClampedAndSpecialValuesNamed) {
