@@ -15,4 +15,5 @@ class TDataQueue {
  private:
   std::string buffer;
   std::size_t head = 0;  // bytes before head have been taken
+  std::size_t scanned = 0;  // no line end starts before this position: each byte is looked at once
 };

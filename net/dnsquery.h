@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class QEventLoop;
 class TAsyncSocket;
 
 class dnsQueryClass {
@@ -24,5 +25,8 @@ class dnsQueryClass {
   std::uint16_t errorCode = 0;
 
  private:
+  void lookupDone(std::uint16_t code);
+
   std::unique_ptr<TAsyncSocket> socket;
+  QEventLoop* waiting = nullptr;  // the wait of the lookup in progress, quit by its completion
 };

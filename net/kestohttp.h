@@ -35,7 +35,13 @@ class TKestoHttp {
   std::string postData;
 
  private:
+  void sessionConnected();
+  void sessionClosed();
+  void dataAvailable();
+  void takeLines();
+  void addReplyText(const std::string& text);
+
   std::unique_ptr<TAsyncSocket> socket;
   TDataQueue queue;
-  std::size_t receivedBytes = 0;
+  std::size_t receivedBytes = 0;  // collecting stops at a fixed limit (a hostile server)
 };

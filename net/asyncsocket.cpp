@@ -1,0 +1,441 @@
+// The connection side of TAsyncSocket: settings, Connect, notifications, sending, receiving, closing.
+//
+// One wake-up of either notifier is handled as a whole: poll() reads everything the kernel has to
+// say about the socket, and the steps run in this order, each only while the socket is still this
+// object's current one:
+//   1. connection completed (writable or error while connecting) -> wsConnected, OnSessionConnected
+//      with SO_ERROR, and Close when that code is not 0;
+//   2. readable -> (wsConnected and OnSessionConnected first if still connecting) receive loop;
+//   3. writable -> push the send queue;
+//   4. peer closed (EOF, hang-up or error) -> receive loop until nothing waits, OnSessionClosed once,
+//      Close.
+
+#include "asyncsocket.h"
+
+#include <QHostInfo>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "socketerrors.h"
+
+namespace {
+
+constexpr std::size_t DiscardChunk = 1024;  // read and dropped per round when nobody listens
+constexpr int ReadRoundsPerWakeup = 256;    // a fast sender cannot keep the event loop from running
+
+std::string trimmed(const std::string& value) {
+  const auto first = value.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return value.substr(first, value.find_last_not_of(' ') - first + 1);
+}
+
+bool allDigits(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Four dot-separated decimal numbers of at most 255 each: taken as an address without the resolver.
+bool isDottedQuad(const std::string& text) {
+  int parts = 0;
+  std::size_t from = 0;
+  while (parts < 4) {
+    const std::size_t dot = text.find('.', from);
+    const std::string part = text.substr(from, dot == std::string::npos ? std::string::npos : dot - from);
+    if (!allDigits(part) || part.size() > 3 || std::stoi(part) > 255) return false;
+    ++parts;
+    if (dot == std::string::npos) break;
+    from = dot + 1;
+  }
+  return parts == 4 && text.find('.', from) == std::string::npos;
+}
+
+}  // namespace
+
+TAsyncSocket::TAsyncSocket() { assignDefaults(); }
+
+TAsyncSocket::~TAsyncSocket() {
+  destroying = true;
+  CancelDnsLookup();
+  if (state != wsClosed || handle >= 0) closeHandle();
+  lifeToken.reset();
+}
+
+void TAsyncSocket::assignDefaults() {
+  proto = "tcp";
+  protoAssigned = true;
+  addrAssigned = false;
+  portAssigned = false;
+}
+
+void TAsyncSocket::setRemote(std::string& field, bool& assigned, const std::string& value,
+                             const char* what) {
+  const std::string text = trimmed(value);
+  if (text.empty()) {
+    assigned = false;
+    return;
+  }
+  if (text != field && state != wsClosed) {
+    raiseError(std::string("Cannot change ") + what + " if not closed");
+    return;
+  }
+  field = text;
+  assigned = true;
+}
+
+void TAsyncSocket::SetAddr(const std::string& value) { setRemote(addr, addrAssigned, value, "Addr"); }
+void TAsyncSocket::SetPort(const std::string& value) { setRemote(port, portAssigned, value, "Port"); }
+void TAsyncSocket::SetProto(const std::string& value) {
+  setRemote(proto, protoAssigned, value, "Proto");
+}
+
+void TAsyncSocket::changeState(TSocketState newState) {
+  const TSocketState old = state;
+  state = newState;
+  if (OnChangeState && old != newState) OnChangeState(this, old, newState);
+}
+
+void TAsyncSocket::raiseError(const std::string& message) {
+  if (OnError) {
+    OnError(this);
+    return;
+  }
+  throw ESocketException(message);
+}
+
+void TAsyncSocket::setSystemError(int errnoValue) { systemError = socketErrorFromErrno(errnoValue); }
+
+void TAsyncSocket::socketError(const std::string& operation) {
+  const int code = systemError;
+  const std::string message = "Error " + std::to_string(code) + " in function " + operation + "\r\n" +
+                              socketErrorDesc(code);
+  if (code == socketcode::ConnReset || code == socketcode::NotConnected) {
+    const bool wasOpen = state != wsClosed;
+    closeHandle();
+    changeState(wsClosed);
+    if (wasOpen) {
+      std::weak_ptr<char> alive = lifeToken;
+      reportSessionClosed(static_cast<std::uint16_t>(code));
+      if (alive.expired()) throw ESocketException(message);
+    }
+  }
+  lastError = code;
+  raiseError(message);
+}
+
+// Resolves protocol, port and host of the next connection; false once an error has been raised.
+bool TAsyncSocket::resolveTarget(int& protocol, std::uint32_t& address, std::uint16_t& portNumber) {
+  auto fail = [this](const std::string& message) {
+    raiseError("connect: " + message);
+    return false;
+  };
+  if (proto.size() >= 32) return fail("SocketResolveProto: Invalid Protocol.");
+  if (allDigits(proto)) {
+    protocol = std::stoi(proto);
+  } else if (const protoent* p = getprotobyname(proto.c_str())) {
+    protocol = p->p_proto;
+  } else if (proto == "tcp") {  // a system without /etc/protocols still knows TCP
+    protocol = IPPROTO_TCP;
+  } else {
+    return fail("SocketResolveProto: Cannot convert protocol '" + proto + "', Error #" +
+                std::to_string(socketcode::NoData));
+  }
+  if (port.size() >= 32) return fail("SocketResolvePort: Invalid Port.");
+  if (allDigits(port) && port.size() <= 5 && std::stoi(port) <= 65535) {
+    portNumber = static_cast<std::uint16_t>(std::stoi(port));
+  } else if (const servent* s = allDigits(port) ? nullptr : getservbyname(port.c_str(), proto.c_str())) {
+    portNumber = ntohs(static_cast<std::uint16_t>(s->s_port));
+  } else {
+    return fail("SocketResolvePort: Cannot convert port '" + port + "', Error #" +
+                std::to_string(socketcode::NoData));
+  }
+  if (addr.size() > 256) return fail("SocketResolveHost: '" + addr + "' Invalid Hostname.");
+  if (isDottedQuad(addr)) {
+    in_addr a{};
+    if (inet_aton(addr.c_str(), &a) == 0 || (a.s_addr == INADDR_NONE && addr != "255.255.255.255"))
+      return fail("SocketResolveHost: '" + addr + "' Invalid IP address.");
+    address = a.s_addr;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(addr.c_str(), nullptr, &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    const int code = socketErrorFromResolver(rc == 0 ? EAI_NONAME : rc, errno);
+    return fail("SocketResolveHost: Cannot convert host address '" + addr + "', Error #" +
+                std::to_string(code));
+  }
+  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+bool TAsyncSocket::setOptions() {
+  const int on = 1;
+  const linger hardClose{1, 0};  // closing never waits for unsent data
+  const struct {
+    int option;
+    const void* value;
+    socklen_t size;
+    const char* name;
+  } options[] = {
+      {SO_REUSEADDR, &on, sizeof on, "setsockopt(SO_REUSEADDR)"},
+      {SO_LINGER, &hardClose, sizeof hardClose, "setsockopt(SO_LINGER)"},
+      {SO_KEEPALIVE, &on, sizeof on, "setsockopt(SO_KEEPALIVE)"},
+  };
+  for (const auto& o : options) {
+    if (setsockopt(handle, SOL_SOCKET, o.option, o.value, o.size) != 0) {
+      setSystemError(errno);
+      socketError(o.name);
+      return false;
+    }
+  }
+  return true;
+}
+
+void TAsyncSocket::Connect() {
+  if (handle >= 0 && state != wsClosed) return raiseError("Connect: Socket already in use");
+  if (!portAssigned) return raiseError("Connect: No Port Specified");
+  if (!addrAssigned) return raiseError("Connect: No IP Address Specified");
+  if (!protoAssigned) return raiseError("Connect: No Protocol Specified");
+  int protocol = 0;
+  std::uint32_t address = 0;
+  std::uint16_t portNumber = 0;
+  if (!resolveTarget(protocol, address, portNumber)) return;
+
+  handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+  if (handle < 0) {
+    setSystemError(errno);
+    return socketError("Connect (socket)");
+  }
+  sendQueue.clear();
+  sessionClosedReported = false;
+  changeState(wsOpened);
+  if (!setOptions()) return;
+  watch();
+
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(portNumber);
+  to.sin_addr.s_addr = address;
+  if (::connect(handle, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 || errno == EINPROGRESS) {
+    changeState(wsConnecting);
+    return;
+  }
+  setSystemError(errno);
+  socketError("Connect");
+}
+
+// Both notifiers lead to the same handler; writability is watched only while connecting or while
+// the send queue holds bytes, since a writable socket would otherwise wake the loop without end.
+void TAsyncSocket::watch() {
+  readNotifier = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
+  writeNotifier = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Write);
+  QObject::connect(readNotifier.get(), &QSocketNotifier::activated, [this] { onNotifier(); });
+  QObject::connect(writeNotifier.get(), &QSocketNotifier::activated, [this] { onNotifier(); });
+}
+
+void TAsyncSocket::setWriteWatch(bool on) {
+  if (writeNotifier) writeNotifier->setEnabled(on);
+}
+
+bool TAsyncSocket::fire(const TSessionEvent& event, std::uint16_t code) {
+  if (!event) return true;
+  std::weak_ptr<char> alive = lifeToken;
+  event(this, code);
+  return !alive.expired();
+}
+
+void TAsyncSocket::onNotifier() {
+  if (handle < 0) return;
+  pollfd p{handle, static_cast<short>(POLLIN | POLLOUT | POLLRDHUP), 0};
+  if (::poll(&p, 1, 0) <= 0) return;
+  const short events = p.revents;
+  const int current = handle;
+  std::weak_ptr<char> alive = lifeToken;
+  auto stillOurs = [&] { return !alive.expired() && handle == current && state != wsClosed; };
+
+  if (state == wsConnecting && (events & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+    if (!finishConnect(events) || !stillOurs()) return;
+  }
+  if ((events & POLLIN) != 0) {
+    if (state == wsConnecting) {
+      changeState(wsConnected);
+      if (!fire(OnSessionConnected, 0) || !stillOurs()) return;
+    }
+    if (!receiveLoop(false) || !stillOurs()) return;
+  }
+  if ((events & POLLOUT) != 0 && state == wsConnected) {
+    tryToSend();
+    if (!stillOurs()) return;
+  }
+  if ((events & (POLLRDHUP | POLLHUP | POLLERR)) != 0 && state != wsConnecting) {
+    if (!receiveLoop(true) || !stillOurs()) return;
+    int soError = 0;
+    socklen_t size = sizeof soError;
+    if ((events & POLLERR) != 0) getsockopt(handle, SOL_SOCKET, SO_ERROR, &soError, &size);
+    reportSessionClosed(static_cast<std::uint16_t>(socketErrorFromErrno(soError)));
+    if (!stillOurs()) return;
+    Close();
+  }
+}
+
+// False when the object was destroyed by its handler.
+bool TAsyncSocket::finishConnect(short events) {
+  int soError = 0;
+  socklen_t size = sizeof soError;
+  getsockopt(handle, SOL_SOCKET, SO_ERROR, &soError, &size);
+  if (soError == 0 && (events & (POLLERR | POLLHUP)) != 0) soError = ECONNREFUSED;
+  const auto code = static_cast<std::uint16_t>(socketErrorFromErrno(soError));
+  changeState(wsConnected);
+  if (code == 0 && sendQueue.empty()) setWriteWatch(false);
+  if (!fire(OnSessionConnected, code)) return false;
+  if (code != 0 && state != wsClosed) Close();
+  return true;
+}
+
+std::size_t TAsyncSocket::bytesWaiting() const {
+  int count = 0;
+  if (handle < 0 || ioctl(handle, FIONREAD, &count) != 0 || count < 0) return 0;
+  return static_cast<std::size_t>(count);
+}
+
+// Hands waiting bytes to OnDataAvailable while any wait. A handler that reads nothing ends the loop
+// (the notifier wakes us again); drain lifts the round limit, for the end of a connection, when no
+// new bytes can arrive. False when the object was destroyed by its handler.
+bool TAsyncSocket::receiveLoop(bool drain) {
+  const int current = handle;
+  for (int round = 0; drain || round < ReadRoundsPerWakeup; ++round) {
+    const std::size_t before = bytesWaiting();
+    if (before == 0 || handle != current || state == wsClosed) return true;
+    if (OnDataAvailable) {
+      if (!fire(OnDataAvailable, 0)) return false;
+    } else {
+      char discard[DiscardChunk];
+      Receive(discard, static_cast<int>(sizeof discard));
+    }
+    if (handle == current && bytesWaiting() >= before) return true;
+  }
+  return true;
+}
+
+int TAsyncSocket::Receive(void* buffer, int size) {
+  if (handle < 0 || size <= 0) {
+    lastError = handle < 0 ? socketcode::NotConnected : socketcode::InvalidArgument;
+    return -1;
+  }
+  const ssize_t got = ::recv(handle, buffer, static_cast<std::size_t>(size), MSG_DONTWAIT);
+  if (got < 0) {
+    lastError = socketErrorFromErrno(errno);
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int TAsyncSocket::SendText(const std::string& text) {
+  if (text.empty()) return 0;
+  return Send(text.data(), static_cast<int>(text.size()));
+}
+
+int TAsyncSocket::Send(const void* data, int count) {
+  if (state != wsConnected) {
+    systemError = socketcode::NotConnected;
+    socketError("Send");
+    return -1;
+  }
+  const char* bytes = static_cast<const char*>(data);
+  std::size_t left = count > 0 ? static_cast<std::size_t>(count) : 0;
+  while (left > 0) {
+    if (sendQueue.empty() || sendQueue.back().full()) sendQueue.emplace_back();
+    const std::size_t taken = sendQueue.back().write(bytes, left);
+    bytes += taken;
+    left -= taken;
+  }
+  tryToSend();
+  return count;
+}
+
+void TAsyncSocket::tryToSend() {
+  while (!sendQueue.empty()) {
+    TBuffer& first = sendQueue.front();
+    if (first.unsentCount() == 0) {
+      sendQueue.pop_front();
+      continue;
+    }
+    const ssize_t sent = ::send(handle, first.unsent(), first.unsentCount(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent >= 0) {
+      first.consume(static_cast<std::size_t>(sent));
+      continue;
+    }
+    const int code = socketErrorFromErrno(errno);
+    if (code == socketcode::WouldBlock) return setWriteWatch(true);
+    if (code == socketcode::InvalidArgument || code == socketcode::NotSocket ||
+        code == socketcode::ConnAborted || code == socketcode::ConnReset ||
+        code == socketcode::NotConnected)
+      return closeWithCode(static_cast<std::uint16_t>(code));
+    systemError = code;
+    return socketError("TryToSend failed");
+  }
+  setWriteWatch(false);
+}
+
+void TAsyncSocket::reportSessionClosed(std::uint16_t code) {
+  if (sessionClosedReported || destroying) return;
+  sessionClosedReported = true;
+  fire(OnSessionClosed, code);
+}
+
+// Stops watching and releases the system socket; no event.
+void TAsyncSocket::closeHandle() {
+  readNotifier.reset();
+  writeNotifier.reset();
+  sendQueue.clear();
+  if (handle >= 0) {
+    ::close(handle);
+    handle = -1;
+  }
+}
+
+void TAsyncSocket::closeWithCode(std::uint16_t code) {
+  reportSessionClosed(code);  // marks the session so that Close reports nothing more
+  Close();
+}
+
+void TAsyncSocket::Close() {
+  if (handle < 0) {
+    changeState(wsClosed);
+    return;
+  }
+  if (state == wsClosed) return;
+  readNotifier.reset();
+  writeNotifier.reset();
+  ::shutdown(handle, SHUT_WR);
+  const int failed = ::close(handle) != 0 ? errno : 0;
+  handle = -1;
+  sendQueue.clear();
+  changeState(wsClosed);
+  std::weak_ptr<char> alive = lifeToken;
+  reportSessionClosed(0);
+  if (alive.expired()) return;
+  assignDefaults();
+  // The descriptor is released even when close() reports an error, so the state above stands.
+  if (failed != 0 && failed != EINTR) {
+    setSystemError(failed);
+    socketError("Disconnect (closesocket)");
+  }
+}
