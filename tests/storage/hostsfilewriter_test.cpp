@@ -66,7 +66,7 @@ TEST(HostsWriter, WritesTheDocumentedBlock) {
   EXPECT_NE(block.find("\r\nLASTSENTAT %DATETIME% 2.1.2026\r\n"), std::string::npos);
 }
 
-class HostsFileTest : public ::testing::Test {
+class HostsFileSaveTest : public ::testing::Test {
  protected:
   std::vector<std::string> entries() const {
     std::vector<std::string> out;
@@ -77,7 +77,7 @@ class HostsFileTest : public ::testing::Test {
   std::string path = dir.path().toStdString() + "/tolvo_hosts.cfg";
 };
 
-TEST_F(HostsFileTest, SavedFieldsComeBackAndDatesDoNot) {
+TEST_F(HostsFileSaveTest, SavedFieldsComeBackAndDatesDoNot) {
   std::vector<THostFileRecord> records = {router1(), {}, router1()};
   records[1].callingName = "core router 2 ";
   records[1].hostName = " ";
@@ -105,7 +105,7 @@ TEST_F(HostsFileTest, SavedFieldsComeBackAndDatesDoNot) {
   EXPECT_EQ(entries(), std::vector<std::string>{"tolvo_hosts.cfg"});
 }
 
-TEST_F(HostsFileTest, KeepsPermissionsAndSymbolicLinks) {
+TEST_F(HostsFileSaveTest, KeepsPermissionsAndSymbolicLinks) {
   ASSERT_TRUE(writeHostsFile(path, manyHosts(1), Dotted));
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   const std::string link = dir.path().toStdString() + "/link.cfg";
@@ -116,7 +116,7 @@ TEST_F(HostsFileTest, KeepsPermissionsAndSymbolicLinks) {
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST_F(HostsFileTest, FailedSaveLeavesNoTraceAndReportsFalse) {
+TEST_F(HostsFileSaveTest, FailedSaveLeavesNoTraceAndReportsFalse) {
   fs::create_directory(path);  // the rename over a directory is refused
   EXPECT_FALSE(writeHostsFile(path, manyHosts(1), Dotted));
   EXPECT_EQ(entries(), std::vector<std::string>{"tolvo_hosts.cfg"});
@@ -129,7 +129,7 @@ TEST_F(HostsFileTest, FailedSaveLeavesNoTraceAndReportsFalse) {
 }
 
 // A read-only file system and a full one, each on a small tmpfs of the test's own.
-TEST_F(HostsFileTest, ReadOnlyOrFullDiskKeepsThePreviousFile) {
+TEST_F(HostsFileSaveTest, ReadOnlyOrFullDiskKeepsThePreviousFile) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
   const std::string mnt = dir.path().toStdString() + "/mnt";
   fs::create_directory(mnt);
