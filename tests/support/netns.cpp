@@ -1,5 +1,6 @@
 #include "support/netns.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <net/if.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
 
 namespace netns {
 
@@ -185,5 +187,25 @@ TNetnsResult runInPrivateNetns(const TNetnsBody& body, const TNetnsSetup& setup)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+}  // namespace netns
+
+namespace netns {
+
+bool loopbackOnly() {
+  DIR* dir = opendir("/sys/class/net");
+  if (dir == nullptr) return false;
+  bool onlyLoopback = true;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || name == "lo") continue;
+    std::ifstream flags("/sys/class/net/" + name + "/flags");
+    unsigned long value = 0;
+    flags >> std::hex >> value;
+    if (value & 0x1) onlyLoopback = false;  // IFF_UP
+  }
+  closedir(dir);
+  return onlyLoopback;
+}
 
 }  // namespace netns

@@ -47,3 +47,12 @@ TNetnsResult runInPrivateNetns(const TNetnsBody& body, const TNetnsSetup& setup 
 bool isRoot();
 
 }  // namespace netns
+
+namespace netns {
+
+// True when this process's network namespace has no interface up but loopback, so no packet can
+// leave the machine (the test programs run so under root). Tests that resolve made-up names skip
+// otherwise, since the resolver would be asked over the network.
+bool loopbackOnly();
+
+}  // namespace netns
