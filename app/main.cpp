@@ -1,0 +1,44 @@
+// Sorvelo: a desktop host monitor. The entry creates the windows, runs the event loop until the main
+// window has closed in order, and destroys the windows again, the main window last.
+
+#include <QApplication>
+
+#include "ui/programwindows.h"
+#include "ui/signalshutdown.h"
+#include "ui/startuphooks.h"
+#include "ui/tfrmmain.h"
+#include "ui/usermessagebox.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Sorvelo"));
+  // The main window decides when the program ends: after its orderly shutdown.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TUserMessageBox messageBox;
+  // Installed before the windows so a signal during start-up is kept, and acted on once the main
+  // window exists.
+  TSignalShutdown signalShutdown;
+
+  int result = 0;
+  {
+    TProgramWindows windows;
+    TfrmMain& mainWindow = windows.main();
+    QObject::connect(&mainWindow, &TfrmMain::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    signalShutdown.setAction([&mainWindow](int) { mainWindow.close(); });
+#ifndef QT_NO_SESSIONMANAGER
+    // The end of the desktop session closes the program like Quit does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow](QSessionManager&) { mainWindow.close(); });
+#endif
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &mainWindow, [&mainWindow] {
+      if (!mainWindow.isClosed()) mainWindow.close();
+    });
+    installStartupHooks(mainWindow);
+
+    mainWindow.show();
+    if (!mainWindow.isClosed()) result = QApplication::exec();
+  }
+  return result;
+}

@@ -1,0 +1,38 @@
+#include "hostrowtexts.h"
+
+#include "core/tolvohost.h"
+#include "net/textutils.h"
+
+const THostRowTexts& statusTitles() {
+  static const THostRowTexts titles = {
+      "Host address",  "Status",     "Ping time ms", "Avg ms",     "Last pinged ago",
+      "Last succ.ago", "Last fail.ago", "Succ count", "Fail count", "Succ %"};
+  return titles;
+}
+
+std::string successPercentText(std::int32_t succeeded, std::int32_t failed) {
+  if (succeeded <= 0) return "0%";
+  // A negative failure count can only come from an edited hosts file: count it as none.
+  const double answered = succeeded;
+  const double total = answered + (failed > 0 ? failed : 0);
+  return realToText(2, answered / total * 100.0) + "%";
+}
+
+std::string elapsedText(TDateTime now, TDateTime at) {
+  if (at == 0) return "unknown";
+  return formatDuration(stampSecondsSince(now, at));
+}
+
+THostRowTexts hostRowTexts(const TTolvoHost& host, bool showHostName, TDateTime now) {
+  const std::int32_t pingTime = host.lastSuccess.pingTime;
+  return {showHostName ? host.hostName : host.callingName,
+          host.statusText(host.getStatus()),
+          pingTime < 0 ? std::string("unknown") : integerToText(pingTime),
+          realToText(2, host.averagePingTime()),
+          elapsedText(now, host.lastSentAt),
+          elapsedText(now, host.lastSuccess.at),
+          elapsedText(now, host.lastFailure.at),
+          integerToText(host.succeededCount),
+          integerToText(host.failedCount),
+          successPercentText(host.succeededCount, host.failedCount)};
+}

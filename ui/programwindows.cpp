@@ -1,0 +1,28 @@
+#include "programwindows.h"
+
+#include "frmconfigedit.h"
+#include "frmmaintainhosts.h"
+#include "tfrmabout.h"
+#include "tfrmmain.h"
+#include "tfrmstandardview.h"
+
+TProgramWindows::TProgramWindows(const TClock& clock, TEchoService echoService) {
+  // The main window's creation step (settings, hosts file, automatic start) runs first, before the
+  // other windows exist.
+  frmMain = std::make_unique<TfrmMain>(clock, std::move(echoService));
+  frmStandardView = std::make_unique<TfrmStandardView>(clock);
+  frmMaintainHosts = std::make_unique<TfrmMaintainHosts>();
+  frmConfigEdit = std::make_unique<TfrmConfigEdit>();
+  frmAbout = std::make_unique<TfrmAbout>();
+  frmMain->attachWindows(frmStandardView.get(), frmMaintainHosts.get(), frmConfigEdit.get(),
+                         frmAbout.get());
+}
+
+TProgramWindows::~TProgramWindows() {
+  frmMain->attachWindows(nullptr, nullptr, nullptr, nullptr);
+  frmAbout.reset();
+  frmConfigEdit.reset();
+  frmMaintainHosts.reset();
+  frmStandardView.reset();
+  frmMain.reset();
+}

@@ -1,0 +1,63 @@
+#include "signalshutdown.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace {
+
+// One pipe per process: a signal handler can reach nothing else.
+int pipeFds[2] = {-1, -1};
+
+}  // namespace
+
+TSignalShutdown::TSignalShutdown(std::vector<int> signalList, QObject* parent)
+    : QObject(parent), watched(std::move(signalList)) {
+  if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+    throw std::runtime_error("Cannot create the signal pipe");
+  notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, &TSignalShutdown::readPipe);
+  previous.resize(watched.size());
+  struct sigaction sa = {};
+  sa.sa_handler = &TSignalShutdown::handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < watched.size(); ++i) sigaction(watched[i], &sa, &previous[i]);
+}
+
+TSignalShutdown::~TSignalShutdown() {
+  for (size_t i = 0; i < watched.size(); ++i) sigaction(watched[i], &previous[i], nullptr);
+}
+
+void TSignalShutdown::handler(int signo) {
+  const int savedErrno = errno;
+  const unsigned char byte = static_cast<unsigned char>(signo);
+  // Nothing to do when the pipe is full: a shutdown is already on its way.
+  [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
+  errno = savedErrno;
+}
+
+void TSignalShutdown::setAction(std::function<void(int)> onSignal) {
+  action = std::move(onSignal);
+  if (pending != 0 && action) {
+    const int signo = pending;
+    pending = 0;
+    action(signo);
+  }
+}
+
+void TSignalShutdown::readPipe() {
+  unsigned char bytes[16];
+  ssize_t n;
+  int last = 0;
+  while ((n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) last = bytes[n - 1];
+  if (last == 0) return;
+  if (action)
+    action(last);
+  else
+    pending = last;
+}

@@ -1,0 +1,311 @@
+#include "tfrmmain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "frmconfigedit.h"
+#include "frmmaintainhosts.h"
+#include "siteaddresses.h"
+#include "tfrmabout.h"
+#include "tfrmstandardview.h"
+#include "trayicon.h"
+#include "usermessagebox.h"
+
+namespace {
+
+constexpr int ClientWidth = 325;
+constexpr int ClientHeight = 118;
+constexpr const char* SpeedHint =
+    "Define here how often should program check wheter the hosts should be pinged";
+
+}  // namespace
+
+TfrmMain::TfrmMain(const TClock& clockToUse, TEchoService echoService, QWidget* parent)
+    : QMainWindow(parent), clock(clockToUse), runCtl(clockToUse) {
+  // A fixed single border: minimise and close, no maximise, no resizing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setWindowTitle(QStringLiteral("Tolvo"));
+  createControls();
+  createActions();
+  createMenus();
+  createTimers();
+  fixWindowSize();
+  FormCreate(std::move(echoService));
+}
+
+TfrmMain::~TfrmMain() {
+  // FormDestroy: the host list goes last, with all hosts and their workers.
+  Timer1->stop();
+  tmrPingSpeed->stop();
+  runCtl.setHostList(nullptr);
+  hosts.reset();
+}
+
+void TfrmMain::attachWindows(TfrmStandardView* standardView, TfrmMaintainHosts* maintainHosts,
+                             TfrmConfigEdit* configEdit, TfrmAbout* about) {
+  frmStandardView = standardView;
+  frmMaintainHosts = maintainHosts;
+  frmConfigEdit = configEdit;
+  frmAbout = about;
+}
+
+void TfrmMain::createControls() {
+  auto* central = new QWidget(this);
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(4, 2, 4, 2);
+  row->setSpacing(4);
+  row->addWidget(createSpeedGroup());
+  row->addWidget(createStatusFrame(), 1);
+  setCentralWidget(central);
+  createStatusBar();
+  TrayIcon1 = new TTrayIcon(this);
+  TrayIcon1->OnDblClick = [this] { TrayIcon1DblClick(); };
+}
+
+QWidget* TfrmMain::createSpeedGroup() {
+  rgSpeed = new QGroupBox(QStringLiteral("Running speed"));
+  rgSpeed->setObjectName(QStringLiteral("rgSpeed"));
+  rgSpeed->setToolTip(QString::fromLatin1(SpeedHint));
+  rgSpeedButtons = new QButtonGroup(rgSpeed);
+  auto* column = new QVBoxLayout(rgSpeed);
+  column->setContentsMargins(6, 0, 6, 0);
+  column->setSpacing(0);
+  int id = 0;
+  for (const char* item : {"Awesome!", "Fast", "Normal", "Slow"}) {
+    auto* button = new QRadioButton(QString::fromLatin1(item), rgSpeed);
+    rgSpeedButtons->addButton(button, id++);
+    column->addWidget(button);
+  }
+  rgSpeedButtons->button(1)->setChecked(true);  // "Fast" at design
+  // Every change of the selection counts as the user's choice, also when the program makes it.
+  connect(rgSpeedButtons, &QButtonGroup::idToggled, this, [](int index, bool checked) {
+    if (checked) TRunControl::rgSpeedClick(index);
+  });
+  return rgSpeed;
+}
+
+QWidget* TfrmMain::createStatusFrame() {
+  Bevel1 = new QFrame;
+  Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  lblStatus = new QLabel(Bevel1);
+  lblStatus->setObjectName(QStringLiteral("lblStatus"));
+  lblStatus->setWordWrap(true);
+  lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  btnStartStop = new QPushButton(QStringLiteral("Start"), Bevel1);
+  btnStartStop->setObjectName(QStringLiteral("btnStartStop"));
+  connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
+  auto* column = new QVBoxLayout(Bevel1);
+  column->setContentsMargins(6, 6, 6, 6);
+  column->addWidget(lblStatus, 1);
+  column->addWidget(btnStartStop, 0, Qt::AlignRight | Qt::AlignBottom);
+  return Bevel1;
+}
+
+void TfrmMain::createStatusBar() {
+  statusPanel0 = new QLabel;
+  statusPanel0->setFixedWidth(100);
+  statusPanel1 = new QLabel;
+  statusPanel1->setMinimumWidth(50);
+  statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(statusPanel0);
+  statusBar()->addWidget(statusPanel1, 1);
+}
+
+void TfrmMain::createActions() {
+  auto action = [this](const char* text, const char* name, void (TfrmMain::*handler)()) {
+    auto* a = new QAction(QString::fromLatin1(text), this);
+    a->setObjectName(QString::fromLatin1(name));
+    connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return a;
+  };
+  Maintainhosts1 = action("Maintain hosts", "Maintainhosts1", &TfrmMain::Maintainhosts1Click);
+  Config1 = action("Config", "Config1", &TfrmMain::Config1Click);
+  Quit1 = action("Quit", "Quit1", &TfrmMain::Quit1Click);
+  Standard1 = action("Standard", "Standard1", &TfrmMain::Standard1Click);
+  Gotohomepage1 = action("Go to homepage", "Gotohomepage1", &TfrmMain::Gotohomepage1Click);
+  About1 = action("About", "About1", &TfrmMain::About1Click);
+}
+
+void TfrmMain::createMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  file->addAction(Maintainhosts1);
+  file->addSeparator();
+  file->addAction(Config1);
+  file->addSeparator();
+  file->addAction(Quit1);
+  menuBar()->addMenu(QStringLiteral("Views"))->addAction(Standard1);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  help->addAction(Gotohomepage1);
+  help->addAction(About1);
+}
+
+void TfrmMain::createTimers() {
+  Timer1 = new QTimer(this);
+  Timer1->setTimerType(Qt::PreciseTimer);  // 20 ms at "Awesome!" should be 20 ms
+  Timer1->setInterval(100);
+  connect(Timer1, &QTimer::timeout, this, [this] { runCtl.Timer1Timer(); });
+  tmrPingSpeed = new QTimer(this);
+  tmrPingSpeed->setInterval(1000);
+  connect(tmrPingSpeed, &QTimer::timeout, this, [this] { runCtl.tmrPingSpeedTimer(); });
+  runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
+                  [this] { return speedIndex(); }});
+  Timer1->start();
+  tmrPingSpeed->start();
+}
+
+void TfrmMain::fixWindowSize() {
+  // The client area (below the menu bar) is 325 x 118, the status bar included.
+  setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  if (auto* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+int TfrmMain::speedIndex() const { return rgSpeedButtons->checkedId(); }
+
+void TfrmMain::setSpeedIndex(int index) {
+  if (index < 0) {
+    // No entry selected: an exclusive group cannot uncheck its last button itself.
+    rgSpeedButtons->setExclusive(false);
+    for (QAbstractButton* button : rgSpeedButtons->buttons()) button->setChecked(false);
+    rgSpeedButtons->setExclusive(true);
+    return;
+  }
+  const int last = static_cast<int>(rgSpeedButtons->buttons().size()) - 1;
+  if (index > last) index = last;
+  if (index != speedIndex()) rgSpeedButtons->button(index)->setChecked(true);
+}
+
+void TfrmMain::FormCreate(TEchoService echoService) {
+  runCtl.startUp();
+  hosts = std::make_unique<TTolvoHosts>(clock);
+  hosts->echoService = std::move(echoService);
+  runCtl.setHostList(hosts.get());
+  // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
+  // program runs on with what was loaded.
+  try {
+    loadSettings();
+    setSpeedIndex(settings.ping_speed);
+    hosts->loadFromFile(settings.hosts_file_name);
+    hosts->logger->logProgram(true);
+    runCtl.setRunning(false);
+    runCtl.pingRateText.clear();
+    runCtl.refreshStatus();
+    if (settings.auto_startup) btnStartStopClick();
+  } catch (const std::exception& e) {
+    TUserMessageBox::showErrorBox(e.what());
+  }
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  runCtl.refreshStatus();
+}
+
+bool TfrmMain::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate && activationCounts && !activating && !closing) {
+    // Run after the activation has been delivered, so the boxes it may open stack cleanly.
+    QMetaObject::invokeMethod(this, &TfrmMain::FormActivate, Qt::QueuedConnection);
+  } else if (e->type() == QEvent::WindowDeactivate) {
+    // Qt has already made the new window active: only a return from another window of the
+    // program is an activation; message boxes, modal dialogs and other programs are not.
+    QWidget* next = QApplication::activeWindow();
+    activationCounts = next && next != this && !next->isModal() &&
+                       !QApplication::activeModalWidget();
+  }
+  return QMainWindow::event(e);
+}
+
+void TfrmMain::FormActivate() {
+  if (activating || closing) return;
+  activating = true;
+  setWindowTitle(QStringLiteral("Sorvelo"));
+  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
+  activation.activate(this, {[this] { btnStartStopClick(); }, [this] { close(); }});
+  activating = false;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (closing) return;
+  FormCloseQuery();
+  closing = true;
+  FormClose();
+  emit closed();
+}
+
+void TfrmMain::FormCloseQuery() { hosts->logger->logTimestamp(runCtl.startTimeText); }
+
+void TfrmMain::FormClose() {
+  hosts->logger->logTimestamp(runCtl.startTimeText);
+  runCtl.setRunning(false);
+  hosts->logger->logProgram(false);
+  hosts->saveToFile(settings.hosts_file_name);
+  try {
+    if (settings.firsttime != 1) saveSettings();
+  } catch (const std::exception& e) {
+    TUserMessageBox::showErrorBox(e.what());
+  }
+}
+
+void TfrmMain::runPausedModal(QDialog& dialog, bool refresh) {
+  const bool wasRunning = runCtl.running();
+  runCtl.setRunning(false);
+  if (refresh) runCtl.refreshStatus();
+  dialog.exec();
+  // A shutdown while the dialog was open (a signal, the session ending) must not restart pinging.
+  if (!closing) runCtl.setRunning(wasRunning);
+}
+
+void TfrmMain::Maintainhosts1Click() {
+  if (!frmMaintainHosts) return;
+  frmMaintainHosts->hostList = hosts.get();
+  runPausedModal(*frmMaintainHosts, true);
+}
+
+void TfrmMain::Config1Click() {
+  if (frmConfigEdit) runPausedModal(*frmConfigEdit, false);
+}
+
+void TfrmMain::Quit1Click() { close(); }
+
+void TfrmMain::Standard1Click() {
+  if (!frmStandardView) return;
+  frmStandardView->hostList = hosts.get();
+  frmStandardView->show();
+  frmStandardView->raise();
+  frmStandardView->activateWindow();
+}
+
+void TfrmMain::Gotohomepage1Click() {
+  // Whether a browser opened is not looked at.
+  QDesktopServices::openUrl(QUrl(QString::fromLatin1(HomepageUrl)));
+}
+
+void TfrmMain::About1Click() {
+  if (frmAbout) frmAbout->exec();
+}
+
+void TfrmMain::TrayIcon1DblClick() { TrayIcon1->showMainForm(); }
+
+void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }

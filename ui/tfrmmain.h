@@ -1,0 +1,127 @@
+#pragma once
+// The main window: the running speed, Start/Stop with the run status, the status bar, the tray icon
+// and the menus that open the other windows. It creates the program's one host list when it is
+// created and destroys it last; closing it ends the program after an orderly shutdown (time stamps,
+// pinging stopped, hosts file and settings saved).
+
+#include <QMainWindow>
+
+#include <memory>
+
+#include "core/threadping.h"
+#include "core/tolvotime.h"
+#include "mainactivation.h"
+#include "runcontrol.h"
+
+class QAction;
+class QButtonGroup;
+class QDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class TfrmAbout;
+class TfrmConfigEdit;
+class TfrmMaintainHosts;
+class TfrmStandardView;
+class TTolvoHosts;
+class TTrayIcon;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The clock and the echo service reach the host list and its hosts; the program passes the
+  // defaults (system time, real ICMP echoes), tests their own.
+  explicit TfrmMain(const TClock& clock = systemClock(), TEchoService echoService = {},
+                    QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // The windows the menus open, created after this one.
+  void attachWindows(TfrmStandardView* standardView, TfrmMaintainHosts* maintainHosts,
+                     TfrmConfigEdit* configEdit, TfrmAbout* about);
+
+  TTolvoHosts* hostList() const { return hosts.get(); }
+  TRunControl& runControl() { return runCtl; }
+  TfrmStandardView* standardView() const { return frmStandardView; }
+  TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
+  TfrmConfigEdit* configEditDialog() const { return frmConfigEdit; }
+  TfrmAbout* aboutBox() const { return frmAbout; }
+  TMainActivation& mainActivation() { return activation; }
+  // The orderly shutdown has run.
+  bool isClosed() const { return closing; }
+
+  // The selected running speed, -1 when none is selected.
+  int speedIndex() const;
+  // Selects a running speed as the program does at start-up: a change runs rgSpeedClick, a value
+  // above 3 selects "Slow", a negative one selects nothing.
+  void setSpeedIndex(int index);
+
+  // Menu and tray handlers.
+  void Maintainhosts1Click();
+  void Config1Click();
+  void Quit1Click();
+  void Standard1Click();
+  void Gotohomepage1Click();
+  void About1Click();
+  void TrayIcon1DblClick();
+  void btnStartStopClick();
+
+  // Pinging is paused while `dialog` is open and afterwards returns to the state it had.
+  void runPausedModal(QDialog& dialog, bool refresh);
+
+  QGroupBox* rgSpeed;
+  QButtonGroup* rgSpeedButtons;
+  QFrame* Bevel1;
+  QLabel* lblStatus;
+  QPushButton* btnStartStop;
+  QLabel* statusPanel0;
+  QLabel* statusPanel1;
+  QTimer* Timer1;
+  QTimer* tmrPingSpeed;
+  TTrayIcon* TrayIcon1;
+  QAction* Maintainhosts1;
+  QAction* Config1;
+  QAction* Quit1;
+  QAction* Standard1;
+  QAction* Gotohomepage1;
+  QAction* About1;
+
+ signals:
+  // The orderly shutdown is done: the program may end its event loop.
+  void closed();
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createControls();
+  QWidget* createSpeedGroup();
+  QWidget* createStatusFrame();
+  void createStatusBar();
+  void createActions();
+  void createMenus();
+  void createTimers();
+  void fixWindowSize();
+
+  void FormCreate(TEchoService echoService);
+  void FormActivate();
+  void FormCloseQuery();
+  void FormClose();
+
+  const TClock& clock;
+  TRunControl runCtl;
+  std::unique_ptr<TTolvoHosts> hosts;
+  TMainActivation activation;
+  TfrmStandardView* frmStandardView = nullptr;
+  TfrmMaintainHosts* frmMaintainHosts = nullptr;
+  TfrmConfigEdit* frmConfigEdit = nullptr;
+  TfrmAbout* frmAbout = nullptr;
+  bool activating = false;
+  // Whether the next activation counts: the user came back from another window of the program,
+  // not from a message box, a modal dialog or another application.
+  bool activationCounts = true;
+  bool closing = false;
+};

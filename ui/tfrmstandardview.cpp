@@ -1,0 +1,144 @@
+#include "tfrmstandardview.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "core/tolvohosts.h"
+#include "programpictures.h"
+
+namespace {
+
+constexpr int RowHeight = 16;
+constexpr int DefaultColumnWidth = 64;
+constexpr int InitialColumns = 3;
+
+}  // namespace
+
+TfrmStandardView::TfrmStandardView(const TClock& clockToUse, QWidget* parent)
+    : QWidget(parent, Qt::Window), clock(clockToUse) {
+  setWindowTitle(QStringLiteral("Ping status"));
+  resize(783, 540);
+  createToolBar();
+  createGrid();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(ToolBar1);
+  layout->addWidget(sgResults);
+
+  tmrUpdate = new QTimer(this);
+  tmrUpdate->setInterval(200);
+  connect(tmrUpdate, &QTimer::timeout, this, &TfrmStandardView::refreshGrid);
+  tmrUpdate->start();
+}
+
+TfrmStandardView::~TfrmStandardView() = default;
+
+void TfrmStandardView::createToolBar() {
+  ToolBar1 = new QToolBar(this);
+  ToolBar1->setFixedHeight(25);
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->setMovable(false);
+
+  ToolButton1 = ToolBar1->addAction(QIcon(refreshPicture()), QString());
+  ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+  connect(ToolButton1, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
+
+  tbHostName = ToolBar1->addAction(QIcon(hostNamePicture()), QString());
+  tbHostName->setObjectName(QStringLiteral("tbHostName"));
+  tbHostName->setCheckable(true);
+  tbHostName->setToolTip(QStringLiteral("Shows the hostname instead of calling name"));
+  // The click has already flipped the mark; the grid follows at once.
+  connect(tbHostName, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
+}
+
+void TfrmStandardView::createGrid() {
+  sgResults = new QTableWidget(1, InitialColumns, this);
+  sgResults->setObjectName(QStringLiteral("sgResults"));
+  sgResults->setWordWrap(false);
+  sgResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sgResults->horizontalHeader()->hide();
+  sgResults->verticalHeader()->hide();
+  sgResults->verticalHeader()->setMinimumSectionSize(RowHeight);
+  sgResults->verticalHeader()->setDefaultSectionSize(RowHeight);
+  sgResults->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  sgResults->horizontalHeader()->setMinimumSectionSize(1);
+  sgResults->horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
+  sgResults->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  sgResults->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  shown.resize(1);
+  widest.assign(InitialColumns, 0);
+}
+
+void TfrmStandardView::showEvent(QShowEvent* event) {
+  if (!placed) {
+    move(150, 192);
+    placed = true;
+  }
+  tmrUpdate->start();
+  refreshGrid();
+  QWidget::showEvent(event);
+}
+
+void TfrmStandardView::closeEvent(QCloseEvent* event) {
+  tmrUpdate->stop();
+  event->accept();  // hidden, not destroyed: the grid and the HOST NAME choice stay
+}
+
+void TfrmStandardView::setCell(int row, int column, const std::string& text) {
+  std::string& current = shown[row][column];
+  QTableWidgetItem* item = sgResults->item(row, column);
+  if (item && current == text) return;
+  current = text;
+  const QString qtext = QString::fromLocal8Bit(text);
+  if (item)
+    item->setText(qtext);
+  else
+    sgResults->setItem(row, column, new QTableWidgetItem(qtext));
+  // Only a changed text can widen its column.
+  const int width = sgResults->fontMetrics().horizontalAdvance(qtext);
+  if (width > widest[column]) widest[column] = width;
+}
+
+void TfrmStandardView::widenColumns() {
+  int windowWidth = 0;
+  for (int c = 0; c < sgResults->columnCount(); ++c) {
+    if (sgResults->columnWidth(c) < widest[c] + 5) sgResults->setColumnWidth(c, widest[c] + 5);
+    windowWidth += sgResults->columnWidth(c) + 4;
+  }
+  if (width() != windowWidth) resize(windowWidth, height());
+}
+
+void TfrmStandardView::refreshGrid() {
+  if (!hostList) return;
+  const int n = hostList->hostCount();
+  sgResults->setUpdatesEnabled(false);
+  sgResults->setRowCount(n + 1);
+  shown.resize(n + 1);
+  if (n > 0) {
+    sgResults->setColumnCount(StatusColumns);
+    widest.resize(StatusColumns, 0);
+    for (int c = 0; c < StatusColumns; ++c) setCell(0, c, statusTitles()[c]);
+    const TDateTime now = clock.now();
+    const bool showHostName = tbHostName->isChecked();
+    TTolvoHost* host = nullptr;
+    int row = 1;
+    // Slot order, no sorting; nextHost answers false once the last host has been delivered.
+    if (hostList->firstHost()) {
+      while (row <= n && hostList->nextHost(host)) {
+        const THostRowTexts texts = hostRowTexts(*host, showHostName, now);
+        for (int c = 0; c < StatusColumns; ++c) setCell(row, c, texts[c]);
+        ++row;
+      }
+    }
+  }
+  widenColumns();
+  sgResults->setUpdatesEnabled(true);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// "Ping status": every host of the host list in a grid, one row per host under a title row,
+// redrawn five times a second while the window is open. It only reads the host list.
+
+#include <QWidget>
+
+#include <vector>
+
+#include "core/tolvotime.h"
+#include "hostrowtexts.h"
+
+class QAction;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class TTolvoHosts;
+
+class TfrmStandardView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TfrmStandardView(const TClock& clock = systemClock(), QWidget* parent = nullptr);
+  ~TfrmStandardView() override;
+
+  // Set by the main window before each opening; not owned.
+  TTolvoHosts* hostList = nullptr;
+
+  QToolBar* ToolBar1;
+  QAction* ToolButton1;  // refresh now
+  QAction* tbHostName;   // marked: show host names instead of calling names
+  QTableWidget* sgResults;
+  QTimer* tmrUpdate;
+
+  void refreshGrid();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createToolBar();
+  void createGrid();
+  void setCell(int row, int column, const std::string& text);
+  void widenColumns();
+
+  const TClock& clock;
+  // What each cell shows, so a refresh touches only the cells whose text changed.
+  std::vector<THostRowTexts> shown;
+  // Widest text each column has held (pixels): columns only ever grow.
+  std::vector<int> widest;
+  bool placed = false;
+};

@@ -1,0 +1,59 @@
+#include "trayicon.h"
+
+#include <QEvent>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "programpictures.h"
+
+TTrayIcon::TTrayIcon(QWidget* form)
+    : QObject(form),
+      trayAvailable(QSystemTrayIcon::isSystemTrayAvailable()),
+      mainForm(form),
+      icon(new QSystemTrayIcon(this)) {
+  for (auto which : {TTrayPicture::ConnectionOk, TTrayPicture::ConnectionDown,
+                     TTrayPicture::NotRunning})
+    pictures.emplace_back(trayPicture(which));
+  icon->setToolTip(QString::fromLatin1(Hint));
+  setIconIndex(0);
+  connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+    if (why == QSystemTrayIcon::DoubleClick && OnDblClick) OnDblClick();
+  });
+  mainForm->installEventFilter(this);
+  // Shown for the whole run; without a tray Qt keeps it ready and adds it when a tray appears.
+  if (trayAvailable) icon->show();
+}
+
+TTrayIcon::~TTrayIcon() { icon->hide(); }
+
+void TTrayIcon::setIconIndex(int index) {
+  iconIndex = index;
+  shownIndex = std::clamp(index, 0, static_cast<int>(pictures.size()) - 1);
+  icon->setIcon(pictures[shownIndex]);
+}
+
+QIcon TTrayIcon::currentIcon() const { return pictures[shownIndex]; }
+
+void TTrayIcon::hideMainForm() { mainForm->hide(); }
+
+void TTrayIcon::showMainForm() {
+  mainForm->show();
+  mainForm->setWindowState((mainForm->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  mainForm->raise();
+  mainForm->activateWindow();
+}
+
+bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mainForm && event->type() == QEvent::WindowStateChange &&
+      mainForm->isMinimized() && MinimizeToTray && trayAvailable) {
+    // Hiding inside the state change itself confuses some window managers: do it right after.
+    QTimer::singleShot(0, this, [this] {
+      if (mainForm->isMinimized()) hideMainForm();
+    });
+    if (!icon->isVisible()) icon->show();
+  }
+  return QObject::eventFilter(watched, event);
+}
