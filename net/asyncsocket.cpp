@@ -261,7 +261,29 @@ bool TAsyncSocket::fire(const TSessionEvent& event, std::uint16_t code) {
   return !alive.expired();
 }
 
+// Nothing may unwind through Qt's event loop: an error that escapes a handler (or the layer's own
+// error routine) while a wake-up is handled drops the connection at once, as if aborted.
 void TAsyncSocket::onNotifier() {
+  std::weak_ptr<char> alive = lifeToken;
+  try {
+    handleWakeup();
+  } catch (...) {
+    if (!alive.expired()) abortAfterException();
+  }
+}
+
+void TAsyncSocket::abortAfterException() {
+  try {
+    const bool wasOpen = state != wsClosed;
+    closeHandle();
+    changeState(wsClosed);
+    if (wasOpen) reportSessionClosed(socketcode::ConnAborted);
+  } catch (...) {
+    // a handler that fails again is not told twice
+  }
+}
+
+void TAsyncSocket::handleWakeup() {
   if (handle < 0) return;
   pollfd p{handle, static_cast<short>(POLLIN | POLLOUT | POLLRDHUP), 0};
   if (::poll(&p, 1, 0) <= 0) return;

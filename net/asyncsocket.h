@@ -97,6 +97,8 @@ class TAsyncSocket {
   void setSystemError(int errnoValue);
 
   void onNotifier();
+  void handleWakeup();
+  void abortAfterException();
   bool finishConnect(short events);
   bool receiveLoop(bool drain);
   std::size_t bytesWaiting() const;

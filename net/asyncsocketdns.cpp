@@ -101,7 +101,12 @@ void TAsyncSocket::onLookupAnswer(const QHostInfo& info) {
   }
   if (pendingLookup < 0 || info.lookupId() != pendingLookup) return;
   pendingLookup = -1;
-  finishLookup(info);
+  std::weak_ptr<char> alive = lifeToken;
+  try {
+    finishLookup(info);
+  } catch (...) {
+    if (!alive.expired()) abortAfterException();  // see onNotifier
+  }
 }
 
 void TAsyncSocket::finishLookup(const QHostInfo& info) {

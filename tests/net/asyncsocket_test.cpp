@@ -1,0 +1,344 @@
+// The socket layer against servers of the test's own on 127.0.0.1: event order, delivery of every
+// byte, the single end-of-session event, the settings' refusals and the error texts.
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/asyncsocket.h"
+#include "net/socketerrors.h"
+#include "nettestsupport.h"
+
+namespace {
+
+// Records the events of one socket as "connected:<code>", "data", "closed:<code>".
+struct TEventLog {
+  std::vector<std::string> events;
+  std::string received;
+  int readSize = 8192;
+
+  void attach(TAsyncSocket& socket) {
+    socket.OnSessionConnected = [this](TAsyncSocket*, std::uint16_t code) {
+      events.push_back("connected:" + std::to_string(code));
+    };
+    socket.OnSessionClosed = [this](TAsyncSocket*, std::uint16_t code) {
+      events.push_back("closed:" + std::to_string(code));
+    };
+    socket.OnDataAvailable = [this](TAsyncSocket* s, std::uint16_t) {
+      std::string chunk(static_cast<std::size_t>(readSize), '\0');
+      const int got = s->Receive(chunk.data(), readSize);
+      if (got > 0) received.append(chunk.data(), static_cast<std::size_t>(got));
+      if (events.empty() || events.back() != "data") events.push_back("data");
+    };
+  }
+  int count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& e : events) n += e.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+  }
+  bool closed() const { return count("closed:") > 0; }
+};
+
+void aim(TAsyncSocket& socket, std::uint16_t port) {
+  socket.SetAddr("127.0.0.1");
+  socket.SetPort(std::to_string(port));
+}
+
+std::string messageOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const ESocketException& e) {
+    return e.what();
+  }
+  return "(no exception)";
+}
+
+}  // namespace
+
+TEST(AsyncSocket, ExchangesDataAndEndsOnceWhenTheProgramCloses) {
+  std::string serverGot;
+  TLoopbackServer server([&](int fd) {
+    serverGot = readUntil(fd, [](const std::string& s) { return s.find("\r\n") != std::string::npos; });
+    writeAll(fd, "world\r\n");
+    readToEnd(fd);
+  });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  socket.OnSessionConnected = [&](TAsyncSocket* s, std::uint16_t code) {
+    log.events.push_back("connected:" + std::to_string(code));
+    s->SendText("hello\r\n");
+  };
+  aim(socket, server.port());
+  socket.Connect();
+  EXPECT_EQ(socket.State(), wsConnecting);
+  ASSERT_TRUE(waitUntil([&] { return log.received == "world\r\n"; }));
+  EXPECT_EQ(socket.State(), wsConnected);
+  socket.Close();
+  socket.Close();
+  EXPECT_EQ(socket.State(), wsClosed);
+  ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+  settle(100ms);
+  EXPECT_EQ(serverGot, "hello\r\n");
+  EXPECT_EQ(log.events, (std::vector<std::string>{"connected:0", "data", "closed:0"}));
+  // Close assigned the defaults again: the next Connect needs a port first.
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No Port Specified");
+}
+
+TEST(AsyncSocket, RefusedConnectionReportsItsCodeThenTheEnd) {
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  aim(socket, closedPort());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  settle(100ms);
+  EXPECT_EQ(log.events, (std::vector<std::string>{"connected:10061", "closed:0"}));
+  EXPECT_EQ(socketErrorDesc(10061), "Connection refused");
+  EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(AsyncSocket, PeerThatSendsAndClosesAtOnceHasEveryByteDelivered) {
+  std::string sent;
+  for (int i = 0; sent.size() < 300000; ++i) sent += std::to_string(i) + ",";
+  TLoopbackServer server([&](int fd) { writeAll(fd, sent); });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.readSize = 1000;  // many small reads, so that the end arrives while bytes still wait
+  log.attach(socket);
+  std::size_t receivedAtClose = 0;
+  socket.OnSessionClosed = [&](TAsyncSocket*, std::uint16_t code) {
+    receivedAtClose = log.received.size();
+    log.events.push_back("closed:" + std::to_string(code));
+  };
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }, 10000ms));
+  EXPECT_EQ(receivedAtClose, sent.size());
+  EXPECT_TRUE(log.received == sent);
+  settle(100ms);
+  EXPECT_EQ(log.count("closed:"), 1);
+  EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(AsyncSocket, SendAfterTheEndFailsAsNotConnected) {
+  TLoopbackServer server([](int) {});  // accepts and closes at once
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  EXPECT_EQ(messageOf([&] { socket.SendText("late"); }),
+            "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(socket.LastError(), 10057);
+  EXPECT_EQ(log.count("closed:"), 1);
+
+  // With OnError set nothing is raised: the handler hears of it instead.
+  int errors = 0;
+  socket.OnError = [&](TAsyncSocket*) { ++errors; };
+  EXPECT_EQ(socket.SendText("late"), -1);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(socket.SendText(""), 0);  // an empty text sends nothing, so it cannot fail
+}
+
+TEST(AsyncSocket, SendBeforeTheConnectionIsUpEndsTheSession) {
+  TLoopbackServer server([](int fd) { readToEnd(fd, 1000ms); });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  aim(socket, server.port());
+  socket.Connect();
+  EXPECT_EQ(messageOf([&] { socket.SendText("early"); }),
+            "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(log.events, std::vector<std::string>{"closed:10057"});
+  EXPECT_EQ(socket.State(), wsClosed);
+  settle(100ms);
+  EXPECT_EQ(log.count("closed:"), 1);
+}
+
+TEST(AsyncSocket, LargeSendsQueueAndAllArrive) {
+  std::string serverGot;
+  std::string payload;
+  for (int i = 0; payload.size() < 4 * 1024 * 1024; ++i) payload += std::to_string(i) + ";";
+  TLoopbackServer server([&](int fd) {
+    serverGot = readUntil(fd, [&](const std::string& s) { return s.size() >= payload.size(); }, 10000ms);
+  });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  socket.OnSessionConnected = [&](TAsyncSocket* s, std::uint16_t) { s->SendText(payload); };
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return server.finished() || log.closed(); }, 15000ms));
+  EXPECT_EQ(serverGot.size(), payload.size());
+  EXPECT_TRUE(serverGot == payload);
+}
+
+TEST(AsyncSocket, AddrAndPortChangeOnlyWhileClosed) {
+  TLoopbackServer server([](int fd) { readToEnd(fd, 2000ms); });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  socket.SetAddr("  127.0.0.1  ");
+  EXPECT_EQ(socket.Addr(), "127.0.0.1");
+  socket.SetPort(std::to_string(server.port()));
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return socket.State() == wsConnected; }));
+
+  EXPECT_EQ(messageOf([&] { socket.SetAddr("127.0.0.2"); }), "Cannot change Addr if not closed");
+  EXPECT_EQ(messageOf([&] { socket.SetPort("81"); }), "Cannot change Port if not closed");
+  socket.SetAddr(" 127.0.0.1");  // the same value is no change
+  socket.SetPort(std::to_string(server.port()));
+  EXPECT_EQ(socket.Addr(), "127.0.0.1");
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: Socket already in use");
+
+  socket.Close();
+  socket.SetAddr("127.0.0.2");
+  EXPECT_EQ(socket.Addr(), "127.0.0.2");
+}
+
+TEST(AsyncSocket, ConnectChecksInOrder) {
+  TAsyncSocket socket;
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No Port Specified");
+  socket.SetPort("80");
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No IP Address Specified");
+  socket.SetAddr("127.0.0.1");
+  socket.SetProto(" ");
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No Protocol Specified");
+  socket.SetProto("tcp");
+  socket.SetPort("99999");
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }),
+            "connect: SocketResolvePort: Cannot convert port '99999', Error #11004");
+  socket.SetPort("80");
+  socket.SetAddr(std::string(257, 'a'));
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }),
+            "connect: SocketResolveHost: '" + std::string(257, 'a') + "' Invalid Hostname.");
+  socket.SetAddr("");  // an empty value clears the address again
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No IP Address Specified");
+  EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(AsyncSocket, ServiceNamesAreAcceptedAsPorts) {
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  socket.SetAddr("127.0.0.1");
+  socket.SetPort("discard");  // port 9 on the loopback: nothing listens, so the attempt is refused
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  EXPECT_EQ(log.events.front(), "connected:10061");
+}
+
+TEST(AsyncSocket, HandlerMayDestroyItsSocket) {
+  TLoopbackServer server([](int fd) { writeAll(fd, std::string(100000, 'x')); });
+  auto socket = std::make_unique<TAsyncSocket>();
+  int dataEvents = 0;
+  int closedEvents = 0;
+  socket->OnDataAvailable = [&](TAsyncSocket*, std::uint16_t) {
+    ++dataEvents;
+    socket.reset();
+  };
+  socket->OnSessionClosed = [&](TAsyncSocket*, std::uint16_t) { ++closedEvents; };
+  aim(*socket, server.port());
+  socket->Connect();
+  ASSERT_TRUE(waitUntil([&] { return socket == nullptr; }));
+  settle(200ms);
+  EXPECT_EQ(dataEvents, 1);
+  EXPECT_EQ(closedEvents, 0);  // destruction closes without the event
+}
+
+// An exception must not unwind through the event loop: the connection is dropped instead.
+TEST(AsyncSocket, ErrorEscapingAHandlerAbortsTheConnection) {
+  bool peerSawEnd = false;
+  TLoopbackServer server([&](int fd) {
+    writeAll(fd, "data");
+    readToEnd(fd, 3000ms);
+    peerSawEnd = true;
+  });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  socket.OnDataAvailable = [](TAsyncSocket*, std::uint16_t) { throw ESocketException("handler failed"); };
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  EXPECT_EQ(log.events, (std::vector<std::string>{"connected:0", "closed:10053"}));
+  EXPECT_EQ(socket.State(), wsClosed);
+  ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+  EXPECT_TRUE(peerSawEnd);
+}
+
+TEST(AsyncSocket, DestructionWhileConnectedClosesWithoutTheEvent) {
+  bool peerSawEnd = false;
+  TLoopbackServer server([&](int fd) {
+    readToEnd(fd, 3000ms);
+    peerSawEnd = true;
+  });
+  int closedEvents = 0;
+  {
+    TAsyncSocket socket;
+    socket.OnSessionClosed = [&](TAsyncSocket*, std::uint16_t) { ++closedEvents; };
+    aim(socket, server.port());
+    socket.Connect();
+    ASSERT_TRUE(waitUntil([&] { return socket.State() == wsConnected; }));
+  }
+  ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+  EXPECT_TRUE(peerSawEnd);
+  EXPECT_EQ(closedEvents, 0);
+}
+
+TEST(SocketErrors, DescriptionTable) {
+  const struct {
+    int code;
+    const char* text;
+  } cases[] = {{0, "No Error"},
+               {10004, "Interrupted system call"},
+               {10024, "Too many open files"},
+               {10035, "Operation would block"},
+               {10047, "Address family not supported by protocol family"},
+               {10054, "Connection reset by peer"},
+               {10057, "Socket is not connected"},
+               {10071, "Too many levels of remote in path"},
+               {10091, "Network sub-system is unusable"},
+               {10093, "WinSock not initialized"},
+               {11001, "Host not found"},
+               {11004, "No Data"},
+               {10072, "Not a WinSock error"},
+               {10000, "Not a WinSock error"},
+               {-1, "Not a WinSock error"}};
+  for (const auto& c : cases) EXPECT_EQ(socketErrorDesc(c.code), c.text) << c.code;
+
+  int described = 0;
+  for (int code = 10000; code < 10100; ++code) described += socketErrorDesc(code) != "Not a WinSock error";
+  EXPECT_EQ(described, 43 + 3);  // the run 10004..10071 and 10091..10093
+}
+
+TEST(SocketErrors, ErrnoMapsToTheCodesOfTheMessages) {
+  const struct {
+    int err;
+    int code;
+  } cases[] = {{0, 0},
+               {EWOULDBLOCK, 10035},
+               {EAGAIN, 10035},
+               {EINPROGRESS, 10036},
+               {EALREADY, 10037},
+               {ENOTSOCK, 10038},
+               {EINVAL, 10022},
+               {ECONNABORTED, 10053},
+               {ECONNRESET, 10054},
+               {EPIPE, 10054},
+               {ENOTCONN, 10057},
+               {ETIMEDOUT, 10060},
+               {ECONNREFUSED, 10061},
+               {ENETUNREACH, 10051},
+               {EHOSTUNREACH, 10065},
+               {EADDRINUSE, 10048},
+               {EIO, EIO}};
+  for (const auto& c : cases) EXPECT_EQ(socketErrorFromErrno(c.err), c.code) << c.err;
+}
