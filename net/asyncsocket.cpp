@@ -16,21 +16,16 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstring>
 
 #include "socketerrors.h"
+#include "socketresolve.h"
 
 namespace {
 
@@ -41,26 +36,6 @@ std::string trimmed(const std::string& value) {
   const auto first = value.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return value.substr(first, value.find_last_not_of(' ') - first + 1);
-}
-
-bool allDigits(const std::string& text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-// Four dot-separated decimal numbers of at most 255 each: taken as an address without the resolver.
-bool isDottedQuad(const std::string& text) {
-  int parts = 0;
-  std::size_t from = 0;
-  while (parts < 4) {
-    const std::size_t dot = text.find('.', from);
-    const std::string part = text.substr(from, dot == std::string::npos ? std::string::npos : dot - from);
-    if (!allDigits(part) || part.size() > 3 || std::stoi(part) > 255) return false;
-    ++parts;
-    if (dot == std::string::npos) break;
-    from = dot + 1;
-  }
-  return parts == 4 && text.find('.', from) == std::string::npos;
 }
 
 }  // namespace
@@ -138,51 +113,12 @@ void TAsyncSocket::socketError(const std::string& operation) {
 
 // Resolves protocol, port and host of the next connection; false once an error has been raised.
 bool TAsyncSocket::resolveTarget(int& protocol, std::uint32_t& address, std::uint16_t& portNumber) {
-  auto fail = [this](const std::string& message) {
-    raiseError("connect: " + message);
-    return false;
-  };
-  if (proto.size() >= 32) return fail("SocketResolveProto: Invalid Protocol.");
-  if (allDigits(proto)) {
-    protocol = std::stoi(proto);
-  } else if (const protoent* p = getprotobyname(proto.c_str())) {
-    protocol = p->p_proto;
-  } else if (proto == "tcp") {  // a system without /etc/protocols still knows TCP
-    protocol = IPPROTO_TCP;
-  } else {
-    return fail("SocketResolveProto: Cannot convert protocol '" + proto + "', Error #" +
-                std::to_string(socketcode::NoData));
-  }
-  if (port.size() >= 32) return fail("SocketResolvePort: Invalid Port.");
-  if (allDigits(port) && port.size() <= 5 && std::stoi(port) <= 65535) {
-    portNumber = static_cast<std::uint16_t>(std::stoi(port));
-  } else if (const servent* s = allDigits(port) ? nullptr : getservbyname(port.c_str(), proto.c_str())) {
-    portNumber = ntohs(static_cast<std::uint16_t>(s->s_port));
-  } else {
-    return fail("SocketResolvePort: Cannot convert port '" + port + "', Error #" +
-                std::to_string(socketcode::NoData));
-  }
-  if (addr.size() > 256) return fail("SocketResolveHost: '" + addr + "' Invalid Hostname.");
-  if (isDottedQuad(addr)) {
-    in_addr a{};
-    if (inet_aton(addr.c_str(), &a) == 0 || (a.s_addr == INADDR_NONE && addr != "255.255.255.255"))
-      return fail("SocketResolveHost: '" + addr + "' Invalid IP address.");
-    address = a.s_addr;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(addr.c_str(), nullptr, &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    const int code = socketErrorFromResolver(rc == 0 ? EAI_NONAME : rc, errno);
-    return fail("SocketResolveHost: Cannot convert host address '" + addr + "', Error #" +
-                std::to_string(code));
-  }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
-  return true;
+  std::string failure = resolveProto(proto, protocol);
+  if (failure.empty()) failure = resolvePort(port, proto, portNumber);
+  if (failure.empty()) failure = resolveHost(addr, address);
+  if (failure.empty()) return true;
+  raiseError("connect: " + failure);
+  return false;
 }
 
 bool TAsyncSocket::setOptions() {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -12,6 +14,7 @@
 
 #include "net/asyncsocket.h"
 #include "net/socketerrors.h"
+#include "net/socketresolve.h"
 #include "nettestsupport.h"
 
 namespace {
@@ -219,6 +222,9 @@ TEST(AsyncSocket, ConnectChecksInOrder) {
   socket.SetAddr(std::string(257, 'a'));
   EXPECT_EQ(messageOf([&] { socket.Connect(); }),
             "connect: SocketResolveHost: '" + std::string(257, 'a') + "' Invalid Hostname.");
+  socket.SetAddr("08.1.1.1");  // a leading 0 makes an octal number, and 8 is no octal digit
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }),
+            "connect: SocketResolveHost: '08.1.1.1' Invalid IP address.");
   socket.SetAddr("");  // an empty value clears the address again
   EXPECT_EQ(messageOf([&] { socket.Connect(); }), "Connect: No IP Address Specified");
   EXPECT_EQ(socket.State(), wsClosed);
@@ -291,6 +297,33 @@ TEST(AsyncSocket, DestructionWhileConnectedClosesWithoutTheEvent) {
   ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
   EXPECT_TRUE(peerSawEnd);
   EXPECT_EQ(closedEvents, 0);
+}
+
+TEST(SocketResolve, DottedQuadsAreTakenWithoutTheResolver) {
+  const struct {
+    const char* text;
+    bool quad;
+  } cases[] = {{"127.0.0.1", true},   {"255.255.255.255", true}, {"010.001.002.003", true},
+               {"1.2.3.4.", false},   {".1.2.3.4", false},       {"1.2.3", false},
+               {"1.2.3.4.5", false},  {"256.1.1.1", false},      {"1.2.3.0004", false},
+               {"1.2.3.a", false},    {"1..3.4", false},         {"", false}};
+  for (const auto& c : cases) EXPECT_EQ(isDottedQuad(c.text), c.quad) << c.text;
+
+  std::uint32_t address = 0;
+  EXPECT_EQ(resolveHost("010.0.0.1", address), "");
+  EXPECT_EQ(address, htonl(0x08000001u)) << "a leading 0 reads as octal, as inet_aton does";
+  EXPECT_EQ(resolveHost("255.255.255.255", address), "");
+  EXPECT_EQ(address, 0xFFFFFFFFu);
+  std::uint16_t port = 0;
+  EXPECT_EQ(resolvePort("http", "tcp", port), "");
+  EXPECT_EQ(port, 80);
+  EXPECT_EQ(resolvePort("", "tcp", port), "SocketResolvePort: Invalid Port.");
+  EXPECT_EQ(resolvePort("80", "", port), "SocketResolvePort: Invalid Proto.");
+  int protocol = 0;
+  EXPECT_EQ(resolveProto("tcp", protocol), "");
+  EXPECT_EQ(protocol, IPPROTO_TCP);
+  EXPECT_EQ(resolveProto("nosuchproto", protocol),
+            "SocketResolveProto: Cannot convert protocol 'nosuchproto', Error #11004");
 }
 
 TEST(SocketErrors, DescriptionTable) {
