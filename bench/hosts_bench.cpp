@@ -1,0 +1,152 @@
+// The host engine's costs.
+//
+//   hosts_bench --echo-seconds=20   255 hosts on 127.0.0.1..255 pinged over loopback through the real
+//                                   scheduler and workers (interval 3: each host due every 4
+//                                   seconds): echoes per second and CPU seconds per 1,000 echoes
+//   hosts_bench --idle-seconds=10   255 workers with nothing to do: CPU share of one core
+//   hosts_bench                     both of the above (20 s and 10 s), then the Google Benchmark
+//                                   cases: one connection evaluation and one scheduler tick over
+//                                   255 hosts
+// Any argument Google Benchmark knows (--benchmark_filter=...) is passed on to it; a time of 0
+// leaves that measurement out. The echoes need root (raw ICMP sockets) or a ping_group_range that
+// admits the user; they go to loopback only.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/tolvohosts.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void fillLoopbackHosts(TTolvoHosts& list, std::int32_t interval) {
+  for (int x = 1; x <= TTolvoHosts::MaxHosts; ++x) {
+    auto host = list.newHost();
+    host->hostName = host->ipAddress = host->callingName = "127.0.0." + std::to_string(x);
+    host->timeout = 2000;
+    host->interval = interval;
+    list.appendHost(host);
+  }
+}
+
+// The run control's fastest speed: a tick every 20 ms, four passes per tick.
+void runTicks(TTolvoHosts& list, double seconds) {
+  constexpr auto TickPeriod = std::chrono::milliseconds(20);
+  const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
+  auto next = SteadyClock::now();
+  while (SteadyClock::now() < end) {
+    for (int i = 0; i < 4; ++i) list.schedulerPass();
+    next += TickPeriod;
+    std::this_thread::sleep_until(next);
+  }
+}
+
+void measureEchoes(double seconds) {
+  TTolvoHosts list;
+  fillLoopbackHosts(list, 3);
+  // One round first, so all 255 workers exist and their start-up is not counted.
+  runTicks(list, 2.0);
+  const std::int32_t pingsBefore = list.totalPings();
+  const double cpuBefore = cpuSeconds();
+  const auto start = SteadyClock::now();
+  runTicks(list, seconds);
+  const double wall = std::chrono::duration<double>(SteadyClock::now() - start).count();
+  const double cpu = cpuSeconds() - cpuBefore;
+  const std::int32_t echoes = list.totalPings() - pingsBefore;
+  std::int32_t failed = 0;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) failed += list.hostAt(slot)->failedCount;
+  std::printf("sorvelo: rate=%.1f/s echoes=%d failed=%d cpu_s=%.3f cpu_s_per_1000=%.4f\n",
+              echoes / wall, echoes, failed, cpu, echoes > 0 ? cpu * 1000.0 / echoes : 0.0);
+}
+
+void measureIdle(double seconds) {
+  TManualClock clock(encodeDateTime(2026, 1, 10));
+  TTolvoHosts list(clock);
+  fillLoopbackHosts(list, 3);
+  // Each host's first step starts its worker; the manual clock never moves, so none is ever due.
+  for (int i = 0; i < TTolvoHosts::MaxHosts; ++i) list.schedulerPass();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double cpuBefore = cpuSeconds();
+  const auto start = SteadyClock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double wall = std::chrono::duration<double>(SteadyClock::now() - start).count();
+  const double cpu = cpuSeconds() - cpuBefore;
+  std::printf("idle: workers=%d seconds=%.1f cpu_s=%.4f share_of_one_core=%.3f%%\n",
+              list.hostCount(), wall, cpu, 100.0 * cpu / wall);
+}
+
+// 255 hosts whose 500-entry histories are full, half of them up.
+std::unique_ptr<TTolvoHosts> hostsWithFullHistories(const TClock& clock) {
+  auto list = std::make_unique<TTolvoHosts>(clock);
+  fillLoopbackHosts(*list, 3);
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) {
+    TTolvoHost* host = list->hostAt(slot);
+    const bool up = slot % 2 == 0;
+    for (int i = 0; i < TTolvoHost::HistorySize; ++i) host->addResult({true, up, clock.now(), 1});
+    (up ? host->succeededCount : host->failedCount) = 250;
+  }
+  return list;
+}
+
+void BM_EvaluateConnection(benchmark::State& state) {
+  TManualClock clock(encodeDateTime(2026, 1, 10));
+  auto list = hostsWithFullHistories(clock);
+  for (auto _ : state) benchmark::DoNotOptimize(list->evaluateConnection());
+}
+BENCHMARK(BM_EvaluateConnection);
+
+// A tick of four passes over 255 hosts whose workers are running and idle (none is due).
+void BM_SchedulerTick(benchmark::State& state) {
+  TManualClock clock(encodeDateTime(2026, 1, 10));
+  TTolvoHosts list(clock);
+  fillLoopbackHosts(list, 3);
+  for (int i = 0; i < TTolvoHosts::MaxHosts; ++i) list.schedulerPass();
+  for (auto _ : state)
+    for (int i = 0; i < 4; ++i) list.schedulerPass();
+}
+BENCHMARK(BM_SchedulerTick);
+
+double secondsOption(int& argc, char** argv, const char* name, double fallback) {
+  const std::string prefix = std::string("--") + name + "=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) != 0) continue;
+    const double value = std::atof(argv[i] + prefix.size());
+    for (int j = i; j < argc - 1; ++j) argv[j] = argv[j + 1];
+    --argc;
+    return value < 0 ? 0 : (value > 600 ? 600 : value);
+  }
+  return fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool onlyOne = argc > 1;
+  const double echoSeconds = secondsOption(argc, argv, "echo-seconds", onlyOne ? 0 : 20);
+  const double idleSeconds = secondsOption(argc, argv, "idle-seconds", onlyOne ? 0 : 10);
+  if (echoSeconds > 0) measureEchoes(echoSeconds);
+  if (idleSeconds > 0) measureIdle(idleSeconds);
+  std::fflush(stdout);
+  if (onlyOne && argc == 1) return 0;  // only timed measurements were asked for
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
