@@ -1,0 +1,174 @@
+// The run control's figures: connection texts and tray pictures as echoes answer and fail, the
+// pings-per-second figure, the periodic time stamp and the scheduler tick at each speed.
+
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/tolvohosts.h"
+#include "mainwindowtestsupport.h"
+#include "net/textutils.h"
+#include "support/messagerecorder.h"
+#include "ui/trayicon.h"
+
+namespace {
+
+using uitest::THostSpec;
+
+class RunStatusTest : public ::testing::Test {
+ protected:
+  void start(const std::vector<THostSpec>& hosts, std::map<std::string, std::string> changes = {}) {
+    files.writeSettings(changes);
+    files.writeHosts(hosts);
+    frm = std::make_unique<TfrmMain>(clock, echo.service());
+    frm->Timer1->stop();
+    frm->tmrPingSpeed->stop();
+  }
+
+  // Makes the first host due once and ticks the scheduler until its result has been collected.
+  bool oneEcho(bool answered) {
+    *echo.answer = answered;
+    TTolvoHost* host = frm->hostList()->hostAt(1);
+    const int before = host->succeededCount + host->failedCount;
+    clock.advanceSeconds(5);
+    return uitest::waitUntil([&] {
+      frm->runControl().Timer1Timer();
+      return host->succeededCount + host->failedCount > before;
+    });
+  }
+
+  std::string panel1() const { return frm->statusPanel1->text().toStdString(); }
+
+  uitest::TProgramFiles files;
+  TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+  uitest::TFakeEcho echo;
+  TMessageRecorder messages;
+  std::unique_ptr<TfrmMain> frm;
+};
+
+TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
+  start({{"gateway", "127.0.0.1"}});
+  TRunControl& run = frm->runControl();
+  frm->btnStartStopClick();
+  // Nothing known yet: no host counts, so the connection is OK.
+  EXPECT_EQ(panel1(), "Connection: OK ");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 0);
+
+  ASSERT_TRUE(oneEcho(true));
+  run.refreshStatus();
+  EXPECT_EQ(panel1(), "Connection: OK ");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 0);
+
+  // One answer holds two history entries: three failures outweigh it.
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(oneEcho(false));
+  const TDateTime downAt = clock.now();
+  run.refreshStatus();
+  EXPECT_EQ(panel1(), "Connection: DOWN!");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 1);
+  EXPECT_EQ(frm->hostList()->lastDownAt, downAt);
+
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(oneEcho(true));
+  run.refreshStatus();
+  EXPECT_EQ(panel1(),
+            "Conn: OK (l.down @ " + TRegionalFormat::fromLocale().formatDateTime(downAt) + ")");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 0);
+  EXPECT_EQ(frm->lblStatus->text().toStdString(),
+            "Running, pings sent: " + realToText(2, frm->hostList()->totalPings() / 1000.0) + "k");
+
+  frm->btnStartStopClick();
+  EXPECT_EQ(panel1(), "Connection status unknown.");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
+  EXPECT_EQ(frm->lblStatus->text(), "Ping threads are stopped");
+
+  const std::vector<std::string> log = files.log();
+  const std::vector<std::string> expected = {
+      "STARTUP",          "PINGING START",          "CONNECTION_STATUS UP", "HOST_STATUS UP",
+      "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP",       "CONNECTION_STATUS UP",
+      "PINGING STOP"};
+  EXPECT_EQ(log, expected);
+}
+
+TEST_F(RunStatusTest, ThePingRateCountsTenSecondsAtATime) {
+  // 40 answers and 10 failures loaded from the file: the first figure counts them too.
+  start({{"gateway", "127.0.0.1", 40, 10}});
+  TRunControl& run = frm->runControl();
+  for (int tick = 1; tick < 10; ++tick) run.tmrPingSpeedTimer();
+  EXPECT_EQ(frm->statusPanel0->text(), "");
+  run.tmrPingSpeedTimer();
+  EXPECT_EQ(frm->statusPanel0->text(), "5,00 pings/s");
+
+  frm->btnStartStopClick();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(oneEcho(true));
+  for (int tick = 0; tick < 10; ++tick) run.tmrPingSpeedTimer();
+  EXPECT_EQ(frm->statusPanel0->text(), "0,30 pings/s");
+
+  frm->btnStartStopClick();
+  for (int tick = 0; tick < 10; ++tick) run.tmrPingSpeedTimer();
+  EXPECT_EQ(frm->statusPanel0->text(), "0,00 pings/s");
+  EXPECT_EQ(frm->statusPanel1->text(), "Connection status unknown.");
+}
+
+TEST_F(RunStatusTest, TimeStampsAreWrittenOnlyWhilePingingAfterTheInterval) {
+  start({{"gateway", "127.0.0.1"}}, {{"logtimestampinterval", "2"}});
+  TRunControl& run = frm->runControl();
+  const std::string stamp = "TIMESTAMP " + run.startTimeText;
+  auto stamps = [&] {
+    const std::vector<std::string> log = files.log();
+    return std::count(log.begin(), log.end(), stamp);
+  };
+
+  clock.advanceSeconds(200);
+  run.Timer1Timer();  // stopped: the timer does nothing
+  EXPECT_EQ(stamps(), 0);
+
+  frm->btnStartStopClick();
+  run.Timer1Timer();
+  EXPECT_EQ(stamps(), 1);
+  clock.advanceSeconds(120);  // exactly the interval: not more than it
+  run.Timer1Timer();
+  EXPECT_EQ(stamps(), 1);
+  clock.advanceSeconds(1);
+  run.Timer1Timer();
+  EXPECT_EQ(stamps(), 2);
+}
+
+TEST_F(RunStatusTest, NoTimeStampsWhenTheIntervalIsBelowOne) {
+  start({{"gateway", "127.0.0.1"}}, {{"logtimestampinterval", "0"}});
+  frm->btnStartStopClick();
+  clock.advanceSeconds(7200);
+  frm->runControl().Timer1Timer();
+  for (const std::string& entry : files.log()) EXPECT_EQ(entry.find("TIMESTAMP"), std::string::npos);
+}
+
+TEST_F(RunStatusTest, TheSchedulerTickFollowsTheRunningSpeed) {
+  start({{"gateway", "127.0.0.1"}});
+  frm->btnStartStopClick();
+  const int expectedMs[] = {20, 100, 500, 1000};
+  for (int index = 3; index >= 0; --index) {
+    frm->rgSpeedButtons->button(index)->click();
+    frm->runControl().Timer1Timer();
+    EXPECT_EQ(frm->Timer1->interval(), expectedMs[index]) << index;
+  }
+  // Stopped, the tick changes nothing.
+  frm->btnStartStopClick();
+  frm->rgSpeedButtons->button(3)->click();
+  frm->runControl().Timer1Timer();
+  EXPECT_EQ(frm->Timer1->interval(), 20);
+}
+
+TEST_F(RunStatusTest, EveryTickStepsTheSchedulerFourTimes) {
+  // Five due hosts: one tick steps four of them, and each of those sends its first echo.
+  start({{"a", "127.0.0.1"}, {"b", "127.0.0.2"}, {"c", "127.0.0.3"}, {"d", "127.0.0.4"},
+         {"e", "127.0.0.5"}});
+  frm->btnStartStopClick();
+  clock.advanceSeconds(5);
+  frm->runControl().Timer1Timer();
+  EXPECT_TRUE(uitest::waitUntil([&] { return *echo.echoes == 4; }));
+  for (int slot = 1; slot <= 4; ++slot) EXPECT_TRUE(frm->hostList()->hostAt(slot)->inFlight);
+  EXPECT_FALSE(frm->hostList()->hostAt(5)->inFlight);
+  EXPECT_EQ(frm->hostList()->hostAt(5)->worker, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// The About box, the tray icon, the message-box sink and the signal-driven shutdown.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSystemTrayIcon>
+#include <QTextBlock>
+
+#include <csignal>
+#include <thread>
+
+#include "core/usermessages.h"
+#include "mainwindowtestsupport.h"
+#include "ui/siteaddresses.h"
+#include "ui/signalshutdown.h"
+#include "ui/tfrmabout.h"
+#include "ui/trayicon.h"
+#include "ui/usermessagebox.h"
+
+namespace {
+
+QStringList memoLines(const QPlainTextEdit& memo) {
+  QStringList lines;
+  for (QTextBlock b = memo.document()->begin(); b.isValid(); b = b.next()) lines << b.text();
+  return lines;
+}
+
+TEST(AboutBox, ShowsTheSameEightLinesAtEveryShowing) {
+  TfrmAbout about;
+  for (int showing = 0; showing < 2; ++showing) {
+    about.show();
+    const QStringList lines = memoLines(*about.Memo1);
+    ASSERT_EQ(lines.size(), 8) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(lines[0], "Sorvelo");
+    EXPECT_EQ(lines[1], VersionText);
+    for (int empty : {2, 4, 6}) EXPECT_EQ(lines[empty], "");
+    for (int filled : {3, 5, 7}) EXPECT_FALSE(lines[filled].isEmpty());
+    about.hide();
+  }
+  EXPECT_EQ(about.windowTitle(), "About");
+  EXPECT_EQ(about.size(), QSize(235, 390));
+  EXPECT_FALSE(about.Memo1->isEnabled());
+  EXPECT_EQ(about.Memo1->height(), 193);
+  EXPECT_TRUE(QFontInfo(about.Memo1->font()).fixedPitch());
+  EXPECT_EQ(about.Image1->height(), 161);
+}
+
+TEST(AboutBox, TheGliderHasATransparentBackground) {
+  TfrmAbout about;
+  const QImage glider = about.Image1->pixmap().toImage();
+  ASSERT_EQ(glider.size(), QSize(200, 150));
+  EXPECT_EQ(qAlpha(glider.pixel(0, 0)), 0);
+  EXPECT_EQ(qAlpha(glider.pixel(199, 149)), 0);
+  EXPECT_EQ(qAlpha(glider.pixel(100, 80)), 255);  // the fuselage
+}
+
+class TrayIconTest : public ::testing::Test {
+ protected:
+  QWidget form;
+  TTrayIcon tray{&form};
+};
+
+TEST_F(TrayIconTest, ShowsThreeDifferentPicturesAndTheLastForAnIndexBeyondIt) {
+  EXPECT_EQ(tray.systemTrayIcon()->toolTip(), "Hi! I'm tolvo.");
+  std::vector<QImage> pictures;
+  for (int index : {0, 1, 2}) {
+    tray.setIconIndex(index);
+    pictures.push_back(tray.currentIcon().pixmap(16, 16).toImage());
+    EXPECT_EQ(qAlpha(pictures.back().pixel(0, 0)), 0) << index;  // transparent corner
+  }
+  EXPECT_NE(pictures[0], pictures[1]);
+  EXPECT_NE(pictures[1], pictures[2]);
+  tray.setIconIndex(7);
+  EXPECT_EQ(tray.IconIndex(), 7);
+  EXPECT_EQ(tray.shownPicture(), 2);
+  EXPECT_EQ(tray.currentIcon().pixmap(16, 16).toImage(), pictures[2]);
+}
+
+TEST_F(TrayIconTest, MinimisingHidesInTheTrayAndADoubleClickRestores) {
+  tray.trayAvailable = true;
+  tray.OnDblClick = [this] { tray.showMainForm(); };
+  form.show();
+  form.showMinimized();
+  EXPECT_TRUE(uitest::waitUntil([&] { return !form.isVisible(); }, 2000));
+
+  emit tray.systemTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.isMinimized());
+  // A single click does nothing.
+  form.hide();
+  emit tray.systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(TrayIconTest, WithoutASystemTrayMinimisingLeavesTheWindowOnTheTaskBar) {
+  tray.trayAvailable = false;
+  form.show();
+  form.showMinimized();
+  QApplication::processEvents();
+  uitest::waitUntil([] { return false; }, 100);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.isMinimized());
+}
+
+TEST(UserMessageBox, ShowsAPlainBoxTitledWithTheApplicationTitle) {
+  TUserMessageBox sink;
+  uitest::TMessageBoxClicker clicker;
+  showUserMessage("Hello there");
+  ASSERT_EQ(clicker.seen.size(), 1u);
+  EXPECT_EQ(clicker.seen[0].title, ApplicationTitle);
+  EXPECT_EQ(clicker.seen[0].text, "Hello there");
+}
+
+TEST(UserMessageBox, RepeatsPostedWhileTheBoxIsUpAreMerged) {
+  TUserMessageBox sink;
+  uitest::TMessageBoxClicker clicker;
+  // A worker thread keeps failing while the first box waits to be shown and is on screen.
+  std::thread worker([] {
+    for (int i = 0; i < 5; ++i) postUserMessage("error #1: ICMP sockets are not permitted");
+  });
+  worker.join();
+  postUserMessage("another text");
+  ASSERT_TRUE(uitest::waitUntil([&] { return clicker.seen.size() >= 2; }));
+  uitest::waitUntil([] { return false; }, 100);  // nothing else may follow
+  ASSERT_EQ(clicker.seen.size(), 2u);
+  // The second text may open on top of the first box: the order on screen is not fixed.
+  QStringList texts = {clicker.seen[0].text, clicker.seen[1].text};
+  texts.sort();
+  EXPECT_EQ(texts, QStringList({"another text", "error #1: ICMP sockets are not permitted"}));
+
+  // Once the box has been closed, the same text shows again.
+  postUserMessage("error #1: ICMP sockets are not permitted");
+  EXPECT_TRUE(uitest::waitUntil([&] { return clicker.seen.size() == 3; }));
+}
+
+TEST(SignalShutdown, ASignalBecomesACallOnTheInterfaceThread) {
+  TSignalShutdown watcher({SIGUSR1, SIGUSR2});
+  std::vector<int> received;
+  watcher.setAction([&](int signo) { received.push_back(signo); });
+  std::raise(SIGUSR1);
+  EXPECT_TRUE(received.empty());  // never inside the handler itself
+  EXPECT_TRUE(uitest::waitUntil([&] { return received.size() == 1; }));
+  EXPECT_EQ(received, std::vector<int>{SIGUSR1});
+}
+
+TEST(SignalShutdown, ASignalBeforeTheActionIsKeptForIt) {
+  TSignalShutdown watcher({SIGUSR2});
+  std::raise(SIGUSR2);
+  EXPECT_TRUE(uitest::waitUntil([&] { return watcher.pendingSignal() == SIGUSR2; }));
+  int received = 0;
+  watcher.setAction([&](int signo) { received = signo; });
+  EXPECT_EQ(received, SIGUSR2);
+  EXPECT_EQ(watcher.pendingSignal(), 0);
+}
+
+TEST(SignalShutdown, TerminationClosesTheMainWindowInOrder) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  uitest::TFakeEcho echo;
+  TfrmMain frm(systemClock(), echo.service());
+  frm.btnStartStopClick();
+  TSignalShutdown watcher({SIGTERM});
+  watcher.setAction([&](int) { frm.close(); });
+  std::raise(SIGTERM);
+  ASSERT_TRUE(uitest::waitUntil([&] { return frm.isClosed(); }));
+  const std::vector<std::string> log = files.log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+            (std::vector<std::string>{"TIMESTAMP " + frm.runControl().startTimeText,
+                                      "TIMESTAMP " + frm.runControl().startTimeText,
+                                      "PINGING STOP", "SHUTDOWN"}));
+  EXPECT_NE(uitest::readFile(files.hostsPath()).find("gateway"), std::string::npos);
+}
+
+}  // namespace
