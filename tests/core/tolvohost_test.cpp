@@ -194,7 +194,11 @@ TEST_F(HostTest, StatusTextNamesTheStatusAndTheWorkersStage) {
 
   host->pingStep();
   ASSERT_TRUE(waitUntil([&] { return host->worker->stage.load() == 1; }));
-  for (const auto& c : cases) EXPECT_EQ(host->statusText(c.s), std::string(c.word) + "(1)");
+  // An idle worker shows stage 1, or 2 for the moment it looks for a request after a pause.
+  for (const auto& c : cases) {
+    const std::string text = host->statusText(c.s);
+    EXPECT_TRUE(text == std::string(c.word) + "(1)" || text == std::string(c.word) + "(2)") << text;
+  }
 }
 
 TEST_F(HostTest, DestroyingAHostEndsItsWorkerEvenDuringAnEcho) {
