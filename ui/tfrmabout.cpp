@@ -13,11 +13,11 @@ const char* const TfrmAbout::AboutText =
     "Sorvelo\n"
     "1.0.5.1.release\n"
     "\n"
-    "Written by the Sorvelo developers.\n"
+    "By the Sorvelo developers.\n"
     "\n"
-    "Thanks to everyone who sent in ideas and bug reports.\n"
+    "Thanks to all who sent ideas.\n"
     "\n"
-    "Free to use; it comes with no warranty of any kind.";
+    "Free to use. No warranty.";
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About"));

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -64,6 +65,8 @@ void TfrmStandardView::createGrid() {
   sgResults->setObjectName(QStringLiteral("sgResults"));
   sgResults->setWordWrap(false);
   sgResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sgResults->setSelectionMode(QAbstractItemView::NoSelection);
+  sgResults->setFocusPolicy(Qt::NoFocus);
   sgResults->horizontalHeader()->hide();
   sgResults->verticalHeader()->hide();
   sgResults->verticalHeader()->setMinimumSectionSize(RowHeight);
@@ -75,6 +78,8 @@ void TfrmStandardView::createGrid() {
   sgResults->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   shown.resize(1);
   widest.assign(InitialColumns, 0);
+  cellMargins = 2 * (sgResults->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
+                                                     sgResults) + 1);
 }
 
 void TfrmStandardView::showEvent(QShowEvent* event) {
@@ -102,8 +107,9 @@ void TfrmStandardView::setCell(int row, int column, const std::string& text) {
     item->setText(qtext);
   else
     sgResults->setItem(row, column, new QTableWidgetItem(qtext));
-  // Only a changed text can widen its column.
-  const int width = sgResults->fontMetrics().horizontalAdvance(qtext);
+  // Only a changed text can widen its column. The width counts the margins the grid draws around
+  // a cell's text, so that the 5 pixels to spare are really spare and no text is cut short.
+  const int width = sgResults->fontMetrics().horizontalAdvance(qtext) + cellMargins;
   if (width > widest[column]) widest[column] = width;
 }
 

@@ -47,5 +47,6 @@ class TfrmStandardView : public QWidget {
   std::vector<THostRowTexts> shown;
   // Widest text each column has held (pixels): columns only ever grow.
   std::vector<int> widest;
+  int cellMargins = 0;
   bool placed = false;
 };
