@@ -113,8 +113,6 @@ void TfrmConfigEdit::storeToSettings() {
   settings.checkversion = cbCheckVersion->isChecked() ? 2 : 1;
 }
 
-void TfrmConfigEdit::reject() { QDialog::reject(); }
-
 void TfrmConfigEdit::btnSaveClick() {
   storeToSettings();
   accept();

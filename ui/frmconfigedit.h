@@ -1,6 +1,7 @@
 #pragma once
 // "Configuration": file names and switches of the settings record, and the start-up entry.
-// Shown modally by the main window.
+// Shown modally by the main window. Escape and a close request from the window manager leave it
+// like "Don't save": the settings record stays as it was.
 
 #include <QDialog>
 
@@ -30,9 +31,6 @@ class TfrmConfigEdit : public QDialog {
   void fillFromSettings();
   // Copies every control back into `settings`.
   void storeToSettings();
-
-  // Escape and a close request from the window manager leave like "Don't save".
-  void reject() override;
 
  protected:
   void showEvent(QShowEvent* event) override;

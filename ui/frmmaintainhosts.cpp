@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTextBlock>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -180,13 +181,17 @@ bool TfrmMaintainHosts::isListed(const TTolvoHost* host) const {
 TTolvoHost* TfrmMaintainHosts::selectedHost() const {
   const QList<QListWidgetItem*> selected = lbHosts->selectedItems();
   if (selected.isEmpty()) return nullptr;
-  auto* host = reinterpret_cast<TTolvoHost*>(selected.first()->data(HostRole).value<quintptr>());
-  return isListed(host) ? host : nullptr;
+  const QListWidgetItem* item = selected.first();
+  auto* host = reinterpret_cast<TTolvoHost*>(item->data(HostRole).value<quintptr>());
+  // A new host may have taken the memory of a deleted one: it must also still read as the line.
+  return isListed(host) && listLine(*host) == item->text() ? host : nullptr;
 }
 
 void TfrmMaintainHosts::refreshHostList() {
   if (!hostList) {
-    close();
+    // Queued: called from the opening inside exec(), an immediate close would come before exec's
+    // event loop exists, and that loop would then never end.
+    QTimer::singleShot(0, this, [this] { close(); });
     return;
   }
   {
