@@ -1,7 +1,24 @@
 #include "hostrowtexts.h"
 
+#include <unordered_map>
+
 #include "core/tolvohost.h"
 #include "net/textutils.h"
+
+namespace {
+
+// realToText works from the exact decimal expansion of the value, which costs microseconds; the
+// grid asks for the same few values five times a second, so their texts are kept.
+const std::string& twoDecimals(double value) {
+  constexpr std::size_t MaxKept = 4096;
+  thread_local std::unordered_map<double, std::string> kept;
+  auto found = kept.find(value);
+  if (found != kept.end()) return found->second;
+  if (kept.size() >= MaxKept) kept.clear();
+  return kept.emplace(value, realToText(2, value)).first->second;
+}
+
+}  // namespace
 
 const THostRowTexts& statusTitles() {
   static const THostRowTexts titles = {
@@ -15,7 +32,7 @@ std::string successPercentText(std::int32_t succeeded, std::int32_t failed) {
   // A negative failure count can only come from an edited hosts file: count it as none.
   const double answered = succeeded;
   const double total = answered + (failed > 0 ? failed : 0);
-  return realToText(2, answered / total * 100.0) + "%";
+  return twoDecimals(answered / total * 100.0) + "%";
 }
 
 std::string elapsedText(TDateTime now, TDateTime at) {
@@ -28,7 +45,7 @@ THostRowTexts hostRowTexts(const TTolvoHost& host, bool showHostName, TDateTime 
   return {showHostName ? host.hostName : host.callingName,
           host.statusText(host.getStatus()),
           pingTime < 0 ? std::string("unknown") : integerToText(pingTime),
-          realToText(2, host.averagePingTime()),
+          twoDecimals(host.averagePingTime()),
           elapsedText(now, host.lastSentAt),
           elapsedText(now, host.lastSuccess.at),
           elapsedText(now, host.lastFailure.at),

@@ -4,11 +4,14 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "core/tolvohosts.h"
 #include "programpictures.h"
@@ -102,15 +105,29 @@ void TfrmStandardView::setCell(int row, int column, const std::string& text) {
   QTableWidgetItem* item = sgResults->item(row, column);
   if (item && current == text) return;
   current = text;
+  firstChanged = std::min(firstChanged, row);
+  lastChanged = std::max(lastChanged, row);
   const QString qtext = QString::fromLocal8Bit(text);
   if (item)
     item->setText(qtext);
   else
     sgResults->setItem(row, column, new QTableWidgetItem(qtext));
-  // Only a changed text can widen its column. The width counts the margins the grid draws around
-  // a cell's text, so that the 5 pixels to spare are really spare and no text is cut short.
-  const int width = sgResults->fontMetrics().horizontalAdvance(qtext) + cellMargins;
+  // Only a changed text can widen its column.
+  const int width = textWidth(text, qtext);
   if (width > widest[column]) widest[column] = width;
+}
+
+int TfrmStandardView::textWidth(const std::string& text, const QString& qtext) {
+  // Many cells share a text (durations, counts), and measuring means shaping the text: keep them.
+  constexpr std::size_t MaxKept = 8192;
+  auto found = measured.find(text);
+  if (found != measured.end()) return found->second;
+  if (measured.size() >= MaxKept) measured.clear();
+  // The width counts the margins the grid draws around a cell's text, so that the 5 pixels to
+  // spare are really spare and no text is cut short.
+  const int width = sgResults->fontMetrics().horizontalAdvance(qtext) + cellMargins;
+  measured.emplace(text, width);
+  return width;
 }
 
 void TfrmStandardView::widenColumns() {
@@ -131,6 +148,11 @@ void TfrmStandardView::refreshGrid() {
   if (n > 0) {
     sgResults->setColumnCount(StatusColumns);
     widest.resize(StatusColumns, 0);
+    // One change notice for the whole grid instead of one per changed cell.
+    QAbstractItemModel* model = sgResults->model();
+    QSignalBlocker quiet(model);
+    firstChanged = n + 1;
+    lastChanged = -1;
     for (int c = 0; c < StatusColumns; ++c) setCell(0, c, statusTitles()[c]);
     const TDateTime now = clock.now();
     const bool showHostName = tbHostName->isChecked();
@@ -144,6 +166,11 @@ void TfrmStandardView::refreshGrid() {
         ++row;
       }
     }
+    quiet.unblock();
+    // Nothing changed (four refreshes in five): nothing to repaint.
+    if (firstChanged <= lastChanged)
+      emit model->dataChanged(model->index(firstChanged, 0),
+                              model->index(lastChanged, StatusColumns - 1));
   }
   widenColumns();
   sgResults->setUpdatesEnabled(true);

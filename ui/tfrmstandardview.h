@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/tolvotime.h"
@@ -41,6 +43,7 @@ class TfrmStandardView : public QWidget {
   void createGrid();
   void setCell(int row, int column, const std::string& text);
   void widenColumns();
+  int textWidth(const std::string& text, const QString& qtext);
 
   const TClock& clock;
   // What each cell shows, so a refresh touches only the cells whose text changed.
@@ -48,5 +51,8 @@ class TfrmStandardView : public QWidget {
   // Widest text each column has held (pixels): columns only ever grow.
   std::vector<int> widest;
   int cellMargins = 0;
+  int firstChanged = 0;  // rows changed by the refresh in progress
+  int lastChanged = -1;
+  std::unordered_map<std::string, int> measured;  // text -> width in the grid's font
   bool placed = false;
 };

@@ -1,0 +1,99 @@
+// CPU time of one status-view refresh with a full host list (255 hosts), the work the view does
+// five times a second while it is open. Target: under 2 ms.
+//
+//   build/ui_bench                      (offscreen unless a display is asked for)
+//
+// Two cases: a refresh in which no text changed (four of every five refreshes), and one in which a
+// second has passed, so every host's three durations change.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+
+#include "core/tolvohosts.h"
+#include "ui/hostrowtexts.h"
+#include "ui/tfrmstandardview.h"
+
+namespace {
+
+struct TFullList {
+  TManualClock clock{encodeDateTime(2026, 6, 1, 8, 0, 0)};
+  TTolvoHosts hosts{clock};
+  TfrmStandardView view{clock};
+
+  TFullList() {
+    for (int i = 1; i <= TTolvoHosts::MaxHosts; ++i) {
+      std::unique_ptr<TTolvoHost> host = hosts.newHost();
+      host->callingName = "host-" + std::to_string(i);
+      host->hostName = "host-" + std::to_string(i) + ".example.lan";
+      host->ipAddress = "127.0.0." + std::to_string(i);
+      host->succeededCount = 1000 + i;
+      host->failedCount = i % 7;
+      host->lastSuccess = {true, true, clock.now(), i % 40};
+      host->lastFailure = {true, false, clock.now() - 0.01, -1};
+      // A full history, as after a long run: the average walks all of it.
+      for (int r = 0; r < TTolvoHost::HistorySize; ++r)
+        host->addResult({true, r % 9 != 0, clock.now(), r % 50});
+      hosts.appendHost(host);
+    }
+    view.hostList = &hosts;
+    view.tmrUpdate->stop();  // the benchmark refreshes by itself
+    view.show();
+    view.refreshGrid();
+    QApplication::processEvents();
+  }
+};
+
+void BM_StatusViewRefreshUnchanged(benchmark::State& state) {
+  TFullList list;
+  for (auto _ : state) list.view.refreshGrid();
+  state.counters["rows"] = list.hosts.hostCount();
+}
+BENCHMARK(BM_StatusViewRefreshUnchanged)->Unit(benchmark::kMicrosecond);
+
+void BM_StatusViewRefreshSecondPassed(benchmark::State& state) {
+  TFullList list;
+  for (auto _ : state) {
+    list.clock.advanceSeconds(1);
+    list.view.refreshGrid();
+  }
+  state.counters["rows"] = list.hosts.hostCount();
+}
+BENCHMARK(BM_StatusViewRefreshSecondPassed)->Unit(benchmark::kMicrosecond);
+
+// The texts alone, without the grid: what the host records cost.
+void BM_RowTextsOnly(benchmark::State& state) {
+  TFullList list;
+  for (auto _ : state) {
+    list.clock.advanceSeconds(1);
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      benchmark::DoNotOptimize(hostRowTexts(*list.hosts.hostAt(slot), false, list.clock.now()));
+  }
+}
+BENCHMARK(BM_RowTextsOnly)->Unit(benchmark::kMicrosecond);
+
+// The refresh together with the repaint it causes, as the user's screen sees it.
+void BM_StatusViewRefreshAndPaint(benchmark::State& state) {
+  TFullList list;
+  for (auto _ : state) {
+    list.clock.advanceSeconds(1);
+    list.view.refreshGrid();
+    list.view.repaint();
+  }
+}
+BENCHMARK(BM_StatusViewRefreshAndPaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
