@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include <optional>
+
 #include "ui/programwindows.h"
 #include "ui/signalshutdown.h"
 #include "ui/startuphooks.h"
@@ -15,7 +17,10 @@ int main(int argc, char** argv) {
   // The main window decides when the program ends: after its orderly shutdown.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  TUserMessageBox messageBox;
+  // Scripts that run the program without anyone at the screen send its messages to standard error
+  // instead of boxes nobody would close (see ui/startuphooks.h).
+  std::optional<TUserMessageBox> messageBox;
+  if (!messagesToStderr()) messageBox.emplace();
   // Installed before the windows so a signal during start-up is kept, and acted on once the main
   // window exists.
   TSignalShutdown signalShutdown;

@@ -20,6 +20,8 @@ void saveShot(QWidget* window, const QString& path) {
 
 }  // namespace
 
+bool messagesToStderr() { return qEnvironmentVariableIntValue("SORVELO_MESSAGES_TO_STDERR") == 1; }
+
 void installStartupHooks(TfrmMain& mainWindow) {
   TfrmMain* w = &mainWindow;
   if (qEnvironmentVariableIntValue("SORVELO_OPEN_STATUS_VIEW") == 1)

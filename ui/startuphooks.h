@@ -1,7 +1,9 @@
 #pragma once
-// Two hooks for scripts, read from the environment at start-up; the program has no other use for
+// Hooks for scripts, read from the environment at start-up; the program has no other use for
 // environment variables.
 //
+//   SORVELO_MESSAGES_TO_STDERR=1    messages for the user go to standard error instead of message
+//                                   boxes (for runs nobody watches, such as load measurements).
 //   SORVELO_OPEN_STATUS_VIEW=1      open the status view right after start (load measurements).
 //   SORVELO_SCREENSHOT_DIR=<folder> after SORVELO_SCREENSHOT_DELAY_MS (default 5000) open the
 //                                   status view, one second later save main-window.png and
@@ -10,3 +12,4 @@
 class TfrmMain;
 
 void installStartupHooks(TfrmMain& mainWindow);
+bool messagesToStderr();

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "core/tolvohosts.h"
+#include "gridtextdelegate.h"
 #include "programpictures.h"
 
 namespace {
@@ -81,8 +82,8 @@ void TfrmStandardView::createGrid() {
   sgResults->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   shown.resize(1);
   widest.assign(InitialColumns, 0);
-  cellMargins = 2 * (sgResults->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
-                                                     sgResults) + 1);
+  sgResults->setItemDelegate(new TGridTextDelegate(sgResults));
+  cellMargins = 2 * TGridTextDelegate::textMargin(sgResults);
 }
 
 void TfrmStandardView::showEvent(QShowEvent* event) {
@@ -105,8 +106,7 @@ void TfrmStandardView::setCell(int row, int column, const std::string& text) {
   QTableWidgetItem* item = sgResults->item(row, column);
   if (item && current == text) return;
   current = text;
-  firstChanged = std::min(firstChanged, row);
-  lastChanged = std::max(lastChanged, row);
+  repaintCell(row, column);
   const QString qtext = QString::fromLocal8Bit(text);
   if (item)
     item->setText(qtext);
@@ -115,6 +115,12 @@ void TfrmStandardView::setCell(int row, int column, const std::string& text) {
   // Only a changed text can widen its column.
   const int width = textWidth(text, qtext);
   if (width > widest[column]) widest[column] = width;
+}
+
+void TfrmStandardView::repaintCell(int row, int column) {
+  QWidget* viewport = sgResults->viewport();
+  const QRect cell = sgResults->visualRect(sgResults->model()->index(row, column));
+  if (cell.intersects(viewport->rect())) viewport->update(cell);
 }
 
 int TfrmStandardView::textWidth(const std::string& text, const QString& qtext) {
@@ -142,17 +148,14 @@ void TfrmStandardView::widenColumns() {
 void TfrmStandardView::refreshGrid() {
   if (!hostList) return;
   const int n = hostList->hostCount();
-  sgResults->setUpdatesEnabled(false);
   sgResults->setRowCount(n + 1);
   shown.resize(n + 1);
   if (n > 0) {
     sgResults->setColumnCount(StatusColumns);
     widest.resize(StatusColumns, 0);
-    // One change notice for the whole grid instead of one per changed cell.
-    QAbstractItemModel* model = sgResults->model();
-    QSignalBlocker quiet(model);
-    firstChanged = n + 1;
-    lastChanged = -1;
+    // The grid's change notices are held back: each would cost a signal, and a notice for a
+    // range repaints the whole grid. Only the visible cells whose text changed are repainted.
+    const QSignalBlocker quiet(sgResults->model());
     for (int c = 0; c < StatusColumns; ++c) setCell(0, c, statusTitles()[c]);
     const TDateTime now = clock.now();
     const bool showHostName = tbHostName->isChecked();
@@ -166,12 +169,6 @@ void TfrmStandardView::refreshGrid() {
         ++row;
       }
     }
-    quiet.unblock();
-    // Nothing changed (four refreshes in five): nothing to repaint.
-    if (firstChanged <= lastChanged)
-      emit model->dataChanged(model->index(firstChanged, 0),
-                              model->index(lastChanged, StatusColumns - 1));
   }
   widenColumns();
-  sgResults->setUpdatesEnabled(true);
 }

@@ -44,6 +44,7 @@ class TfrmStandardView : public QWidget {
   void setCell(int row, int column, const std::string& text);
   void widenColumns();
   int textWidth(const std::string& text, const QString& qtext);
+  void repaintCell(int row, int column);
 
   const TClock& clock;
   // What each cell shows, so a refresh touches only the cells whose text changed.
@@ -51,8 +52,6 @@ class TfrmStandardView : public QWidget {
   // Widest text each column has held (pixels): columns only ever grow.
   std::vector<int> widest;
   int cellMargins = 0;
-  int firstChanged = 0;  // rows changed by the refresh in progress
-  int lastChanged = -1;
   std::unordered_map<std::string, int> measured;  // text -> width in the grid's font
   bool placed = false;
 };

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The whole program's load while it pings 255 loopback hosts (127.0.0.1 to 127.0.0.255), at each
+# running speed in turn, next to fping sending the same number of echoes per second.
+#
+#   bench/program_load.sh [SECONDS] [BUILD_DIR]
+#     SECONDS    measured time per speed (default 60)
+#     BUILD_DIR  where sorvelo was built (default build)
+#
+# For every speed the program starts with settings and a hosts file of its own in a temporary
+# folder (interval 4 s, pinging started automatically), runs offscreen, and is ended with SIGTERM.
+# At "Awesome!" the status view is open (SORVELO_OPEN_STATUS_VIEW=1); messages such as the warning
+# about "Awesome!" go to standard error (SORVELO_MESSAGES_TO_STDERR=1), since nobody is there to
+# close a box. Printed per speed: echoes per
+# second, CPU share of one core, CPU seconds per 1,000 echoes and the largest resident size; then
+# bench/fping_compare.sh sends the same rate for the same time, one run after the other so the two
+# never compete for the CPU. Targets at "Awesome!": under 3 % of one core and under 60 MB resident.
+#
+# Traffic goes to 127.0.0.0/8 only. Needs root, or ICMP sockets allowed for your group
+# (net.ipv4.ping_group_range); fping needs the same.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+build=${2:-build}
+program="$build/sorvelo"
+warmup=3
+if ! [[ $seconds =~ ^[0-9]+$ ]] || (( seconds < 5 || seconds > 3600 )); then
+  echo "program_load: SECONDS must be a whole number from 5 to 3600 (got '$seconds')" >&2
+  exit 2
+fi
+[ -x "$program" ] || { echo "program_load: $program not found; build first" >&2; exit 2; }
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+hosts_file() {
+  for i in $(seq 1 255); do
+    printf 'NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %%STRING%% loop%s\r\n' "$i"
+    printf 'HOSTNAME %%STRING%% 127.0.0.%s\r\nHOSTIPADDRESS %%STRING%% 127.0.0.%s\r\n' "$i" "$i"
+    printf 'TIMEOUT %%INTEGER%% 2000\r\nINTERVAL %%INTEGER%% 4\r\nNEW_HOST_END $$@@$$ \r\n'
+  done
+}
+
+settings_file() {  # speed
+  cat <<CONF
+[logging]
+general_log_enabled=1
+host_log_enabled=1
+general_log_filename=$work/run/general_log.txt
+[hosts]
+hosts_file_name=$work/run/hosts.cfg
+[pinging]
+ping_speed=$1
+auto_startup=1
+[general]
+firsttime=0
+logtimestampinterval=60
+checkversion=1
+CONF
+}
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+echoes_saved() {
+  awk '/^(SUCCEEDEDCOUNT|FAILEDCOUNT) / { gsub("\r", ""); n += $3 } END { print n + 0 }' "$1"
+}
+
+hz=$(getconf CLK_TCK)
+names=("Awesome!" "Fast" "Normal" "Slow")
+printf '%-9s %8s %8s %8s %12s %8s\n' speed echoes rate/s "cpu %" cpu_s/1000 rss_MB
+results=()
+for speed in 0 1 2 3; do
+  rm -rf "$work/run" && mkdir -p "$work/run/config/Sorvelo" "$work/run/data" "$work/run/rt"
+  chmod 700 "$work/run/rt"
+  settings_file "$speed" >"$work/run/config/Sorvelo/Sorvelo.conf"
+  hosts_file >"$work/run/hosts.cfg"
+  open_view=0
+  [ "$speed" -eq 0 ] && open_view=1
+
+  XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" XDG_RUNTIME_DIR="$work/run/rt" \
+    QT_QPA_PLATFORM=offscreen SORVELO_MESSAGES_TO_STDERR=1 SORVELO_OPEN_STATUS_VIEW=$open_view "$program" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$warmup"
+  start_ticks=$(cpu_ticks "$pid")
+  start_ns=$(date +%s%N)
+  max_rss=0
+  for _ in $(seq 1 "$seconds"); do
+    sleep 1
+    rss=$(rss_kb "$pid")
+    (( rss > max_rss )) && max_rss=$rss
+  done
+  end_ticks=$(cpu_ticks "$pid")
+  end_ns=$(date +%s%N)
+  kill -TERM "$pid"
+  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" 2>/dev/null || true
+  pid=
+
+  # Echoes over the whole run (warm-up included), as the saved counters hold them.
+  echoes=$(echoes_saved "$work/run/hosts.cfg")
+  read -r rate cpu_pct per_1000 rss_mb < <(awk -v e="$echoes" -v t0="$start_ns" -v t1="$end_ns" \
+      -v w="$warmup" -v c0="$start_ticks" -v c1="$end_ticks" -v hz="$hz" -v rss="$max_rss" 'BEGIN {
+    wall = (t1 - t0) / 1e9; cpu = (c1 - c0) / hz; rate = e / (wall + w)
+    per = rate > 0 ? cpu / (rate * wall) * 1000 : 0
+    printf "%.2f %.2f %.4f %.1f\n", rate, cpu / wall * 100, per, rss / 1024 }')
+  printf '%-9s %8s %8s %8s %12s %8s\n' "${names[$speed]}" "$echoes" "$rate" "$cpu_pct" "$per_1000" "$rss_mb"
+  results+=("$rate")
+done
+
+echo
+echo "fping at the same rates, $seconds s each:"
+for speed in 0 1 2 3; do
+  rate=${results[$speed]}
+  if awk -v r="$rate" 'BEGIN { exit !(r > 0) }'; then
+    printf '%-9s ' "${names[$speed]}"
+    bench/fping_compare.sh "$rate" "$seconds" || echo "(fping failed)"
+  fi
+done
