@@ -1,6 +1,8 @@
 #include "signalshutdown.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,8 +58,12 @@ void TSignalShutdown::readPipe() {
   int last = 0;
   while ((n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) last = bytes[n - 1];
   if (last == 0) return;
-  if (action)
+  if (action) {
     action(last);
-  else
-    pending = last;
+    return;
+  }
+  pending = last;
+  // Start-up may be waiting for a message box that nobody will answer: close it, so that start-up
+  // goes on to the point where the shutdown can run.
+  if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
 }

@@ -23,7 +23,8 @@ class TSignalShutdown : public QObject {
   TSignalShutdown(const TSignalShutdown&) = delete;
   TSignalShutdown& operator=(const TSignalShutdown&) = delete;
 
-  // What to do on a signal; a signal that arrives before this is set is kept and handed over here.
+  // What to do on a signal. A signal that arrives before this is set is kept and handed over here;
+  // a modal box open at that moment (start-up asking something) is closed meanwhile.
   void setAction(std::function<void(int)> onSignal);
   // The signal received and not yet handed to an action, or 0.
   int pendingSignal() const { return pending; }

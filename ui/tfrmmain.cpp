@@ -220,6 +220,12 @@ void TfrmMain::FormCreate(TEchoService echoService) {
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   runCtl.refreshStatus();
+  // The first activation asks the set-up questions: ask for it rather than wait for a click, in
+  // case the window manager does not hand a new window the focus by itself.
+  if (!shownOnce) {
+    shownOnce = true;
+    activateWindow();
+  }
 }
 
 bool TfrmMain::event(QEvent* e) {

@@ -124,4 +124,5 @@ class TfrmMain : public QMainWindow {
   // not from a message box, a modal dialog or another application.
   bool activationCounts = true;
   bool closing = false;
+  bool shownOnce = false;
 };

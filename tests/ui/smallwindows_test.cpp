@@ -155,6 +155,20 @@ TEST(SignalShutdown, ASignalBeforeTheActionIsKeptForIt) {
   EXPECT_EQ(watcher.pendingSignal(), 0);
 }
 
+TEST(SignalShutdown, ASignalDuringStartUpClosesTheBoxStartUpWaitsOn) {
+  TSignalShutdown watcher({SIGUSR1});
+  QMessageBox box(QMessageBox::NoIcon, "Start-up", "Nobody answers this", QMessageBox::Ok);
+  bool closedByTest = false;
+  QTimer::singleShot(0, [] { std::raise(SIGUSR1); });
+  QTimer::singleShot(3000, &box, [&] {  // only if the signal did not close it
+    closedByTest = true;
+    box.close();
+  });
+  box.exec();
+  EXPECT_FALSE(closedByTest);
+  EXPECT_EQ(watcher.pendingSignal(), SIGUSR1);
+}
+
 TEST(SignalShutdown, TerminationClosesTheMainWindowInOrder) {
   uitest::TProgramFiles files;
   files.writeSettings();
