@@ -27,7 +27,7 @@
 
 namespace {
 
-using uitest::THostSpec;
+using uitest::THostEntry;
 using Log = std::vector<std::string>;
 
 // Stands in for the desktop's browser: keeps the address it was asked to open.

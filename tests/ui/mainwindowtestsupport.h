@@ -53,7 +53,7 @@ inline void writeFile(const QString& path, const std::string& text) {
 }
 
 // One host block of the hosts file.
-struct THostSpec {
+struct THostEntry {
   std::string callingName;
   std::string address;
   int succeeded = 0;
@@ -61,9 +61,9 @@ struct THostSpec {
   int interval = 1;
 };
 
-inline std::string hostsFileText(const std::vector<THostSpec>& hosts) {
+inline std::string hostsFileText(const std::vector<THostEntry>& hosts) {
   std::string text;
-  for (const THostSpec& h : hosts) {
+  for (const THostEntry& h : hosts) {
     text += "NEW_HOST_START $$@@$$ \r\n";
     text += "HOSTCALLINGNAME %STRING% " + h.callingName + "\r\n";
     text += "HOSTNAME %STRING% " + h.address + "\r\n";
@@ -193,7 +193,7 @@ class TProgramFiles {
     writeFile(settingsPath(), text);
   }
 
-  void writeHosts(const std::vector<THostSpec>& hosts) const {
+  void writeHosts(const std::vector<THostEntry>& hosts) const {
     writeFile(hostsPath(), hostsFileText(hosts));
   }
 

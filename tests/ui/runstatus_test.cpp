@@ -15,11 +15,11 @@
 
 namespace {
 
-using uitest::THostSpec;
+using uitest::THostEntry;
 
 class RunStatusTest : public ::testing::Test {
  protected:
-  void start(const std::vector<THostSpec>& hosts, std::map<std::string, std::string> changes = {}) {
+  void start(const std::vector<THostEntry>& hosts, std::map<std::string, std::string> changes = {}) {
     files.writeSettings(changes);
     files.writeHosts(hosts);
     frm = std::make_unique<TfrmMain>(clock, echo.service());
