@@ -35,6 +35,8 @@ bool confirm(QWidget* parent, const char* text) {
 void showPlain(QWidget* parent, const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ApplicationTitle),
                   QString::fromStdString(text), QMessageBox::Ok, parent);
+  // The server's words are shown as they are: markup in them is never interpreted.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 

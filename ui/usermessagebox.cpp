@@ -11,6 +11,8 @@ namespace {
 void runBox(QMessageBox::Icon icon, const std::string& text) {
   QMessageBox box(icon, QString::fromLatin1(ApplicationTitle), QString::fromLocal8Bit(text),
                   QMessageBox::Ok, QApplication::activeWindow());
+  // Messages may carry pasted text or file names: shown as they are, never as markup.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 

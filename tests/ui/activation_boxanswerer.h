@@ -20,6 +20,7 @@ struct TSeenBox {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
   QMessageBox::StandardButton answer = QMessageBox::NoButton;
+  Qt::TextFormat format = Qt::AutoText;
 };
 
 class TBoxAnswerer {
@@ -43,6 +44,7 @@ class TBoxAnswerer {
     if (!box || !box->isVisible() || box->property("answered").toBool()) return;
     box->setProperty("answered", true);
     TSeenBox record{box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+    record.format = box->textFormat();
     QMessageBox::StandardButton answer = QMessageBox::NoButton;
     if (!script.empty()) {
       answer = script.front();

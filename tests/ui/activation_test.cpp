@@ -261,6 +261,18 @@ TEST_F(ActivationTest, TheMarkerLineInAnyCaseIsShownInASecondBox) {
   EXPECT_EQ(answers.seen[1].title, ApplicationTitle);
 }
 
+TEST_F(ActivationTest, MarkupFromTheServerIsShownAsPlainText) {
+  settings.checkversion = 2;
+  const std::string hostile = "<img src=\"file:///etc/passwd\"><b>new</b>";
+  TVersionServer server(reply(8, hostile));
+  activation.target = server.target();
+  TBoxAnswerer answers;
+  activation.activate(&window, actions());
+  ASSERT_EQ(answers.seen.size(), 1u);
+  EXPECT_EQ(answers.seen[0].text, QString::fromStdString(hostile));
+  EXPECT_EQ(answers.seen[0].format, Qt::PlainText);
+}
+
 TEST_F(ActivationTest, NoCheckWhenNotChosen) {
   TVersionServer server(reply(9));
   activation.target = server.target();

@@ -125,6 +125,7 @@ class TMessageBoxClicker {
     QString title;
     QString text;
     bool mainWindowVisible = false;
+    Qt::TextFormat format = Qt::AutoText;
   };
 
   explicit TMessageBoxClicker(int limitMs = 10000) {
@@ -147,7 +148,7 @@ class TMessageBoxClicker {
     bool mainVisible = false;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (qobject_cast<TfrmMain*>(w) && w->isVisible()) mainVisible = true;
-    seen.push_back({box->windowTitle(), box->text(), mainVisible});
+    seen.push_back({box->windowTitle(), box->text(), mainVisible, box->textFormat()});
     if (!box->buttons().isEmpty()) box->buttons().first()->click();
   }
 

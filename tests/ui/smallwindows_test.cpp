@@ -113,6 +113,15 @@ TEST(UserMessageBox, ShowsAPlainBoxTitledWithTheApplicationTitle) {
   EXPECT_EQ(clicker.seen[0].text, "Hello there");
 }
 
+TEST(UserMessageBox, PastedTextIsShownAsItIsNeverAsMarkup) {
+  TUserMessageBox sink;
+  uitest::TMessageBoxClicker clicker;
+  showUserMessage("<h1>router</h1>");
+  ASSERT_EQ(clicker.seen.size(), 1u);
+  EXPECT_EQ(clicker.seen[0].text, "<h1>router</h1>");
+  EXPECT_EQ(clicker.seen[0].format, Qt::PlainText);
+}
+
 TEST(UserMessageBox, RepeatsPostedWhileTheBoxIsUpAreMerged) {
   TUserMessageBox sink;
   uitest::TMessageBoxClicker clicker;
