@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "support/testdata.h"
 #include "core/tolvohosts.h"
 
 namespace {
@@ -56,19 +57,7 @@ TEST_F(HostsFileTest, WritesTheExampleHostByteForByte) {
   host->lastFailure.at = encodeDateTime(2026, 12, 6, 23, 59, 58);
   host->lastSentAt = host->lastSuccess.at;
   ASSERT_TRUE(list.saveToFile(file));
-  EXPECT_EQ(contents(),
-            "NEW_HOST_START $$@@$$ \r\n"
-            "HOSTCALLINGNAME %STRING% router1\r\n"
-            "HOSTNAME %STRING% router1\r\n"
-            "HOSTIPADDRESS %STRING% 10.0.0.1\r\n"
-            "TIMEOUT %INTEGER% 2000\r\n"
-            "INTERVAL %INTEGER% 4\r\n"
-            "SUCCEEDEDCOUNT %INTEGER% 120\r\n"
-            "FAILEDCOUNT %INTEGER% 3\r\n"
-            "LASTSUCCEEDEDAT %DATETIME% 7.12.2026 9:05:03\r\n"
-            "LASTFAILEDAT %DATETIME% 6.12.2026 23:59:58\r\n"
-            "LASTSENTAT %DATETIME% 7.12.2026 9:05:03\r\n"
-            "NEW_HOST_END $$@@$$ \r\n");
+  EXPECT_EQ(contents(), readTestData("router1.hosts"));
 
   list.clearHosts();
   ASSERT_TRUE(list.saveToFile(file));

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/testdata.h"
 #include "storage/hostsfile.h"
 
 namespace fs = std::filesystem;
@@ -45,19 +46,7 @@ std::vector<THostFileRecord> manyHosts(int count) {
 }
 
 TEST(HostsWriter, WritesTheDocumentedBlock) {
-  EXPECT_EQ(formatHostBlock(router1(), Dotted),
-            "NEW_HOST_START $$@@$$ \r\n"
-            "HOSTCALLINGNAME %STRING% router1\r\n"
-            "HOSTNAME %STRING% router1\r\n"
-            "HOSTIPADDRESS %STRING% 10.0.0.1\r\n"
-            "TIMEOUT %INTEGER% 2000\r\n"
-            "INTERVAL %INTEGER% 4\r\n"
-            "SUCCEEDEDCOUNT %INTEGER% 120\r\n"
-            "FAILEDCOUNT %INTEGER% 3\r\n"
-            "LASTSUCCEEDEDAT %DATETIME% 7.12.2026 9:05:03\r\n"
-            "LASTFAILEDAT %DATETIME% 6.12.2026 23:59:58\r\n"
-            "LASTSENTAT %DATETIME% 7.12.2026 9:05:03\r\n"
-            "NEW_HOST_END $$@@$$ \r\n");
+  EXPECT_EQ(formatHostBlock(router1(), Dotted), readTestData("router1.hosts"));
   THostFileRecord never = router1();
   never.lastFailedAt = 0;
   never.lastSentAt = encodeDateTime(2026, 1, 2);
