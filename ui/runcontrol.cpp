@@ -65,7 +65,9 @@ void TRunControl::Timer1Timer() {
   if (!isRunning || !hostList) return;
   const int index = view.speedIndex ? view.speedIndex() : -1;
   // Another index (none selected) leaves the interval as it is; a change applies from the next tick.
-  if (index >= 0 && index < static_cast<int>(SpeedIntervalsMs.size()))
+  // Setting the interval restarts a running timer, so only a change is passed on.
+  if (index >= 0 && index < static_cast<int>(SpeedIntervalsMs.size()) &&
+      view.Timer1->interval() != SpeedIntervalsMs[index])
     view.Timer1->setInterval(SpeedIntervalsMs[index]);
   for (int pass = 0; pass < 4; ++pass) hostList->schedulerPass();
   if (settings.logtimestampinterval >= 1 &&
