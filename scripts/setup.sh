@@ -16,7 +16,7 @@ if [ "$(id -u)" -eq 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 else
   echo "Sorvelo needs these Debian packages. Run:"
   echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}"
