@@ -26,8 +26,12 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || (( seconds < 1 || seconds > 3600 )); then
   echo "fping_compare: SECONDS must be a whole number from 1 to 3600 (got '$seconds')" >&2
   exit 2
 fi
+if ! command -v fping >/dev/null 2>&1 && [[ $(id -u) -eq 0 ]]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq fping >/dev/null 2>&1 ||
+    { apt-get update -qq >/dev/null 2>&1 && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq fping >/dev/null 2>&1; } || true
+fi
 if ! command -v fping >/dev/null 2>&1; then
-  echo "fping_compare: fping is not installed (apt-get install fping)" >&2
+  echo "fping_compare: fping is not installed (sudo apt-get install fping)" >&2
   exit 2
 fi
 
