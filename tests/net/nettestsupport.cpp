@@ -1,3 +1,4 @@
+#include "support/netns.h"
 #include "nettestsupport.h"
 
 #include <gtest/gtest.h>
@@ -49,17 +50,6 @@ std::uint16_t localPort(int fd) {
   return ntohs(a.sin_port);
 }
 
-bool bringLoopbackUp() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ifreq request{};
-  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  bool ok = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-  ok = ok && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-  close(fd);
-  return ok;
-}
 
 // Inside the child's own mount namespace: the resolver asks 127.0.0.1 only, once, for one second.
 bool pointResolverAtLoopback() {
@@ -168,7 +158,7 @@ void TLoopbackServer::run(TScript script) {
 bool isIsolatedChild() {
   static const bool child = [] {
     if (std::getenv(IsolatedMark) == nullptr) return false;
-    if (!bringLoopbackUp() || !pointResolverAtLoopback()) {
+    if (!netns::bringLoopbackUp().empty() || !pointResolverAtLoopback()) {
       std::fprintf(stderr, "isolated child: could not set up its namespaces\n");
       std::exit(3);
     }

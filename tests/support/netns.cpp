@@ -51,22 +51,6 @@ void writeAll(int fd, const void* data, std::size_t length) {
 
 std::string withErrno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-std::string bringLoopbackUp() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return withErrno("socket for lo");
-  ifreq request{};
-  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  std::string problem;
-  if (ioctl(fd, SIOCGIFFLAGS, &request) != 0) {
-    problem = withErrno("reading the flags of lo");
-  } else {
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    if (ioctl(fd, SIOCSIFFLAGS, &request) != 0) problem = withErrno("bringing lo up");
-  }
-  close(fd);
-  return problem;
-}
-
 std::string writeSysctl(const std::string& name, const std::string& value) {
   const std::string path = "/proc/sys/" + name;
   const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -191,6 +175,26 @@ bool isRoot() { return geteuid() == 0; }
 }  // namespace netns
 
 namespace netns {
+
+namespace {
+std::string describeErrno(const std::string& what) { return what + ": " + std::strerror(errno); }
+}  // namespace
+
+std::string bringLoopbackUp() {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return describeErrno("socket for lo");
+  ifreq request{};
+  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+  std::string problem;
+  if (ioctl(fd, SIOCGIFFLAGS, &request) != 0) {
+    problem = describeErrno("reading the flags of lo");
+  } else {
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    if (ioctl(fd, SIOCSIFFLAGS, &request) != 0) problem = describeErrno("bringing lo up");
+  }
+  close(fd);
+  return problem;
+}
 
 bool loopbackOnly() {
   DIR* dir = opendir("/sys/class/net");

@@ -55,4 +55,7 @@ namespace netns {
 // otherwise, since the resolver would be asked over the network.
 bool loopbackOnly();
 
+// Brings the loopback interface of the current namespace up; an empty text, or what went wrong.
+std::string bringLoopbackUp();
+
 }  // namespace netns
