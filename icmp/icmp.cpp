@@ -207,19 +207,29 @@ std::int32_t TICMP::awaitReply(const echopacket::TEchoExpected& expected, const 
   }
 }
 
+namespace {
+
+// A message header for recvmsg: the sender's address, one data part, room for ancillary data.
+msghdr receiveMessage(sockaddr_in& address, iovec& part, char* control, std::size_t controlSize) {
+  msghdr message{};
+  message.msg_name = &address;
+  message.msg_namelen = sizeof address;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = controlSize;
+  return message;
+}
+
+}  // namespace
+
 std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer,
                                  const echopacket::TEchoExpected& expected,
                                  const timespec& sentAt) {
   sockaddr_in from{};
   iovec part{buffer.data(), buffer.size()};
   alignas(cmsghdr) char control[256];
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  msghdr message = receiveMessage(from, part, control, sizeof control);
   const ssize_t length = recvmsg(handle, &message, MSG_DONTWAIT);
   if (length < 0) return 0;  // nothing after all, or a pending socket error (read by takeError)
   const auto info =
@@ -242,13 +252,7 @@ bool TICMP::takeError(const echopacket::TEchoExpected& expected) {
   sockaddr_in destination{};
   iovec part{original, sizeof original};
   alignas(cmsghdr) char control[512];
-  msghdr message{};
-  message.msg_name = &destination;
-  message.msg_namelen = sizeof destination;
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  msghdr message = receiveMessage(destination, part, control, sizeof control);
   const ssize_t length = recvmsg(handle, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
   if (length < 0) {
     // A socket error without a queue entry: reading SO_ERROR clears it, so poll() stops reporting it.
