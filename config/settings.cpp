@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 #include <stdexcept>
 
 #include "config/atomicfile.h"
@@ -12,6 +13,18 @@
 configRecord settings;
 
 namespace {
+
+// The file as last loaded, for the sections of the further parts, and the values set since.
+struct TExtraSettings {
+  TIniFile loaded;
+  std::vector<std::array<std::string, 3>> changed;  // section, name, value
+  std::string overriddenPath;
+};
+
+TExtraSettings& extras() {
+  static TExtraSettings state;
+  return state;
+}
 
 enum class TSettingKind { Flag, Number, Text };
 
@@ -95,13 +108,31 @@ std::string storedForm(const TSettingKey& key, const configRecord& record) {
 
 }  // namespace
 
-std::string settingsFilePath() { return xdgConfigHome() + "/Sorvelo/Sorvelo.conf"; }
+std::string settingsFilePath() {
+  if (!extras().overriddenPath.empty()) return extras().overriddenPath;
+  return xdgConfigHome() + "/Sorvelo/Sorvelo.conf";
+}
+
+void overrideSettingsFilePath(const std::string& path) { extras().overriddenPath = path; }
+
+std::optional<std::string> extraSetting(const std::string& section, const std::string& name) {
+  const auto& changed = extras().changed;
+  for (auto it = changed.rbegin(); it != changed.rend(); ++it)
+    if ((*it)[0] == section && (*it)[1] == name) return (*it)[2];
+  return extras().loaded.value(section, name);
+}
+
+void setExtraSetting(const std::string& section, const std::string& name, const std::string& value) {
+  extras().changed.push_back({section, name, value});
+}
 
 // A file that is missing or cannot be read gives the defaults, like a missing value.
 void loadSettings() {
   TIniFile file;
   file.load(settingsFilePath());
   for (const TSettingKey& key : SettingKeys) loadValue(file, key, settings);
+  extras().loaded = file;
+  extras().changed.clear();
 }
 
 // Lines of other sections and unknown names in the existing file are kept. Nothing reaches the disk
@@ -112,6 +143,8 @@ void saveSettings() {
   file.load(path);
   for (const TSettingKey& key : SettingKeys)
     if (!file.setValue(key.section, key.name, storedForm(key, settings))) failedToSet(key.name);
+  for (const auto& [section, name, value] : extras().changed)
+    if (!file.setValue(section, name, value)) failedToSet(name.c_str());
   if (!makeDirectories(parentDirectory(path)) || !writeFileAtomically(path, file.text()))
     failedToSet(SettingKeys.front().name);
 }

@@ -8,6 +8,7 @@
 // XDG_CONFIG_HOME never touch the user's own file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct configRecord {
@@ -32,3 +33,12 @@ void loadSettings();
 void saveSettings();
 
 std::string settingsFilePath();
+// Another settings file than the per-user one (the command line's --config); empty goes back.
+void overrideSettingsFilePath(const std::string& path);
+
+// The settings of the parts beyond the nine values above live in sections of their own
+// ([history], [alerts], [metrics], [overview], ...) of the same file. loadSettings reads them along,
+// they are kept as text, and saveSettings writes the ones that were set. Each part names its keys and
+// defaults in one table of its own.
+std::optional<std::string> extraSetting(const std::string& section, const std::string& name);
+void setExtraSetting(const std::string& section, const std::string& name, const std::string& value);

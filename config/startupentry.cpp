@@ -10,7 +10,7 @@
 #include "config/atomicfile.h"
 #include "config/programpath.h"
 #include "config/xdgdirs.h"
-#include "core/usermessages.h"
+#include "base/usermessages.h"
 
 namespace {
 

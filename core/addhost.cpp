@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "net/dnsquery.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 #include "tolvohosts.h"
-#include "usermessages.h"
+#include "base/usermessages.h"
 
 bool TTolvoHosts::hostExists(const std::string& text) const {
   for (int slot = 1; slot <= MaxHosts; ++slot) {

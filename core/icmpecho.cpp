@@ -14,5 +14,6 @@ TEchoOutcome icmpEcho(const std::string& address, std::int32_t timeoutMs) {
   TEchoOutcome outcome;
   outcome.replied = ping.Ping() == 1;
   outcome.pingTime = outcome.replied ? static_cast<std::int32_t>(ping.Reply().rtt) : -1;
+  outcome.rttMicros = outcome.replied ? ping.ReplyMicros() : -1;
   return outcome;
 }

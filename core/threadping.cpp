@@ -22,7 +22,7 @@
 #include <exception>
 
 #include "icmp/ping.h"
-#include "usermessages.h"
+#include "base/usermessages.h"
 
 namespace {
 
@@ -83,6 +83,7 @@ void TThreadPing::serveRequest() {
   resultReady.store(false, std::memory_order_relaxed);
   bool answered = false;
   std::int32_t time = -1;
+  std::int64_t micros = -1;
   try {
     stage.store(5, std::memory_order_relaxed);
     const std::string target = address;
@@ -92,6 +93,8 @@ void TThreadPing::serveRequest() {
     stage.store(7, std::memory_order_relaxed);
     answered = outcome.replied;
     time = answered ? outcome.pingTime : -1;
+    if (answered)
+      micros = outcome.rttMicros >= 0 ? outcome.rttMicros : std::int64_t{outcome.pingTime} * 1000;
   } catch (const TICMPException& e) {
     postUserMessage("error #1\n\n" + e.cause());
   } catch (const std::exception& e) {
@@ -100,6 +103,7 @@ void TThreadPing::serveRequest() {
   }
   replied = answered;
   pingTime = time;
+  rttMicros = micros;
   stage.store(8, std::memory_order_relaxed);
   stage.store(9, std::memory_order_relaxed);
   requestPending.store(false, std::memory_order_release);

@@ -23,6 +23,7 @@
 struct TEchoOutcome {
   bool replied = false;
   std::int32_t pingTime = -1;  // ms; -1 when not answered
+  std::int64_t rttMicros = -1;  // the same round trip in microseconds
 };
 
 // Sends one echo and waits for it. May throw TICMPException when the echo facility cannot be opened.
@@ -49,6 +50,7 @@ class TThreadPing {
   // Fields shared with the host, in the handshake order described above.
   bool replied = false;             // worker writes before resultReady
   std::int32_t pingTime = 0;        // worker writes before resultReady
+  std::int64_t rttMicros = -1;      // worker writes before resultReady
   std::int32_t timeout = 0;         // host writes before requestPending
   std::string address;              // host writes before requestPending
   std::atomic<std::int32_t> stage{0};

@@ -13,10 +13,31 @@
 
 #include "tolvohost.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 
+#include "engineevents.h"
+
+namespace {
+
+std::uint64_t nextRunId() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+std::int64_t unixMillisNow() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
 TTolvoHost::TTolvoHost(const TClock& clockSource, TEchoService service)
-    : lastSentAt(clockSource.now()), clock(clockSource), echoService(std::move(service)) {}
+    : lastSentAt(clockSource.now()),
+      runId(nextRunId()),
+      clock(clockSource),
+      echoService(std::move(service)) {}
 
 TTolvoHost::~TTolvoHost() {
   if (!worker) return;
@@ -50,6 +71,13 @@ void TTolvoHost::collectResult(TDateTime now) {
   inFlight = false;
   worker->resultReady.store(false, std::memory_order_relaxed);
   const std::int32_t time = worker->pingTime;
+  if (events) {
+    TEchoResult published;
+    published.sentUnixMs = sentUnixMs;
+    published.answered = worker->replied;
+    published.rttMicros = worker->replied ? worker->rttMicros : -1;
+    events->echoResult(*this, published);
+  }
   if (worker->replied) {
     lastSuccess.succeeded = true;
     lastSuccess.at = now;
@@ -83,6 +111,7 @@ void TTolvoHost::sendRequest(TDateTime now) {
   worker->timeout = timeout;
   worker->address = ipAddress;
   lastSentAt = now;
+  sentUnixMs = unixMillisNow();
   worker->requestPending.store(true, std::memory_order_release);
   worker->notify();
 }

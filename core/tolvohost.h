@@ -7,8 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "base/tolvotime.h"
+#include "hoststate.h"
 #include "threadping.h"
-#include "tolvotime.h"
 
 struct pingResult {
   bool used = false;
@@ -17,7 +18,7 @@ struct pingResult {
   std::int32_t pingTime = 0;
 };
 
-enum hostStatus : std::uint8_t { hsUnknown = 0, hsOk = 1, hsDown = 2, hsThreadDead = 3 };
+class TEngineObserver;
 
 class TTolvoHost {
  public:
@@ -43,6 +44,11 @@ class TTolvoHost {
   std::unique_ptr<TThreadPing> worker;
   hostStatus status = hsUnknown;
 
+  // Unique within the run, never reused: subscribers key their own records of a host by it.
+  const std::uint64_t runId;
+  // Where collected results are published; the host list sets it when it takes the host.
+  TEngineObserver* events = nullptr;
+
   // Position 1 is the oldest entry, 500 the newest.
   const pingResult& historyAt(int position) const;
 
@@ -62,6 +68,7 @@ class TTolvoHost {
 
   const TClock& clock;
   TEchoService echoService;
+  std::int64_t sentUnixMs = 0;  // wall-clock time of the request in flight
   // The history as a ring: `historyHead` is the index of position 1.
   std::array<pingResult, HistorySize> history{};
   int historyHead = 0;

@@ -10,9 +10,7 @@
 
 #include "tolvohosts.h"
 
-TTolvoHosts::TTolvoHosts(const TClock& clockSource, std::unique_ptr<TTolvoLogger> eventLogger)
-    : logger(eventLogger ? std::move(eventLogger) : std::make_unique<TTolvoLogger>(clockSource)),
-      clock(clockSource) {
+TTolvoHosts::TTolvoHosts(const TClock& clockSource) : clock(clockSource) {
   evaluatedStatus.fill(hsUnknown);
 }
 
@@ -33,6 +31,8 @@ bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
     if (hosts[slot]) continue;
     hosts[slot] = std::move(host);
     evaluatedStatus[slot] = hsUnknown;
+    hosts[slot]->events = &eventHub;
+    eventHub.hostAdded(*hosts[slot]);
     return true;
   }
   return false;
@@ -42,6 +42,7 @@ bool TTolvoHosts::deleteHost(TTolvoHost* host) {
   if (!host) return false;
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     if (hosts[slot].get() != host) continue;
+    eventHub.hostDeleting(*host);
     hosts[slot].reset();
     return true;
   }
@@ -56,8 +57,18 @@ bool TTolvoHosts::clearHosts() {
     host->worker->keepRunning.store(false, std::memory_order_release);
     host->worker->notify();
   }
-  for (auto& host : hosts) host.reset();
+  for (auto& host : hosts) {
+    if (!host) continue;
+    eventHub.hostDeleting(*host);
+    host.reset();
+  }
   return true;
+}
+
+void TTolvoHosts::hostEdited(TTolvoHost* host, const THostNames& before) {
+  if (!host) return;
+  for (const auto& held : hosts)
+    if (held.get() == host) eventHub.hostEdited(*host, before);
 }
 
 std::int32_t TTolvoHosts::hostCount() const {
@@ -135,7 +146,7 @@ bool TTolvoHosts::evaluateConnection() {
     const hostStatus computed = host->getStatus();
     host->updateStatus();
     if (computed != evaluatedStatus[slot] && (computed == hsOk || computed == hsDown))
-      logger->logHostStatus(host->hostName, host->ipAddress, computed);
+      eventHub.hostStatusChanged(*host, computed);
     evaluatedStatus[slot] = computed;
     if (computed == hsOk) upTotal += host->succeededCount;
     if (computed == hsDown) downTotal += host->failedCount;
@@ -143,15 +154,15 @@ bool TTolvoHosts::evaluateConnection() {
 
   const bool ok = upTotal >= downTotal;
   if (ok && connectionState == csDown) {
-    logger->logConnectionStatus(csUp);
     connectionState = csUp;
+    eventHub.connectionChanged(csUp);
   } else if (!ok && connectionState == csUp) {
-    logger->logConnectionStatus(csDown);
     lastDownAt = clock.now();
     connectionState = csDown;
+    eventHub.connectionChanged(csDown);
   } else if (connectionState == csUnknown) {
     connectionState = ok ? csUp : csDown;
-    logger->logConnectionStatus(connectionState);
+    eventHub.connectionChanged(connectionState);
   }
   return ok;
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The one host list: up to 255 hosts in slots 1..255, the event logger, the scheduler pass, the
-// enumeration the windows use, and the connection state.
+// The one host list: up to 255 hosts in slots 1..255, the scheduler pass, the enumeration the
+// windows use, the connection state, and the stream of engine events (see engineevents.h) that the
+// event log and every other consumer subscribe to. Loading and saving the list (`loadFromFile`,
+// `saveToFile`) are defined with the hosts file format, in storage.
 
 #include <array>
 #include <cstdint>
@@ -8,12 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "regionalformat.h"
-#include "storage/tolvologger.h"
+#include "base/regionalformat.h"
+#include "engineevents.h"
+#include "hoststate.h"
 #include "threadping.h"
 #include "tolvohost.h"
-
-enum connState : std::uint8_t { csUnknown = 0, csUp = 1, csDown = 2 };
 
 // Name lookups for addHost: forward (name -> dotted address) or reverse (address -> name). Returns
 // the asked text when the lookup fails. The program uses dnsQueryClass; tests may count or fake.
@@ -23,13 +24,15 @@ class TTolvoHosts {
  public:
   static constexpr int MaxHosts = 255;
 
-  explicit TTolvoHosts(const TClock& clock = systemClock(),
-                       std::unique_ptr<TTolvoLogger> logger = nullptr);
+  explicit TTolvoHosts(const TClock& clock = systemClock());
   ~TTolvoHosts();
   TTolvoHosts(const TTolvoHosts&) = delete;
   TTolvoHosts& operator=(const TTolvoHosts&) = delete;
 
-  std::unique_ptr<TTolvoLogger> logger;
+  // Subscribers of the engine's events, served in the order they subscribed.
+  TEngineEventHub& events() { return eventHub; }
+  // The maintenance dialog calls this after it changed a host's names or address.
+  void hostEdited(TTolvoHost* host, const THostNames& before);
 
   // Takes the host into the lowest free slot (ownership moves); false when full (the host stays
   // with the caller).
@@ -70,6 +73,7 @@ class TTolvoHosts {
 
  private:
   const TClock& clock;
+  TEngineEventHub eventHub;
   std::array<std::unique_ptr<TTolvoHost>, MaxHosts + 1> hosts;  // index 0 unused
   std::int32_t enumCursor = 0;
   bool passBusy = false;

@@ -121,4 +121,12 @@ std::uint32_t roundTripMs(const timespec& sent, const timespec& received) {
   return ms > 0xFFFFFFFFLL ? 0xFFFFFFFFU : static_cast<std::uint32_t>(ms);
 }
 
+std::int64_t roundTripMicros(const timespec& sent, const timespec& received) {
+  const std::int64_t nanoseconds =
+      (static_cast<std::int64_t>(received.tv_sec) - static_cast<std::int64_t>(sent.tv_sec)) *
+          1'000'000'000 +
+      (static_cast<std::int64_t>(received.tv_nsec) - static_cast<std::int64_t>(sent.tv_nsec));
+  return nanoseconds <= 0 ? 0 : nanoseconds / 1000;
+}
+
 }  // namespace echopacket

@@ -84,5 +84,7 @@ std::uint32_t replyStatusForError(std::uint8_t type, std::uint8_t code);
 // Whole milliseconds from `sent` to `received` (both CLOCK_REALTIME), rounded down. Never negative:
 // a wall clock set back between the two readings gives 0, not a huge unsigned number.
 std::uint32_t roundTripMs(const timespec& sent, const timespec& received);
+// The same in microseconds, never negative.
+std::int64_t roundTripMicros(const timespec& sent, const timespec& received);
 
 }  // namespace echopacket

@@ -124,6 +124,7 @@ std::int32_t TICMP::ping() {
     return 0;
   }
   reply = {};
+  replyMicros = -1;
   if (owner.OnEchoRequest) owner.OnEchoRequest();
   std::int32_t result = 0;
   if (size < 0 || size > echopacket::MaxDataBytes) {
@@ -239,7 +240,9 @@ std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer,
   reply = {};
   reply.address = from.sin_addr.s_addr;
   reply.status = 0;
-  reply.rtt = echopacket::roundTripMs(sentAt, receiveTime(message));
+  const timespec receivedAt = receiveTime(message);
+  reply.rtt = echopacket::roundTripMs(sentAt, receivedAt);
+  replyMicros = echopacket::roundTripMicros(sentAt, receivedAt);
   reply.dataSize = info.dataSize;
   error = 0;
   return 1;

@@ -35,6 +35,7 @@ class TICMP {
 
   std::int32_t ping();
   const TEchoReplyHeader& lastReply() const { return reply; }
+  std::int64_t lastReplyMicros() const { return replyMicros; }
   std::int32_t errorCode() const { return error; }
   bool usedDatagramSocket() const { return datagram; }
   const std::string& hostName() const { return resolvedName; }
@@ -66,5 +67,6 @@ class TICMP {
   std::string resolvedName;
   std::string resolvedText;
   TEchoReplyHeader reply{};
+  std::int64_t replyMicros = -1;
   std::int32_t error = 0;
 };

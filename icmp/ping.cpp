@@ -20,5 +20,6 @@ std::int32_t TPing::Flags() const { return icmp->flags; }
 
 std::int32_t TPing::Ping() { return icmp->ping(); }
 TEchoReplyHeader TPing::Reply() const { return icmp->lastReply(); }
+std::int64_t TPing::ReplyMicros() const { return icmp->lastReplyMicros(); }
 std::int32_t TPing::ErrorCode() const { return icmp->errorCode(); }
 bool TPing::usedDatagramSocket() const { return icmp->usedDatagramSocket(); }

@@ -60,6 +60,8 @@ class TPing {
   // Resolve if needed, send one echo, wait up to Timeout; the number of replies (0 or 1).
   std::int32_t Ping();
   TEchoReplyHeader Reply() const;
+  // The last reply's round trip in microseconds (from kernel time stamps); -1 without a reply.
+  std::int64_t ReplyMicros() const;
   std::int32_t ErrorCode() const;  // 0, 11018 when the address did not resolve, else errno
   // True when the echo goes over an unprivileged datagram ICMP socket, false for a raw socket.
   bool usedDatagramSocket() const;

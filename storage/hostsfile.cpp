@@ -8,7 +8,7 @@
 
 #include "config/atomicfile.h"
 #include "hostsfileparser.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 namespace {
 

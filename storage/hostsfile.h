@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/regionalformat.h"
-#include "core/tolvotime.h"
+#include "base/regionalformat.h"
+#include "base/tolvotime.h"
 
 // The fields of one host as the file holds them. The three dates are written but not read back.
 struct THostFileRecord {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 namespace {
 

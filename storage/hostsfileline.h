@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/regionalformat.h"
+#include "base/regionalformat.h"
 #include "hostsfile.h"
 
 enum class THostsLineKind {

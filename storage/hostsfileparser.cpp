@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/usermessages.h"
+#include "base/usermessages.h"
 #include "hostsfileline.h"
 
 THostsFileParser::THostsFileParser(std::function<void(const THostFileRecord&)> onHost_,

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "core/regionalformat.h"
+#include "base/regionalformat.h"
 #include "hostsfile.h"
 
 class THostsFileParser {

@@ -7,7 +7,7 @@
 
 #include "config/programpath.h"
 #include "config/settings.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 namespace {
 

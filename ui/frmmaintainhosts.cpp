@@ -20,7 +20,7 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
 
@@ -226,8 +226,11 @@ void TfrmMaintainHosts::showSelectedHost() {
 // would have the host pinged on every scheduler pass and its worker found dead at once.
 void TfrmMaintainHosts::storeSelectedHost() {
   if (TTolvoHost* host = selectedHost()) {
+    const THostNames before{host->callingName, host->hostName, host->ipAddress};
     host->callingName = edName->text().toStdString();
     host->hostName = edHostAddress->text().toStdString();
+    if (hostList && (before.callingName != host->callingName || before.hostName != host->hostName))
+      hostList->hostEdited(host, before);
     bool ok = false;
     const int interval = edPingInterval->text().trimmed().toInt(&ok);
     if (ok && interval >= 1) host->interval = interval;

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "core/tolvohost.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 namespace {
 

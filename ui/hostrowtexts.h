@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 
 class TTolvoHost;
 

@@ -11,7 +11,7 @@
 #include "config/programpath.h"
 #include "config/settings.h"
 #include "config/startupentry.h"
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 #include "net/kestohttp.h"
 #include "ui/siteaddresses.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/threadping.h"
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 
 class TfrmAbout;
 class TfrmConfigEdit;

@@ -6,8 +6,9 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
-#include "core/usermessages.h"
-#include "net/textutils.h"
+#include "storage/tolvologger.h"
+#include "base/usermessages.h"
+#include "base/textutils.h"
 #include "trayicon.h"
 
 namespace {
@@ -24,7 +25,7 @@ void TRunControl::startUp() {
 }
 
 void TRunControl::setRunning(bool on) {
-  if (on != isRunning && hostList) hostList->logger->logPinging(on);
+  if (on != isRunning && logger) logger->logPinging(on);
   isRunning = on;
 }
 
@@ -74,7 +75,7 @@ void TRunControl::Timer1Timer() {
       stampSecondsSince(clock.now(), lastTimestampAt) >
           static_cast<std::int64_t>(settings.logtimestampinterval) * 60) {
     lastTimestampAt = clock.now();
-    hostList->logger->logTimestamp(startTimeText);
+    if (logger) logger->logTimestamp(startTimeText);
   }
 }
 

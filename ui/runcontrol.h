@@ -13,13 +13,14 @@
 #include <functional>
 #include <string>
 
-#include "core/regionalformat.h"
-#include "core/tolvotime.h"
+#include "base/regionalformat.h"
+#include "base/tolvotime.h"
 
 class QLabel;
 class QPushButton;
 class QTimer;
 class TTolvoHosts;
+class TTolvoLogger;
 class TTrayIcon;
 
 // The controls the run control writes to.
@@ -52,6 +53,7 @@ class TRunControl {
   // The first steps of start-up: the time of the last time stamp and the run's start time text.
   void startUp();
   void setHostList(TTolvoHosts* hosts) { hostList = hosts; }
+  void setLogger(TTolvoLogger* eventLog) { logger = eventLog; }
 
   bool running() const { return isRunning; }
   void setRunning(bool on);
@@ -72,6 +74,7 @@ class TRunControl {
   TRunControlView view;
   TRegionalFormat regional = TRegionalFormat::fromLocale();
   TTolvoHosts* hostList = nullptr;
+  TTolvoLogger* logger = nullptr;
   bool isRunning = false;
   std::int32_t tickCount = 0;
   std::int32_t lastTotal = 0;

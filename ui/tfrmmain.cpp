@@ -21,6 +21,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "storage/eventlogsubscriber.h"
+#include "storage/tolvologger.h"
 #include "frmconfigedit.h"
 #include "frmmaintainhosts.h"
 #include "siteaddresses.h"
@@ -58,7 +60,10 @@ TfrmMain::~TfrmMain() {
   Timer1->stop();
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
+  runCtl.setLogger(nullptr);
+  logSubscriber.reset();
   hosts.reset();
+  logger.reset();
 }
 
 void TfrmMain::attachWindows(TfrmStandardView* standardView, TfrmMaintainHosts* maintainHosts,
@@ -200,14 +205,18 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   runCtl.startUp();
   hosts = std::make_unique<TTolvoHosts>(clock);
   hosts->echoService = std::move(echoService);
+  // The event log subscribes first, so its entries keep the order in which the engine reports.
+  logger = std::make_unique<TTolvoLogger>(clock);
+  logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
   runCtl.setHostList(hosts.get());
+  runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
   // program runs on with what was loaded.
   try {
     loadSettings();
     setSpeedIndex(settings.ping_speed);
     hosts->loadFromFile(settings.hosts_file_name);
-    hosts->logger->logProgram(true);
+    logger->logProgram(true);
     runCtl.setRunning(false);
     runCtl.pingRateText.clear();
     runCtl.refreshStatus();
@@ -260,12 +269,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   emit closed();
 }
 
-void TfrmMain::FormCloseQuery() { hosts->logger->logTimestamp(runCtl.startTimeText); }
+void TfrmMain::FormCloseQuery() { logger->logTimestamp(runCtl.startTimeText); }
 
 void TfrmMain::FormClose() {
-  hosts->logger->logTimestamp(runCtl.startTimeText);
+  logger->logTimestamp(runCtl.startTimeText);
   runCtl.setRunning(false);
-  hosts->logger->logProgram(false);
+  logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
   try {
     if (settings.firsttime != 1) saveSettings();

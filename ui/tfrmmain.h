@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "core/threadping.h"
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 #include "mainactivation.h"
 #include "runcontrol.h"
 
@@ -25,7 +25,9 @@ class TfrmAbout;
 class TfrmConfigEdit;
 class TfrmMaintainHosts;
 class TfrmStandardView;
+class TEventLogSubscriber;
 class TTolvoHosts;
+class TTolvoLogger;
 class TTrayIcon;
 
 class TfrmMain : public QMainWindow {
@@ -42,6 +44,7 @@ class TfrmMain : public QMainWindow {
                      TfrmConfigEdit* configEdit, TfrmAbout* about);
 
   TTolvoHosts* hostList() const { return hosts.get(); }
+  TTolvoLogger* eventLog() const { return logger.get(); }
   TRunControl& runControl() { return runCtl; }
   TfrmStandardView* standardView() const { return frmStandardView; }
   TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
@@ -114,6 +117,8 @@ class TfrmMain : public QMainWindow {
   const TClock& clock;
   TRunControl runCtl;
   std::unique_ptr<TTolvoHosts> hosts;
+  std::unique_ptr<TTolvoLogger> logger;
+  std::unique_ptr<TEventLogSubscriber> logSubscriber;
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 #include "hostrowtexts.h"
 
 class QAction;

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "core/usermessages.h"
+#include "base/usermessages.h"
 #include "siteaddresses.h"
 
 namespace {

@@ -238,3 +238,22 @@ TEST(ProgramPath, DataGoesToTheUsersOwnDirectoryWhenTheProgramsIsNotWritable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingsTest, FurtherSectionsAreKeptAndWrittenBesideTheNineValues) {
+  writeSettingsFile("[history]\nraw_days=9\n[alerts]\nlost_to_down=3\n");
+  loadSettings();
+  EXPECT_EQ(extraSetting("history", "raw_days"), std::optional<std::string>("9"));
+  EXPECT_EQ(extraSetting("metrics", "port"), std::nullopt);
+  setExtraSetting("history", "raw_days", "14");
+  setExtraSetting("metrics", "port", "10427");
+  EXPECT_EQ(extraSetting("history", "raw_days"), std::optional<std::string>("14"));
+  saveSettings();
+  loadSettings();
+  EXPECT_EQ(extraSetting("history", "raw_days"), std::optional<std::string>("14"));
+  EXPECT_EQ(extraSetting("alerts", "lost_to_down"), std::optional<std::string>("3"));
+  EXPECT_EQ(extraSetting("metrics", "port"), std::optional<std::string>("10427"));
+}
+
+}  // namespace

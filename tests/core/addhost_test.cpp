@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "core/tolvohosts.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 #include "support/messagerecorder.h"
 
 namespace {

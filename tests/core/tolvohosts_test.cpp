@@ -12,6 +12,7 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "storage/eventlogsubscriber.h"
 #include "enginetestsupport.h"
 
 namespace {
@@ -34,7 +35,9 @@ class HostListTest : public ::testing::Test {
  protected:
   TCountingClock clock{Start};
   TScriptedEcho echo;
-  TTolvoHosts list{clock, std::make_unique<TTolvoLogger>(clock, "/opt/sorvelo/sorvelo")};
+  TTolvoHosts list{clock};
+  TTolvoLogger logger{clock, "/opt/sorvelo/sorvelo"};
+  TEventLogSubscriber logSubscriber{list, logger};
 
   void SetUp() override { list.echoService = echo.service(); }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/usermessages.h"
+#include "base/usermessages.h"
 
 class TMessageRecorder {
  public:

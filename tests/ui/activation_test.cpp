@@ -19,7 +19,7 @@
 #include "config/programpath.h"
 #include "config/settings.h"
 #include "config/startupentry.h"
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 #include "ui/mainactivation.h"
 #include "ui/siteaddresses.h"
 

@@ -24,7 +24,7 @@
 
 #include "config/settings.h"
 #include "core/threadping.h"
-#include "core/tolvotime.h"
+#include "base/tolvotime.h"
 #include "ui/tfrmmain.h"
 
 namespace uitest {

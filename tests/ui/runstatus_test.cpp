@@ -9,7 +9,7 @@
 
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
-#include "net/textutils.h"
+#include "base/textutils.h"
 #include "support/messagerecorder.h"
 #include "ui/trayicon.h"
 

@@ -11,7 +11,7 @@
 #include <csignal>
 #include <thread>
 
-#include "core/usermessages.h"
+#include "base/usermessages.h"
 #include "mainwindowtestsupport.h"
 #include "ui/siteaddresses.h"
 #include "ui/signalshutdown.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/regionalformat.h"
-#include "core/tolvotime.h"
+#include "base/regionalformat.h"
+#include "base/tolvotime.h"
 
 TEST(TolvoTime, EncodeDecodeRoundTripsToTheMillisecond) {
   EXPECT_DOUBLE_EQ(encodeDateTime(1899, 12, 30), 0.0);

@@ -1,4 +1,4 @@
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "regionalformat.h"
+#include "base/regionalformat.h"
 
 #include <langinfo.h>
 

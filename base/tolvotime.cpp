@@ -1,4 +1,4 @@
-#include "tolvotime.h"
+#include "base/tolvotime.h"
 
 #include <cmath>
 #include <ctime>

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "storage/hostsfile.h"
-#include "tolvohosts.h"
+#include "hostsfile.h"
+#include "core/tolvohosts.h"
 
 bool TTolvoHosts::saveToFile(const std::string& fileName) const {
   std::vector<THostFileRecord> records;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "tolvotime.h"
+#include "base/tolvotime.h"
 
 struct TRegionalFormat {
   std::string shortDate = "%m/%d/%y";

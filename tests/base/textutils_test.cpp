@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "net/textutils.h"
+#include "base/textutils.h"
 
 namespace {
 

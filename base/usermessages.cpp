@@ -1,4 +1,4 @@
-#include "usermessages.h"
+#include "base/usermessages.h"
 
 #include <cstdio>
 #include <mutex>
