@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "core/engineevents.h"
 #include "historysettings.h"
@@ -67,4 +68,5 @@ class THistoryRecorder final : public TEngineObserver {
  private:
   TEngineEventHub& events;
   std::unique_ptr<THistoryWriter> writer;
+  std::unordered_set<std::uint64_t> announced;  // run ids of the hosts the writer knows
 };
