@@ -30,6 +30,8 @@
 #include "tfrmstandardview.h"
 #include "trayicon.h"
 #include "usermessagebox.h"
+#include "overviewsettings.h"
+#include "viewwindows.h"
 
 namespace {
 
@@ -61,6 +63,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  views.reset();
   logSubscriber.reset();
   hosts.reset();
   logger.reset();
@@ -150,6 +153,8 @@ void TfrmMain::createActions() {
   Standard1 = action("Standard", "Standard1", &TfrmMain::Standard1Click);
   Gotohomepage1 = action("Go to homepage", "Gotohomepage1", &TfrmMain::Gotohomepage1Click);
   About1 = action("About", "About1", &TfrmMain::About1Click);
+  Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
+  Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
 void TfrmMain::createMenus() {
@@ -157,9 +162,12 @@ void TfrmMain::createMenus() {
   file->addAction(Maintainhosts1);
   file->addSeparator();
   file->addAction(Config1);
+  file->addAction(Preferences1);
   file->addSeparator();
   file->addAction(Quit1);
-  menuBar()->addMenu(QStringLiteral("Views"))->addAction(Standard1);
+  QMenu* viewsMenu = menuBar()->addMenu(QStringLiteral("Views"));
+  viewsMenu->addAction(Standard1);
+  viewsMenu->addAction(Overview1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -208,6 +216,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -215,6 +224,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   try {
     loadSettings();
     setSpeedIndex(settings.ping_speed);
+    if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
     logger->logProgram(true);
     runCtl.setRunning(false);
@@ -276,6 +286,7 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  views->storeGeometry();
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {
@@ -324,3 +335,13 @@ void TfrmMain::About1Click() {
 void TfrmMain::TrayIcon1DblClick() { TrayIcon1->showMainForm(); }
 
 void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
+
+void TfrmMain::Overview1Click() { views->showOverview(); }
+
+void TfrmMain::Preferences1Click() { views->showPreferences(); }
+
+void TfrmMain::editHost(TTolvoHost* host) {
+  if (!frmMaintainHosts || closing) return;
+  frmMaintainHosts->selectHost(host);
+  Maintainhosts1Click();
+}

@@ -29,6 +29,8 @@ class TEventLogSubscriber;
 class TTolvoHosts;
 class TTolvoLogger;
 class TTrayIcon;
+class TViewWindows;
+class TTolvoHost;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -50,6 +52,8 @@ class TfrmMain : public QMainWindow {
   TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
   TfrmConfigEdit* configEditDialog() const { return frmConfigEdit; }
   TfrmAbout* aboutBox() const { return frmAbout; }
+  // The overview, history, outages and preferences windows.
+  TViewWindows& viewWindows() const { return *views; }
   TMainActivation& mainActivation() { return activation; }
   // The orderly shutdown has run.
   bool isClosed() const { return closing; }
@@ -67,6 +71,10 @@ class TfrmMain : public QMainWindow {
   void Standard1Click();
   void Gotohomepage1Click();
   void About1Click();
+  void Overview1Click();
+  void Preferences1Click();
+  // Opens "Maintain hosts" on this host.
+  void editHost(TTolvoHost* host);
   void TrayIcon1DblClick();
   void btnStartStopClick();
 
@@ -89,6 +97,8 @@ class TfrmMain : public QMainWindow {
   QAction* Standard1;
   QAction* Gotohomepage1;
   QAction* About1;
+  QAction* Overview1;
+  QAction* Preferences1;
 
  signals:
   // The orderly shutdown is done: the program may end its event loop.
@@ -119,6 +129,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<TViewWindows> views;
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;

@@ -1,0 +1,44 @@
+#pragma once
+// The windows beyond the status view that the main window opens: the overview (fed by the live
+// figures, which are kept from the start of the run whether it is open or not), the history
+// windows, the outages window and the preferences. Owned by the main window and destroyed before
+// its host list.
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+class TLiveStats;
+class TOverviewWindow;
+class TPreferencesWindow;
+class TOutagesWindow;
+class TTolvoHost;
+class TTolvoHosts;
+
+class TViewWindows : public QObject {
+  Q_OBJECT
+ public:
+  // editHost opens the host maintenance on a host (the main window pauses pinging meanwhile).
+  TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost);
+  ~TViewWindows() override;
+
+  TLiveStats& liveStats() const { return *stats; }
+  TOverviewWindow& overview();
+  TPreferencesWindow& preferences();
+
+  void showOverview();
+  void showPreferences();
+  // Keeps window places in the settings (before they are written at close).
+  void storeGeometry();
+
+ private:
+  TTolvoHosts& hostList;
+  std::function<void(TTolvoHost*)> onEdit;
+  std::unique_ptr<TLiveStats> stats;
+  std::unique_ptr<TOverviewWindow> frmOverview;
+  std::unique_ptr<TPreferencesWindow> frmPreferences;
+};
