@@ -2,6 +2,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historysettings.h"
+#include "historywindow.h"
 #include "livestats.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
@@ -17,9 +19,13 @@ void bringUp(QWidget& window) {
 }  // namespace
 
 TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
-    : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {}
+    : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {
+  hostList.events().subscribe(this);
+}
 
 TViewWindows::~TViewWindows() {
+  hostList.events().unsubscribe(this);
+  for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
   frmPreferences.reset();
   frmOverview.reset();
@@ -31,6 +37,7 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview = std::make_unique<TOverviewWindow>(*stats, hostList);
     frmOverview->onEdit = onEdit;
     frmOverview->onDeleted = [this] { hostList.saveToFile(settings.hosts_file_name); };
+    frmOverview->onHistory = [this](const std::vector<std::uint64_t>& ids) { showHistory(ids); };
   }
   return *frmOverview;
 }
@@ -46,4 +53,24 @@ void TViewWindows::showPreferences() { preferences().exec(); }
 
 void TViewWindows::storeGeometry() {
   if (frmOverview) frmOverview->storeGeometry();
+}
+
+THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runIds) {
+  std::vector<THistoryTarget> targets;
+  for (std::uint64_t id : runIds) {
+    auto it = stats->hosts().find(id);
+    if (it == stats->hosts().end()) continue;
+    targets.push_back({id, it->second.callingName, it->second.hostName, it->second.address});
+  }
+  if (targets.empty()) return nullptr;
+  auto* window = new THistoryWindow(historyFilePath(settings.hosts_file_name), std::move(targets));
+  std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
+  historyWindows.emplace_back(window);
+  bringUp(*window);
+  return window;
+}
+
+void TViewWindows::hostDeleting(const TTolvoHost& host) {
+  for (const QPointer<THistoryWindow>& window : historyWindows)
+    if (window && window->shows(host.runId)) window->hostDeleted(host.runId);
 }

@@ -5,13 +5,17 @@
 // its host list.
 
 #include <QObject>
+#include <QPointer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "core/engineevents.h"
+
 class QWidget;
+class THistoryWindow;
 class TLiveStats;
 class TOverviewWindow;
 class TPreferencesWindow;
@@ -19,7 +23,7 @@ class TOutagesWindow;
 class TTolvoHost;
 class TTolvoHosts;
 
-class TViewWindows : public QObject {
+class TViewWindows : public QObject, private TEngineObserver {
   Q_OBJECT
  public:
   // editHost opens the host maintenance on a host (the main window pauses pinging meanwhile).
@@ -32,13 +36,18 @@ class TViewWindows : public QObject {
 
   void showOverview();
   void showPreferences();
+  // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
+  THistoryWindow* showHistory(const std::vector<std::uint64_t>& runIds);
   // Keeps window places in the settings (before they are written at close).
   void storeGeometry();
 
  private:
+  void hostDeleting(const TTolvoHost& host) override;
+
   TTolvoHosts& hostList;
   std::function<void(TTolvoHost*)> onEdit;
   std::unique_ptr<TLiveStats> stats;
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;
+  std::vector<QPointer<THistoryWindow>> historyWindows;  // each deletes itself when closed
 };
