@@ -102,12 +102,14 @@ std::vector<THistoryEcho> THistoryReader::echoes(std::int64_t hostId, std::int64
   QSqlQuery q(db);
   q.setForwardOnly(true);
   q.prepare(QStringLiteral(
-      "SELECT minute_ms, echoes FROM raw WHERE host_id = ?1 AND minute_ms >= ?2 AND minute_ms < ?3 "
+      "SELECT minute_ms, echoes FROM raw WHERE host_id = ? AND minute_ms >= ? AND minute_ms < ? "
       "UNION ALL SELECT minute_ms, echoes FROM recent "
-      "WHERE host_id = ?1 AND minute_ms >= ?2 AND minute_ms < ?3"));
-  q.bindValue(0, number(hostId));
-  q.bindValue(1, number(floorTo(fromMs, MinuteMs)));
-  q.bindValue(2, number(toMs));
+      "WHERE host_id = ? AND minute_ms >= ? AND minute_ms < ?"));
+  for (int i = 0; i < 2; ++i) {
+    q.addBindValue(number(hostId));
+    q.addBindValue(number(floorTo(fromMs, MinuteMs)));
+    q.addBindValue(number(toMs));
+  }
   if (!q.exec()) return all;
   while (q.next()) unpackEchoes(q.value(0).toLongLong(), q.value(1).toString().toStdString(), all);
   std::erase_if(all, [&](const THistoryEcho& e) { return e.sentMs < fromMs || e.sentMs >= toMs; });

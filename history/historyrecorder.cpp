@@ -23,6 +23,7 @@ THistoryRecorder::~THistoryRecorder() {
 }
 
 void THistoryRecorder::start(const std::string& databasePath) { writer->start(databasePath); }
+void THistoryRecorder::setLengths(const THistoryLengths& lengths) { writer->setLengths(lengths); }
 void THistoryRecorder::stop() { writer->stop(); }
 bool THistoryRecorder::waitWritten(std::chrono::milliseconds timeout) {
   return writer->waitWritten(timeout);

@@ -54,6 +54,8 @@ class THistoryRecorder final : public TEngineObserver {
 
   // Starts the database thread on `databasePath`; the thread opens (or creates) the file itself.
   void start(const std::string& databasePath);
+  // New lengths (the Preferences window); they apply from the next hourly pruning.
+  void setLengths(const THistoryLengths& lengths);
   // Writes what is queued and ends the thread (waits for it: call at close, not per event).
   void stop();
   // Waits until everything queued so far is committed or the wait ends; true when committed.

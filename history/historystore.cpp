@@ -21,25 +21,22 @@ THistoryStore::~THistoryStore() { close(); }
 
 THistoryStore::TOpen THistoryStore::open(const std::string& path) {
   close();
+  TSchemaResult schema = TSchemaResult::Failed;
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), text(connection));
     db.setDatabaseName(text(path));
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
-    if (!db.open()) {
+    if (db.open()) {
+      opened = true;
+      schema = prepareSchema(db, version, error);
+    } else {
       error = db.lastError();
-      close();
-      return TOpen::Failed;
     }
-    opened = true;
-    switch (prepareSchema(db, version, error)) {
-      case TSchemaResult::Newer: close(); return TOpen::Newer;
-      case TSchemaResult::Failed: {
-        const bool damaged = isDamagedFile(error);
-        close();
-        return damaged ? TOpen::Damaged : TOpen::Failed;
-      }
-      case TSchemaResult::Ready: break;
-    }
+  }
+  if (schema != TSchemaResult::Ready) {
+    close();
+    if (schema == TSchemaResult::Newer) return TOpen::Newer;
+    return isDamagedFile(error) ? TOpen::Damaged : TOpen::Failed;
   }
   // WAL: readers never wait for the writer and a commit is one append. NORMAL synchronisation keeps
   // every commit across a crash or kill of the program (not across a power cut).

@@ -54,6 +54,11 @@ void THistoryWriter::start(const std::string& databasePath) {
   thread = std::thread([this] { run(); });
 }
 
+void THistoryWriter::setLengths(const THistoryLengths& lengths) {
+  std::lock_guard guard(lock);
+  options.lengths = lengths;
+}
+
 void THistoryWriter::stop() {
   {
     std::lock_guard guard(lock);
@@ -279,7 +284,12 @@ void THistoryWriter::maintain() {
   }
   const std::int64_t hour = nowMs / 3'600'000;
   if (hour != lastPruneHour) {
-    if (!store->prune(nowMs, options.lengths)) return failed(store->lastError());
+    THistoryLengths lengths;
+    {
+      std::lock_guard guard(lock);
+      lengths = options.lengths;
+    }
+    if (!store->prune(nowMs, lengths)) return failed(store->lastError());
     lastPruneHour = hour;
   }
 }

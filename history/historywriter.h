@@ -36,6 +36,7 @@ class THistoryWriter {
   // Interface thread: never waits for the database.
   void push(THistoryEvent event);
   void start(const std::string& databasePath);
+  void setLengths(const THistoryLengths& lengths);
   void stop();
   bool waitWritten(std::chrono::milliseconds timeout);
   THistoryRecorderStats stats() const;

@@ -190,7 +190,8 @@ void THistoryChart::paintLosses(QPainter& p, const THistorySeries& s, int index)
 }
 
 void THistoryChart::paintSeries(QPainter& p, const THistorySeries& s) const {
-  if (s.raw) {
+  paintSummaries(p, s);
+  {
     // Points for every answer, joined while no echo in between was lost.
     QPainterPath line;
     bool open = false;
@@ -212,8 +213,10 @@ void THistoryChart::paintSeries(QPainter& p, const THistorySeries& s) const {
         if (e.answered()) p.drawEllipse(QPointF(xOf(e.sentMs), yOf(static_cast<double>(e.rttMicros))), 2, 2);
       p.setBrush(Qt::NoBrush);
     }
-    return;
   }
+}
+
+void THistoryChart::paintSummaries(QPainter& p, const THistorySeries& s) const {
   QColor band = s.colour;
   band.setAlpha(60);
   QPainterPath mean;
@@ -239,12 +242,13 @@ void THistoryChart::paintSeries(QPainter& p, const THistorySeries& s) const {
 QString THistoryChart::valuesAt(std::int64_t ms) const {
   QStringList parts;
   for (const THistorySeries& s : shown) {
-    if (s.raw && !s.echoes.empty()) {
+    const bool onEchoes = !s.echoes.empty() && (s.summaries.empty() || ms >= s.echoes.front().sentMs);
+    if (onEchoes) {
       const THistoryEcho& e = s.echoes[nearestIndex(s.echoes, ms, &echoTime)];
       parts << QStringLiteral("%1 %2: %3")
                    .arg(s.name, QDateTime::fromMSecsSinceEpoch(e.sentMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                         historyRttText(e.rttMicros));
-    } else if (!s.raw && !s.summaries.empty()) {
+    } else if (!s.summaries.empty()) {
       const THistorySummary& m = s.summaries[nearestIndex(s.summaries, ms, &summaryMiddle)];
       parts << QStringLiteral("%1 %2 (%3 min): min %4, mean %5, max %6, lost %7 of %8")
                    .arg(s.name, QDateTime::fromMSecsSinceEpoch(m.startMs).toString(QStringLiteral("yyyy-MM-dd HH:mm")))

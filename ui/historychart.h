@@ -17,9 +17,9 @@
 struct THistorySeries {
   QString name;
   QColor colour;
-  bool raw = false;                          // echoes below, else summaries
-  std::vector<THistoryEcho> echoes;          // raw: ordered by time sent
-  std::vector<THistorySummary> summaries;    // otherwise: ordered by start
+  bool raw = false;                          // a short range: every echo, no summaries
+  std::vector<THistoryEcho> echoes;          // ordered by time sent (after the summaries)
+  std::vector<THistorySummary> summaries;    // ordered by start
   std::vector<TOutage> outages;              // found in the echoes
 };
 
@@ -67,6 +67,7 @@ class THistoryChart : public QWidget {
   double largestMicros() const;
   void paintAxes(QPainter& p, double top) const;
   void paintSeries(QPainter& p, const THistorySeries& s) const;
+  void paintSummaries(QPainter& p, const THistorySeries& s) const;
   void paintLosses(QPainter& p, const THistorySeries& s, int index) const;
 
   std::int64_t from = 0;

@@ -171,6 +171,26 @@ void THistoryWindow::showCustom(std::int64_t fromMs, std::int64_t toMs) {
   reload();
 }
 
+// The summaries of [from, to) at the finest step that gives at most `points` of them; where that
+// step does not reach back far enough (pruned, or recorded before), coarser steps fill in.
+std::vector<THistorySummary> THistoryWindow::summariesFor(std::int64_t hostId, std::int64_t from,
+                                                          std::int64_t to, int points) {
+  std::vector<THistorySummary> all;
+  std::int64_t coveredFrom = to;
+  for (std::int32_t step : {300, 3600, 86400}) {
+    if ((to - from) / (step * 1000LL) > points && step != 86400) continue;
+    std::vector<THistorySummary> part = reader->summariesAtStep(hostId, from, coveredFrom, step);
+    std::erase_if(part, [&](const THistorySummary& m) {
+      return m.startMs + m.stepSeconds * 1000LL > coveredFrom && !all.empty();
+    });
+    if (part.empty()) continue;
+    coveredFrom = part.front().startMs;
+    all.insert(all.begin(), part.begin(), part.end());
+    if (coveredFrom <= from) break;
+  }
+  return all;
+}
+
 void THistoryWindow::reload() {
   QElapsedTimer timer;
   timer.start();
@@ -185,15 +205,22 @@ void THistoryWindow::reload() {
     s.name = QString::fromStdString(h.target.callingName);
     s.colour = SeriesColours[i % std::size(SeriesColours)];
     if (h.stored && openError.isEmpty()) {
+      s.raw = span <= RawSpanMs;
+      std::vector<THistoryEcho> echoes;
       if (span <= OutageSpanMs) {
-        std::vector<THistoryEcho> echoes = reader->echoes(h.stored->id, from, to);
+        echoes = reader->echoes(h.stored->id, from, to);
         s.outages = findOutages(echoes, lostToDownSetting());
-        if (span <= RawSpanMs) {
-          s.raw = true;
-          s.echoes = std::move(echoes);
-        }
       }
-      if (!s.raw) s.summaries = reader->summaries(h.stored->id, from, to, points);
+      if (!s.raw) {
+        s.summaries = summariesFor(h.stored->id, from, to, points);
+        // The newest echoes are not summarised yet: they are shown as they are.
+        const std::int64_t summarisedTo =
+            s.summaries.empty() ? from
+                                : s.summaries.back().startMs + s.summaries.back().stepSeconds * 1000LL;
+        if (span > OutageSpanMs) echoes = reader->echoes(h.stored->id, std::max(from, summarisedTo), to);
+        std::erase_if(echoes, [&](const THistoryEcho& e) { return e.sentMs < summarisedTo; });
+      }
+      s.echoes = std::move(echoes);
     }
     series.push_back(std::move(s));
   }
@@ -235,7 +262,7 @@ bool THistoryWindow::exportCsv(const QString& path) const {
   const std::int64_t to = chart->toMs();
   for (const THistorySeries& s : chart->series()) {
     const QString host = csvField(s.name);
-    for (const THistoryEcho& e : s.echoes)
+    for (const THistoryEcho& e : raw ? s.echoes : std::vector<THistoryEcho>{})
       if (e.sentMs >= from && e.sentMs < to)
         lines << QStringLiteral("%1,%2,%3,%4").arg(host, isoTime(e.sentMs), millis(e.rttMicros),
                                                    e.answered() ? QStringLiteral("0") : QStringLiteral("1"));

@@ -77,8 +77,8 @@ void TPreferencesWindow::addHistoryPage() {
   form->addRow(QStringLiteral("Hourly summaries:"), sbHourlyDays);
   form->addRow(QStringLiteral("Daily summaries:"), sbDailyDays);
   auto* note = new QLabel(
-      QStringLiteral("How long the history database keeps each level. Changes take effect at the "
-                     "next start of Sorvelo."),
+      QStringLiteral("How long the history database keeps each level. What is past a shorter "
+                     "length is removed within the hour."),
       page);
   note->setWordWrap(true);
   form->addRow(note);

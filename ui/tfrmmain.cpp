@@ -21,6 +21,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -65,6 +67,7 @@ TfrmMain::~TfrmMain() {
   runCtl.setLogger(nullptr);
   views.reset();
   logSubscriber.reset();
+  historyRecorder.reset();
   hosts.reset();
   logger.reset();
 }
@@ -216,6 +219,9 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  // The results database records from the first host loaded; its thread starts once the settings
+  // name the hosts file's folder.
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
   views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
@@ -223,6 +229,8 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(settings.hosts_file_name));
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
@@ -286,6 +294,7 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  historyRecorder->stop();
   views->storeGeometry();
   try {
     if (settings.firsttime != 1) saveSettings();
@@ -338,7 +347,9 @@ void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
 
 void TfrmMain::Overview1Click() { views->showOverview(); }
 
-void TfrmMain::Preferences1Click() { views->showPreferences(); }
+void TfrmMain::Preferences1Click() {
+  if (views->showPreferences()) historyRecorder->setLengths(historyLengths());
+}
 
 void TfrmMain::editHost(TTolvoHost* host) {
   if (!frmMaintainHosts || closing) return;

@@ -23,6 +23,7 @@ class QPushButton;
 class QTimer;
 class TfrmAbout;
 class TfrmConfigEdit;
+class THistoryRecorder;
 class TfrmMaintainHosts;
 class TfrmStandardView;
 class TEventLogSubscriber;
@@ -129,6 +130,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TViewWindows> views;
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;

@@ -8,6 +8,8 @@
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 
+#include <QDialog>
+
 namespace {
 
 void bringUp(QWidget& window) {
@@ -49,7 +51,7 @@ TPreferencesWindow& TViewWindows::preferences() {
 
 void TViewWindows::showOverview() { bringUp(overview()); }
 
-void TViewWindows::showPreferences() { preferences().exec(); }
+bool TViewWindows::showPreferences() { return preferences().exec() == QDialog::Accepted; }
 
 void TViewWindows::storeGeometry() {
   if (frmOverview) frmOverview->storeGeometry();

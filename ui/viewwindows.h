@@ -35,7 +35,8 @@ class TViewWindows : public QObject, private TEngineObserver {
   TPreferencesWindow& preferences();
 
   void showOverview();
-  void showPreferences();
+  // True when OK applied the values.
+  bool showPreferences();
   // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
   THistoryWindow* showHistory(const std::vector<std::uint64_t>& runIds);
   // Keeps window places in the settings (before they are written at close).

@@ -86,6 +86,7 @@ TEST_F(HistoryWindowTest, ShortRangesShowEchoesAndTheOutageLongOnesSummaries) {
     EXPECT_LE(s.meanMicros, s.maxMicros);
   }
   EXPECT_GT(sent, 8000);  // the summarised part of the day
+  EXPECT_EQ(month.summaries.front().stepSeconds, 3600);
   EXPECT_EQ(w->chart->toMs() - w->chart->fromMs(), 30 * 86'400'000LL);
 }
 
@@ -111,16 +112,17 @@ TEST_F(HistoryWindowTest, WheelZoomsAroundThePointerAndValuesFollowIt) {
 
 TEST_F(HistoryWindowTest, ExportsTheShownRangeAsCsvAndPng) {
   THistoryWindow* w = open({gateway});
-  w->showCustom(OutageStart - 20'000, OutageStart + 20'000);
+  w->showCustom(OutageStart - 30'000, OutageStart + 30'000);
   const QString csv = dir->filePath("shown.csv");
   ASSERT_TRUE(w->exportCsv(csv));
   QFile file(csv);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 5);
+  ASSERT_EQ(lines.size(), 7);
   EXPECT_EQ(lines[0], "host,sent,rtt_ms,lost");
-  EXPECT_TRUE(lines[3].startsWith("gateway,")) << lines[3].toStdString();
-  EXPECT_TRUE(lines[3].endsWith(",,1"));  // the outage's first echo
+  EXPECT_TRUE(lines[4].startsWith("gateway,")) << lines[4].toStdString();
+  EXPECT_TRUE(lines[4].endsWith(",,1"));  // the outage's first echo
+  EXPECT_TRUE(lines[3].endsWith(",0"));
   // ISO 8601 with milliseconds and the UTC offset of the time.
   EXPECT_TRUE(QRegularExpression("^gateway,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d,")
                   .match(lines[1]).hasMatch()) << lines[1].toStdString();
