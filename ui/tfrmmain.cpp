@@ -157,6 +157,7 @@ void TfrmMain::createActions() {
   Gotohomepage1 = action("Go to homepage", "Gotohomepage1", &TfrmMain::Gotohomepage1Click);
   About1 = action("About", "About1", &TfrmMain::About1Click);
   Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
+  Outages1 = action("Outages", "Outages1", &TfrmMain::Outages1Click);
   Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
@@ -171,6 +172,7 @@ void TfrmMain::createMenus() {
   QMenu* viewsMenu = menuBar()->addMenu(QStringLiteral("Views"));
   viewsMenu->addAction(Standard1);
   viewsMenu->addAction(Overview1);
+  viewsMenu->addAction(Outages1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -346,6 +348,8 @@ void TfrmMain::TrayIcon1DblClick() { TrayIcon1->showMainForm(); }
 void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
 
 void TfrmMain::Overview1Click() { views->showOverview(); }
+
+void TfrmMain::Outages1Click() { views->showOutages(); }
 
 void TfrmMain::Preferences1Click() {
   if (views->showPreferences()) historyRecorder->setLengths(historyLengths());

@@ -73,6 +73,7 @@ class TfrmMain : public QMainWindow {
   void Gotohomepage1Click();
   void About1Click();
   void Overview1Click();
+  void Outages1Click();
   void Preferences1Click();
   // Opens "Maintain hosts" on this host.
   void editHost(TTolvoHost* host);
@@ -99,6 +100,7 @@ class TfrmMain : public QMainWindow {
   QAction* Gotohomepage1;
   QAction* About1;
   QAction* Overview1;
+  QAction* Outages1;
   QAction* Preferences1;
 
  signals:

@@ -4,6 +4,7 @@
 #include "core/tolvohosts.h"
 #include "history/historysettings.h"
 #include "historywindow.h"
+#include "outageswindow.h"
 #include "livestats.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
@@ -29,6 +30,7 @@ TViewWindows::~TViewWindows() {
   hostList.events().unsubscribe(this);
   for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
+  frmOutages.reset();
   frmPreferences.reset();
   frmOverview.reset();
   stats.reset();
@@ -50,6 +52,19 @@ TPreferencesWindow& TViewWindows::preferences() {
 }
 
 void TViewWindows::showOverview() { bringUp(overview()); }
+
+TOutagesWindow& TViewWindows::outages() {
+  if (!frmOutages)
+    frmOutages = std::make_unique<TOutagesWindow>(
+        [] { return historyFilePath(settings.hosts_file_name); });
+  return *frmOutages;
+}
+
+void TViewWindows::showOutages() {
+  TOutagesWindow& window = outages();
+  if (window.isVisible()) window.reload();
+  bringUp(window);
+}
 
 bool TViewWindows::showPreferences() { return preferences().exec() == QDialog::Accepted; }
 

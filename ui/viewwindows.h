@@ -33,8 +33,10 @@ class TViewWindows : public QObject, private TEngineObserver {
   TLiveStats& liveStats() const { return *stats; }
   TOverviewWindow& overview();
   TPreferencesWindow& preferences();
+  TOutagesWindow& outages();
 
   void showOverview();
+  void showOutages();
   // True when OK applied the values.
   bool showPreferences();
   // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
@@ -50,5 +52,6 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TLiveStats> stats;
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;
+  std::unique_ptr<TOutagesWindow> frmOutages;
   std::vector<QPointer<THistoryWindow>> historyWindows;  // each deletes itself when closed
 };

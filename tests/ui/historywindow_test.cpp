@@ -13,8 +13,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "core/tolvohosts.h"
-#include "history/historyrecorder.h"
+#include "historyfill.h"
 #include "ui/historychart.h"
 #include "ui/historywindow.h"
 
@@ -27,24 +26,12 @@ class HistoryWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir = new QTemporaryDir;
-    TTolvoHosts hosts;
-    THistoryRecorderOptions options;
-    options.nowMs = [] { return Now; };
-    THistoryRecorder recorder(hosts.events(), options);
-    std::unique_ptr<TTolvoHost> h = hosts.newHost();
-    h->callingName = "gateway";
-    h->hostName = "gw.lan";
-    h->ipAddress = "127.0.0.1";
-    TTolvoHost* gateway = h.get();
-    hosts.appendHost(h);
-    for (std::int64_t t = Now - 86'400'000; t < Now; t += 10'000) {
-      const bool inOutage = t >= OutageStart && t < OutageStart + 60'000;
-      const bool lost = inOutage || (t / 10'000) % 97 == 0;
-      hosts.events().echoResult(*gateway, {t, !lost, lost ? -1 : 200 + (t / 10'000) % 50 * 10});
-    }
-    recorder.start(path());
-    ASSERT_TRUE(recorder.waitWritten(std::chrono::seconds(20)));
-    recorder.stop();
+    ASSERT_TRUE(uitest::fillHistory(
+        path(), Now, {{"gateway", "gw.lan", "127.0.0.1"}}, Now - 86'400'000, Now, 10'000,
+        [](std::size_t, std::int64_t t) -> std::int64_t {
+          const bool inOutage = t >= OutageStart && t < OutageStart + 60'000;
+          return inOutage || (t / 10'000) % 97 == 0 ? -1 : 200 + (t / 10'000) % 50 * 10;
+        }));
   }
   static void TearDownTestSuite() { delete dir; }
   static std::string path() { return dir->filePath("history.sqlite").toStdString(); }
