@@ -27,6 +27,7 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "livestats.h"
+#include "overviewcelldelegate.h"
 #include "overviewmodel.h"
 #include "overviewsettings.h"
 #include "overviewsparkline.h"
@@ -108,6 +109,7 @@ void TOverviewWindow::buildControls() {
   table->setAlternatingRowColors(true);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setContextMenuPolicy(Qt::CustomContextMenu);
+  table->setItemDelegate(new TOverviewCellDelegate(table));
   table->setItemDelegateForColumn(TOverviewModel::ColSpark, new TOverviewSparkline(table));
   table->verticalHeader()->hide();
   table->horizontalHeader()->setStretchLastSection(true);
