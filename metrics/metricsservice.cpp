@@ -1,0 +1,74 @@
+#include "metricsservice.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <prometheus/exposer.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+#include "config/settings.h"
+#include "metricsobserver.h"
+#include "metricsregistry.h"
+
+namespace {
+
+// Scrapes are small and rare; two threads serve one scraper while a second one connects.
+constexpr std::size_t ServerThreads = 2;
+
+// Why the address cannot be listened on, found by trying it the way the server does; the server
+// itself only reports that it failed.
+std::string bindProblem(const TMetricsSettings& metrics) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const std::string port = std::to_string(metrics.port);
+  if (const int code = getaddrinfo(metrics.address.c_str(), port.c_str(), &hints, &found))
+    return gai_strerror(code);
+  std::string problem = "no usable address";
+  const int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+  } else {
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    problem = bind(fd, found->ai_addr, found->ai_addrlen) == 0 ? "refused by the HTTP server"
+                                                                : std::strerror(errno);
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return problem;
+}
+
+}  // namespace
+
+TMetricsService::TMetricsService(TTolvoHosts& hosts, const TMetricsSettings& settings)
+    : series(std::make_shared<TMetricsRegistry>(SORVELO_VERSION)),
+      observer(std::make_unique<TMetricsObserver>(hosts, series)) {
+  const std::string where = listeningAddress(settings);
+  try {
+    exposer = std::make_unique<prometheus::Exposer>(where, ServerThreads);
+    exposer->RegisterCollectable(series);
+  } catch (const std::exception&) {
+    exposer.reset();
+    problemText = "The metrics endpoint cannot listen on " + where + " (" + bindProblem(settings) +
+                  "). Monitoring goes on without it; choose another address or port in the "
+                  "[metrics] section of " + settingsFilePath() + ".";
+  }
+}
+
+TMetricsService::~TMetricsService() {
+  exposer.reset();
+  observer.reset();
+}
+
+std::unique_ptr<TMetricsService> startMetrics(TTolvoHosts& hosts, bool headless) {
+  const TMetricsSettings settings = readMetricsSettings(headless);
+  if (!settings.enabled) return nullptr;
+  return std::make_unique<TMetricsService>(hosts, settings);
+}
