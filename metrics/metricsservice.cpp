@@ -1,9 +1,12 @@
 #include "metricsservice.h"
 
 #include <netdb.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <CivetServer.h>
 #include <prometheus/exposer.h>
 
 #include <cerrno>
@@ -16,8 +19,26 @@
 
 namespace {
 
-// Scrapes are small and rare; two threads serve one scraper while a second one connects.
+// Scrapes are rare (every 15 s is usual); two threads serve one scraper while a second one
+// connects.
 constexpr std::size_t ServerThreads = 2;
+// The server's threads run at the lowest priority: a page of 255 hosts takes milliseconds to
+// write, and a flood of scrapes must never take the CPU from the pinging.
+constexpr int ServerNice = 19;
+
+void* lowerPriority(const mg_context*, int) {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), ServerNice);
+  return nullptr;
+}
+
+const CivetCallbacks& serverCallbacks() {
+  static const CivetCallbacks callbacks = [] {
+    CivetCallbacks c;
+    c.init_thread = &lowerPriority;
+    return c;
+  }();
+  return callbacks;
+}
 
 // Why the address cannot be listened on, found by trying it the way the server does; the server
 // itself only reports that it failed.
@@ -47,16 +68,16 @@ std::string bindProblem(const TMetricsSettings& metrics) {
 
 }  // namespace
 
-TMetricsService::TMetricsService(TTolvoHosts& hosts, const TMetricsSettings& settings)
+TMetricsService::TMetricsService(TTolvoHosts& hosts, const TMetricsSettings& where)
     : series(std::make_shared<TMetricsRegistry>(SORVELO_VERSION)),
       observer(std::make_unique<TMetricsObserver>(hosts, series)) {
-  const std::string where = listeningAddress(settings);
+  const std::string address = listeningAddress(where);
   try {
-    exposer = std::make_unique<prometheus::Exposer>(where, ServerThreads);
+    exposer = std::make_unique<prometheus::Exposer>(address, ServerThreads, &serverCallbacks());
     exposer->RegisterCollectable(series);
   } catch (const std::exception&) {
     exposer.reset();
-    problemText = "The metrics endpoint cannot listen on " + where + " (" + bindProblem(settings) +
+    problemText = "The metrics endpoint cannot listen on " + address + " (" + bindProblem(where) +
                   "). Monitoring goes on without it; choose another address or port in the "
                   "[metrics] section of " + settingsFilePath() + ".";
   }
@@ -68,7 +89,7 @@ TMetricsService::~TMetricsService() {
 }
 
 std::unique_ptr<TMetricsService> startMetrics(TTolvoHosts& hosts, bool headless) {
-  const TMetricsSettings settings = readMetricsSettings(headless);
-  if (!settings.enabled) return nullptr;
-  return std::make_unique<TMetricsService>(hosts, settings);
+  const TMetricsSettings metricsSettings = readMetricsSettings(headless);
+  if (!metricsSettings.enabled) return nullptr;
+  return std::make_unique<TMetricsService>(hosts, metricsSettings);
 }
