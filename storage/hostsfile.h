@@ -58,7 +58,7 @@ enum class THostsFileState {
 // Reads the file; `onHost` receives every complete block in file order (the host list appends it).
 // Format errors are shown through the user-message sink and end the load. The result is false when
 // the file cannot be opened (`opened` then false: the caller keeps its list), on a format error or a
-// read error.
+// read error; `state` tells how far the file was read, whatever the result.
 struct THostsFileReadResult {
   bool opened = false;
   bool ok = false;

@@ -265,9 +265,13 @@ TEST_F(SettingsTest, FurtherSectionsAreKeptAndWrittenBesideTheNineValues) {
   EXPECT_EQ(extraSetting("metrics", "port"), std::optional<std::string>("10427"));
 }
 
-// Whatever the rewrites, a line end of several CRs never turns into part of a value.
-TEST_F(SettingsTest, RewritingKeepsValuesWhereTheyWere) {
+// Whatever the rewrites, a line end of several CRs never turns into part of a value. The start also
+// removes what a save killed before its rename left ("<name>.saving-XXXXXX"), and nothing else.
+TEST_F(SettingsTest, RewritingKeepsValuesWhereTheyWereAndLeftoversGo) {
   writeSettingsFile("[general]\r\r\nfirsttime=0\r\r\r\n\r\n[pinging]\r\r\nping_speed=3\r\r\n");
+  const std::string path = settingsFilePath();
+  for (const std::string& name : {path + ".saving-a1B2c3", path + ".backup", path + ".saving-a1B2c3~"})
+    writeWholeFile(name, "x");
   for (int round = 0; round < 3; ++round) {
     settings = configRecord{};
     loadSettings();
@@ -275,7 +279,9 @@ TEST_F(SettingsTest, RewritingKeepsValuesWhereTheyWere) {
     ASSERT_EQ(settings.firsttime, 0) << round;
     saveSettings();
   }
-  EXPECT_EQ(readWholeFile(settingsFilePath()).find('\r'), std::string::npos);
+  EXPECT_EQ(readWholeFile(path).find('\r'), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path + ".saving-a1B2c3"));
+  EXPECT_TRUE(std::filesystem::exists(path + ".backup") && std::filesystem::exists(path + ".saving-a1B2c3~"));
 }
 
 // A FIFO, an over-large file and an over-long line give the defaults as before, but the user is told;
@@ -307,21 +313,6 @@ TEST_F(SettingsTest, FilesThatCannotBeReadAreToldAndNeverHang) {
   // The over-long line is kept as it was.
   saveSettings();
   EXPECT_NE(readWholeFile(settingsFilePath()).find("x=" + std::string(70000, 'x') + "\n"), std::string::npos);
-}
-
-// A save killed before its rename leaves "<name>.saving-XXXXXX": the next start removes it, and
-// nothing else beside the file.
-TEST_F(SettingsTest, LeftoversOfAKilledSaveGoAtTheNextStart) {
-  writeSettingsFile("[pinging]\nping_speed=3\n");
-  const std::string leftover = settingsFilePath() + ".saving-a1B2c3";
-  for (const std::string& name : {leftover, settingsFilePath() + ".backup", settingsFilePath() + ".saving-a1B2c",
-                                  settingsFilePath() + ".saving-a1B2c3~"})
-    writeWholeFile(name, "x");
-  loadSettings();
-  EXPECT_FALSE(std::filesystem::exists(leftover));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.configHome() + "/Sorvelo"),
-                          std::filesystem::directory_iterator()),
-            4);
 }
 
 }  // namespace
