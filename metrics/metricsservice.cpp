@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <CivetServer.h>
-#include <prometheus/exposer.h>
 
 #include <cerrno>
 #include <cstring>
 #include <exception>
 
 #include "config/settings.h"
+#include "metricshttphandler.h"
 #include "metricsobserver.h"
 #include "metricsregistry.h"
 
@@ -21,7 +21,7 @@ namespace {
 
 // Scrapes are rare (every 15 s is usual); two threads serve one scraper while a second one
 // connects.
-constexpr std::size_t ServerThreads = 2;
+constexpr const char* ServerThreads = "2";
 // The server's threads run at the lowest priority: a page of 255 hosts takes milliseconds to
 // write, and a flood of scrapes must never take the CPU from the pinging.
 constexpr int ServerNice = 19;
@@ -72,11 +72,14 @@ TMetricsService::TMetricsService(TTolvoHosts& hosts, const TMetricsSettings& whe
     : series(std::make_shared<TMetricsRegistry>(SORVELO_VERSION)),
       observer(std::make_unique<TMetricsObserver>(hosts, series)) {
   const std::string address = listeningAddress(where);
+  handler = std::make_unique<TMetricsHttpHandler>(series);
   try {
-    exposer = std::make_unique<prometheus::Exposer>(address, ServerThreads, &serverCallbacks());
-    exposer->RegisterCollectable(series);
+    server = std::make_unique<CivetServer>(
+        std::vector<std::string>{"listening_ports", address, "num_threads", ServerThreads},
+        &serverCallbacks());
+    server->addHandler("/metrics", *handler);
   } catch (const std::exception&) {
-    exposer.reset();
+    server.reset();
     problemText = "The metrics endpoint cannot listen on " + address + " (" + bindProblem(where) +
                   "). Monitoring goes on without it; choose another address or port in the "
                   "[metrics] section of " + settingsFilePath() + ".";
@@ -84,7 +87,8 @@ TMetricsService::TMetricsService(TTolvoHosts& hosts, const TMetricsSettings& whe
 }
 
 TMetricsService::~TMetricsService() {
-  exposer.reset();
+  server.reset();  // joins the server's threads
+  handler.reset();
   observer.reset();
 }
 

@@ -8,11 +8,14 @@
 
 #include <prometheus/text_serializer.h>
 
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "core/tolvohosts.h"
 #include "metrics/metricsobserver.h"
+#include "metrics/metricspage.h"
 #include "metrics/metricsregistry.h"
 #include "metrics/metricsservice.h"
 #include "metrics/scrapesupport.h"
@@ -33,8 +36,16 @@ TTolvoHost* addHost(TTolvoHosts& hosts, const std::string& name, const std::stri
   return added;
 }
 
-std::string page(const TMetricsRegistry& registry) {
-  return prometheus::TextSerializer().Serialize(registry.Collect());
+std::string page(const TMetricsRegistry& registry) { return renderMetricsPage(registry.Collect()); }
+
+// The page's samples as series text -> value, comments left out.
+std::map<std::string, double> samples(const std::string& text) {
+  std::map<std::string, double> values;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#')
+      values[line.substr(0, line.rfind(' '))] = std::stod(line.substr(line.rfind(' ') + 1));
+  return values;
 }
 
 std::string labels(const std::string& host, const std::string& address) {
@@ -100,6 +111,15 @@ TEST(MetricsRegistry, HostileNamesGiveAPagePromtoolAccepts) {
   EXPECT_NE(text.find("host=\"say \\\"hi\\\"\\\\path\\nline2 caf\xC3\xA9\""), std::string::npos)
       << text;
   EXPECT_NE(text.find("host=\"twin #2\""), std::string::npos);
+  // The same samples as prometheus-cpp's own serializer writes, escaping included.
+  hosts.events().echoResult(*odd, {0, true, 123456});
+  const auto ours = samples(page(*registry));
+  const auto library = samples(prometheus::TextSerializer().Serialize(registry->Collect()));
+  ASSERT_EQ(ours.size(), library.size());
+  for (const auto& [series, value] : library) {
+    ASSERT_EQ(ours.count(series), 1u) << series;
+    EXPECT_DOUBLE_EQ(ours.at(series), value) << series;
+  }
 
   const QString promtool = QStandardPaths::findExecutable("promtool");
   if (promtool.isEmpty()) GTEST_SKIP() << "promtool is not installed (Debian package prometheus)";
