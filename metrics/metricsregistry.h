@@ -11,8 +11,8 @@
 //   sorvelo_build_info{version}                        always 1
 //
 // Hosts are keyed by the engine's run id, so a rename keeps its counts. Label values may hold any
-// bytes (host names come from a hand-editable file): the text format escapes quotes, backslashes
-// and line feeds itself; bytes that are not UTF-8 are taken as Latin-1 here, since a scraper
+// bytes (host names come from a hand-editable file): the page escapes quotes, backslashes and line
+// feeds (metricspage.h); bytes that are not UTF-8 are taken as Latin-1 here, since a scraper
 // rejects the whole page for one invalid UTF-8 label.
 
 #include <prometheus/collectable.h>
