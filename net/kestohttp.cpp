@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "asyncsocket.h"
+#include "socketresolve.h"
 
 namespace {
 
@@ -25,19 +26,48 @@ TKestoHttp::~TKestoHttp() {
   if (connected) quit();
 }
 
+// A server name is looked up with the socket layer's asynchronous lookup first, so the interface
+// thread never waits for a name server (one that never answers would hold it for the resolver's
+// whole time-out, beyond the caller's limit); the connection starts when the address is known. A
+// name that does not resolve ends the exchange with done set and no lines, as a failed Connect does.
 void TKestoHttp::connect() {
   active = true;
   done = false;
   // Refusals of the settings reach the caller; only the connection attempt itself is guarded.
   socket->SetPort(std::to_string(port));
   socket->SetAddr(host);
+  const std::string& asked = socket->Addr();
+  if (asked.empty() || isDottedQuad(asked)) return startConnection();
+  socket->OnDnsLookupDone = [this](TAsyncSocket*, std::uint16_t code) { serverLookedUp(code); };
+  try {
+    socket->DnsLookup(asked);
+  } catch (const std::exception&) {
+    failed();
+  }
+}
+
+void TKestoHttp::serverLookedUp(std::uint16_t code) {
+  socket->OnDnsLookupDone = nullptr;
+  // The connection is made over IPv4: take the first IPv4 address of the answer.
+  const auto& found = socket->DnsResultList();
+  const auto v4 = std::find_if(found.begin(), found.end(), isDottedQuad);
+  if (code != 0 || v4 == found.end()) return failed();
+  socket->SetAddr(*v4);
+  startConnection();
+}
+
+void TKestoHttp::startConnection() {
   try {
     socket->Connect();
   } catch (const std::exception&) {
-    connected = false;
-    active = false;
-    done = true;
+    failed();
   }
+}
+
+void TKestoHttp::failed() {
+  connected = false;
+  active = false;
+  done = true;
 }
 
 void TKestoHttp::quit() {

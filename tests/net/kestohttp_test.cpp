@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -122,17 +125,65 @@ TEST(KestoHttp, RefusedConnectionEndsWithOneEmptyEntry) {
   EXPECT_FALSE(http.active);
 }
 
-TEST(KestoHttpIsolated, UnresolvableHostEndsInsideConnect) {
+TEST(KestoHttpIsolated, UnresolvableHostEndsWithoutLines) {
   RUN_ISOLATED();
   TKestoHttp http;
   http.url = "http://nohost.invalid/version.php";
   http.host = "nohost.invalid";
   http.postData = Body;
   http.connect();
-  EXPECT_TRUE(http.done);
+  ASSERT_TRUE(waitUntil([&] { return http.done; }));
   EXPECT_FALSE(http.active);
   EXPECT_FALSE(http.connected);
   EXPECT_TRUE(http.replyLines.empty());
+}
+
+// A name server that never answers: connect returns at once, the program's timers keep firing while
+// the name is looked up, and a caller that gives up after its limit destroys the client at once.
+TEST(KestoHttpIsolated, SilentNameServerNeverHoldsTheEventLoop) {
+  RUN_ISOLATED();
+  TSilentNameServer nameServer;
+  ASSERT_TRUE(nameServer.ok());
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(20);
+  QElapsedTimer clock;
+  clock.start();
+  auto http = std::make_unique<TKestoHttp>();
+  http->url = "http://slow.invalid/version.php";
+  http->host = "slow.invalid";
+  http->postData = Body;
+  http->connect();
+  EXPECT_LT(clock.elapsed(), 200) << "connect waited for the name server";
+  EXPECT_FALSE(http->done);
+  const qint64 limitMs = 400;  // shorter than the resolver's own time-out of one second
+  waitUntil([&] { return http->done; }, std::chrono::milliseconds(limitMs));
+  EXPECT_FALSE(http->done);
+  http.reset();
+  const qint64 ended = clock.elapsed();
+  EXPECT_LT(ended, limitMs + 200) << "giving up at the limit waited for the name server";
+  EXPECT_GE(ticks, static_cast<int>(ended / 20 / 2));
+  settle(1500ms);  // the resolver's late answer reaches nobody
+}
+
+// The same client reaches its server when the name does resolve (localhost, from /etc/hosts).
+TEST(KestoHttp, ServerNameIsLookedUpBeforeConnecting) {
+  std::string got;
+  TLoopbackServer server([&](int fd) {
+    got = readUntil(fd, requestComplete);
+    writeAll(fd, "HTTP/1.0 200 OK\r\n\r\nfine\r\n");
+  });
+  TKestoHttp http;
+  http.url = "http://localhost/version.php";
+  http.host = "localhost";
+  http.port = server.port();
+  http.postData = Body;
+  http.connect();
+  EXPECT_FALSE(http.done);
+  ASSERT_TRUE(waitUntil([&] { return http.done; }));
+  EXPECT_TRUE(got.starts_with("POST http://localhost/version.php HTTP/1.0\r\n"));
+  EXPECT_EQ(http.replyLines, (std::vector<std::string>{"HTTP/1.0 200 OK", "", "fine", ""}));
 }
 
 TEST(KestoHttp, DestroyingWhileConnectedSendsQuit) {
