@@ -257,6 +257,39 @@ TEST(DnsLookupIsolated, UnknownNameAndUnnamedAddressGiveTheAskedText) {
   EXPECT_EQ(result, std::string(256, 'a'));
 }
 
+// Names from a hosts file of the test's own: one with both families, one with IPv6 only.
+TEST(DnsLookupIsolated, NamesAreLookedUpForBothFamilies) {
+  RUN_ISOLATED();
+  ASSERT_TRUE(useHostsFile("127.0.0.5 dual.sorvelo.test\n::1 six.sorvelo.test dual.sorvelo.test\n"));
+  dnsQueryClass query;
+  std::string result;
+  query.lookup("six.sorvelo.test", true, result);
+  EXPECT_EQ(query.errorCode, 0);
+  EXPECT_EQ(result, "::1");
+  query.lookup("dual.sorvelo.test", true, result);
+  EXPECT_EQ(result, "127.0.0.5") << "IPv4 comes first";
+  setPreferIpv6(true);
+  query.lookup("dual.sorvelo.test", true, result);
+  const std::string preferred = result;
+  query.lookup("127.0.0.5", false, result);  // reverse lookups are not touched by the choice
+  setPreferIpv6(false);
+  EXPECT_EQ(preferred, "::1");
+  EXPECT_EQ(result, "dual.sorvelo.test");
+
+  TAsyncSocket socket;
+  TLookupRecord record;
+  record.attach(socket);
+  socket.DnsLookup("dual.sorvelo.test");
+  ASSERT_TRUE(waitUntil([&] { return !record.codes.empty(); }));
+  EXPECT_EQ(socket.DnsResultList(), (std::vector<std::string>{"127.0.0.5", "::1"}));
+
+  // IPv6 literals: forward completes at once in canonical form, reverse finds the name.
+  query.lookup("0:0::0001", true, result);
+  EXPECT_EQ(result, "::1");
+  query.lookup("0::1", false, result);
+  EXPECT_EQ(result, "six.sorvelo.test");
+}
+
 // A name server that never answers: the lookup waits for the resolver's time-out (one second here)
 // while a timer of the program keeps firing.
 TEST(DnsLookupIsolated, TimersKeepRunningDuringAWait) {
