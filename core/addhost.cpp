@@ -128,7 +128,7 @@ TAddOutcome addThroughAddHost(TTolvoHosts& list, const std::string& text, const 
                               bool reverseResolve) {
   // A full list drops the part at once: addHost would refuse it after its lookups, so a long paste
   // into a full list costs no lookups.
-  if (listFull(list)) return TAddOutcome::ListFull;
+  if (listFull(list)) return list.hostExists(key) ? TAddOutcome::Duplicate : TAddOutcome::ListFull;
   const TTolvoHost* host = list.addHost(text, reverseResolve);
   if (!host) return listFull(list) && !list.hostExists(key) ? TAddOutcome::ListFull : TAddOutcome::Duplicate;
   if (isHostName(text) && host->ipAddress == text) return TAddOutcome::AddedUnresolved;
