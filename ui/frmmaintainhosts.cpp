@@ -1,6 +1,8 @@
 #include "ui/frmmaintainhosts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,6 +43,7 @@ constexpr int HostRole = Qt::UserRole + 1;
 constexpr int AddReportHeight = 110;
 constexpr std::uint32_t BlockSizeAsked = 16;  // a larger block is added only after a question
 constexpr const char* OfferScheme = "offer";
+constexpr qint64 EventGapMs = 50;  // longest stretch of an Add without serving the window's events
 
 QString listLine(const TTolvoHost& host) {
   return QString::fromStdString(host.callingName + " (" + host.hostName + " / " + host.ipAddress +
@@ -345,8 +348,17 @@ void TfrmMaintainHosts::btnAddClick() {
 }
 
 void TfrmMaintainHosts::addFromText(TAddReport& report) {
-  // Line by line, reading the text box afresh each time: it may change during a lookup.
+  // Line by line, reading the text box afresh each time: it may change during a lookup. A paste of
+  // many megabytes takes a second or more even without lookups: the window's events are served
+  // between lines now and then, as during a lookup.
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
   for (int line = 0; line < mNewHosts->document()->blockCount(); ++line) {
+    if (sinceEvents.elapsed() >= EventGapMs) {
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
+      if (closedMeanwhile || !hostList) return;
+    }
     const std::string text = mNewHosts->document()->findBlockByNumber(line).text().toStdString();
     for (const THostPart& part : hostParts(text)) {
       if (closedMeanwhile || !hostList) return;
