@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t LongestInterfaceName = IF_NAMESIZE - 1;
 constexpr std::size_t LongestName = 253;
 constexpr std::size_t LongestLabel = 63;
-constexpr std::size_t LongestSpecifiedLabel = 4;
+constexpr std::size_t LongestScanLabel = 4;
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -82,7 +82,7 @@ bool isLongLabelName(const std::string& text) {
     return isAsciiLetter(c) || isAsciiDigit(c) || c == '-' || c == '.';
   });
   const std::string label = lastLabel(text);
-  return nameCharacters && label.size() > LongestSpecifiedLabel && label.size() <= LongestLabel &&
+  return nameCharacters && label.size() > LongestScanLabel && label.size() <= LongestLabel &&
          std::all_of(label.begin(), label.end(), isAsciiLetter);
 }
 
