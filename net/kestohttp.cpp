@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "asyncsocket.h"
+#include "backgroundresolve.h"
 #include "socketresolve.h"
 
 namespace {
@@ -26,10 +27,11 @@ TKestoHttp::~TKestoHttp() {
   if (connected) quit();
 }
 
-// A server name is looked up with the socket layer's asynchronous lookup first, so the interface
-// thread never waits for a name server (one that never answers would hold it for the resolver's
-// whole time-out, beyond the caller's limit); the connection starts when the address is known. A
-// name that does not resolve ends the exchange with done set and no lines, as a failed Connect does.
+// A server name is looked up on a thread of its own first (see backgroundresolve.h), so neither the
+// interface thread nor the program's exit waits for a name server (one that never answers would
+// hold them for the resolver's whole time-out, beyond the caller's limit); the connection starts
+// when the address is known. A name that does not resolve ends the exchange with done set and no
+// lines, as a failed Connect does.
 void TKestoHttp::connect() {
   active = true;
   done = false;
@@ -38,21 +40,16 @@ void TKestoHttp::connect() {
   socket->SetAddr(host);
   const std::string& asked = socket->Addr();
   if (asked.empty() || isDottedQuad(asked)) return startConnection();
-  socket->OnDnsLookupDone = [this](TAsyncSocket*, std::uint16_t code) { serverLookedUp(code); };
-  try {
-    socket->DnsLookup(asked);
-  } catch (const std::exception&) {
-    failed();
-  }
+  serverLookup = std::make_unique<TBackgroundResolve>(
+      asked, [this](std::uint16_t code, const std::vector<std::string>& found) {
+        serverLookedUp(code, found);
+      });
 }
 
-void TKestoHttp::serverLookedUp(std::uint16_t code) {
-  socket->OnDnsLookupDone = nullptr;
-  // The connection is made over IPv4: take the first IPv4 address of the answer.
-  const auto& found = socket->DnsResultList();
-  const auto v4 = std::find_if(found.begin(), found.end(), isDottedQuad);
-  if (code != 0 || v4 == found.end()) return failed();
-  socket->SetAddr(*v4);
+// The connection is made over IPv4: the first IPv4 address of the answer.
+void TKestoHttp::serverLookedUp(std::uint16_t code, const std::vector<std::string>& found) {
+  if (code != 0 || found.empty()) return failed();
+  socket->SetAddr(found.front());
   startConnection();
 }
 

@@ -14,6 +14,7 @@
 #include "dataqueue.h"
 
 class TAsyncSocket;
+class TBackgroundResolve;
 
 class TKestoHttp {
  public:
@@ -36,7 +37,7 @@ class TKestoHttp {
   std::string postData;
 
  private:
-  void serverLookedUp(std::uint16_t code);
+  void serverLookedUp(std::uint16_t code, const std::vector<std::string>& found);
   void startConnection();
   void failed();
   void sessionConnected();
@@ -46,6 +47,7 @@ class TKestoHttp {
   void addReplyText(const std::string& text);
 
   std::unique_ptr<TAsyncSocket> socket;
+  std::unique_ptr<TBackgroundResolve> serverLookup;  // kept to the end: its answer may not free it
   TDataQueue queue;
   std::size_t receivedBytes = 0;  // collecting stops at a fixed limit (a hostile server)
 };

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -165,6 +168,40 @@ TEST(KestoHttpIsolated, SilentNameServerNeverHoldsTheEventLoop) {
   EXPECT_LT(ended, limitMs + 200) << "giving up at the limit waited for the name server";
   EXPECT_GE(ticks, static_cast<int>(ended / 20 / 2));
   settle(1500ms);  // the resolver's late answer reaches nobody
+}
+
+// Run only as the child of the test below: starts a check whose name server never answers, gives up
+// after 200 ms, and lets the program end.
+TEST(KestoHttpExitProbe, GivesUpAndEnds) {
+  if (!std::getenv("SORVELO_EXIT_PROBE")) GTEST_SKIP() << "run by ExitNeverWaitsForASilentNameServer";
+  auto http = std::make_unique<TKestoHttp>();
+  http->host = "slow.invalid";
+  http->connect();
+  settle(200ms);
+  EXPECT_FALSE(http->done);
+}
+
+// A name server that never answers (for five seconds here) must not hold the program's end either:
+// the probe above, run as a program of its own, ends long before the resolver gives up.
+TEST(KestoHttpIsolated, ExitNeverWaitsForASilentNameServer) {
+  RUN_ISOLATED();
+  TSilentNameServer nameServer;
+  ASSERT_TRUE(nameServer.ok());
+  ASSERT_TRUE(useResolverFile("nameserver 127.0.0.1\noptions timeout:5 attempts:1\n"));
+  QProcess probe;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("SORVELO_ISOLATED_CHILD");  // the probe stays in this namespace as it is
+  env.insert("SORVELO_EXIT_PROBE", "1");
+  probe.setProcessEnvironment(env);
+  probe.setProcessChannelMode(QProcess::MergedChannels);
+  QElapsedTimer clock;
+  clock.start();
+  probe.start("/proc/self/exe", {"--gtest_filter=KestoHttpExitProbe.GivesUpAndEnds"});
+  ASSERT_TRUE(probe.waitForFinished(15000));
+  const qint64 took = clock.elapsed();
+  const std::string output = probe.readAll().toStdString();
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+  EXPECT_LT(took, 3000) << "the probe's end waited for the name server";
 }
 
 // The same client reaches its server when the name does resolve (localhost, from /etc/hosts).

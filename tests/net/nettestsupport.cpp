@@ -204,6 +204,15 @@ bool useHostsFile(const std::string& text) {
   return isIsolatedChild() && mountTextOver("/etc/hosts", text);
 }
 
+// The child's /etc/resolv.conf is already a file of its own (see pointResolverAtLoopback): it is
+// rewritten in place.
+bool useResolverFile(const std::string& text) {
+  if (!isIsolatedChild()) return false;
+  std::ofstream file("/etc/resolv.conf", std::ios::trunc);
+  file << text;
+  return static_cast<bool>(file.flush());
+}
+
 TSilentNameServer::TSilentNameServer() {
   fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = loopback(53);
