@@ -52,6 +52,9 @@ std::string reasonOf(TAddOutcome outcome, const std::string& text) {
     case TAddOutcome::ListFull: return "the list is full (255 hosts)";
     case TAddOutcome::NotResolved: return "the name does not resolve";
     case TAddOutcome::AddedUnresolved: return "added, but the name does not resolve: its pings will fail";
+    case TAddOutcome::AddedWithoutZone:
+      return "added, but a link-local address needs its interface after \"%\" (such as " + text +
+             "%eth0): its pings will fail";
     case TAddOutcome::BadZone: return "no interface name or number after \"%\"";
     case TAddOutcome::Unspecified: return "the unspecified address is no host";
     case TAddOutcome::LongLabel:
@@ -92,12 +95,14 @@ TTolvoHost* TTolvoHosts::addHost(const std::string& text, bool reverseResolve) {
 }
 
 void TAddReport::record(const std::string& text, TAddOutcome outcome, const std::string& reason) {
-  if (outcome == TAddOutcome::Added || outcome == TAddOutcome::AddedUnresolved) ++added;
+  const bool remark =
+      outcome == TAddOutcome::AddedUnresolved || outcome == TAddOutcome::AddedWithoutZone;
+  if (outcome == TAddOutcome::Added || remark) ++added;
   if (outcome == TAddOutcome::Added) return;
   const std::string why = reason.empty() ? reasonOf(outcome, text) : reason;
   // Each text with its reason is reported once; past a bound (a huge paste) repeats are counted.
   if (listed.size() < MaxRemembered && !listed.insert(text + '\n' + why).second) return;
-  if (outcome == TAddOutcome::AddedUnresolved) {
+  if (remark) {
     if (remarks.size() < MaxListed) remarks.push_back({text, why});
     return;
   }
@@ -156,6 +161,9 @@ TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseRe
         reason = "no network interface " + quoted(zone) + " on this machine";
       } else {
         outcome = addThroughAddHost(list, part.text, normal, reverseResolve);
+        // The kernel cannot send to fe80::/10 without knowing the interface.
+        if (outcome == TAddOutcome::Added && zone.empty() && isLinkLocalIpv6(normal))
+          outcome = TAddOutcome::AddedWithoutZone;
       }
       break;
     }

@@ -20,7 +20,8 @@ class TTolvoHosts;
 
 enum class TAddOutcome {
   Added,
-  AddedUnresolved,  // added, but its name does not resolve: its echoes will fail
+  AddedUnresolved,   // added, but its name does not resolve: its echoes will fail
+  AddedWithoutZone,  // added, but a link-local address without its interface cannot be pinged
   Duplicate,
   ListFull,
   NotResolved,

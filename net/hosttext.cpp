@@ -61,6 +61,12 @@ bool isUnspecifiedIpv6(const std::string& text) {
          (normal.size() == 2 || normal[2] == '%');
 }
 
+bool isLinkLocalIpv6(const std::string& text) {
+  in6_addr parsed{};
+  const std::string address = text.substr(0, text.find('%'));
+  return inet_pton(AF_INET6, address.c_str(), &parsed) == 1 && IN6_IS_ADDR_LINKLOCAL(&parsed);
+}
+
 bool zoneExists(const std::string& zone) {
   if (allDigits(zone)) {
     if (zone.size() > 9) return false;

@@ -21,6 +21,7 @@ TIpv6Form parseIpv6Literal(const std::string& text, std::string* normal = nullpt
                            std::string* zone = nullptr);
 bool isIpv6Literal(const std::string& text);  // parseIpv6Literal(text) == TIpv6Form::Valid
 bool isUnspecifiedIpv6(const std::string& text);  // "::" in any spelling
+bool isLinkLocalIpv6(const std::string& text);    // fe80::/10, with or without a zone
 // The interface a zone names (by name or index) exists on this machine.
 bool zoneExists(const std::string& zone);
 

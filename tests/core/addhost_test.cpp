@@ -144,20 +144,22 @@ class AddReportTest : public AddHostTest {
 
 TEST_F(AddReportTest, ReportNamesEveryPartThatWasNotAddedAndWhy) {
   answers = {{"gw.example.org", "127.0.0.9"}};
-  fill(250);
+  fill(249);
   paste(" 1  gw.example.org (127.0.0.9)  1 ms\n"
         "lost.example.org\n"
-        "::1 fe80::1%nosuchif0 fe80::1%bad;zone ::\n"
+        "::1 fe80::1%nosuchif0 fe80::1%bad;zone :: fe80::2\n"
         "router.internal\n"
         "x.internal y.internal\n"
         "10.1.0.0/28 10.2.0.0/0 10.3.0.0/33 10.4.0.0/22\n"
         "127.0.0.21 127.0.0.22 127.0.0.23 127.0.0.21\n");
   EXPECT_EQ(list.hostCount(), 255);
-  EXPECT_EQ(report.added, 5);
+  EXPECT_EQ(report.added, 6);
   EXPECT_EQ(report.lines(),
             (std::vector<std::string>{
-                "Added 5 hosts.",
+                "Added 6 hosts.",
                 "lost.example.org: added, but the name does not resolve: its pings will fail",
+                "fe80::2: added, but a link-local address needs its interface after \"%\" (such as "
+                "fe80::2%eth0): its pings will fail",
                 "Not added:",
                 "  127.0.0.9: already in the list",
                 "  fe80::1%nosuchif0: no network interface \"nosuchif0\" on this machine",

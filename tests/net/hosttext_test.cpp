@@ -30,10 +30,13 @@ TEST(HostText, Ipv6LiteralsWithTheirCanonicalFormAndZone) {
   for (const auto& c : cases) {
     std::string normal;
     EXPECT_EQ(parseIpv6Literal(c.text, &normal), c.form) << c.text;
-    if (c.form == TIpv6Form::Valid) EXPECT_EQ(normal, c.normal) << c.text;
+    if (c.form == TIpv6Form::Valid) {
+      EXPECT_EQ(normal, c.normal) << c.text;
+    }
   }
   EXPECT_TRUE(isUnspecifiedIpv6("0::0%lo"));
   EXPECT_FALSE(isUnspecifiedIpv6("::1"));
+  EXPECT_TRUE(isLinkLocalIpv6("febf::1%lo") && !isLinkLocalIpv6("fec0::1"));
   // "lo" is index 1 on every machine, and the only interface of the tests' namespace.
   EXPECT_TRUE(zoneExists("lo") && zoneExists("1"));
   EXPECT_FALSE(zoneExists("nosuchif0") || zoneExists("99999") || zoneExists("12345678901234567890"));
