@@ -41,11 +41,16 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
       echo(*host, e.sentMs, e.rttMicros);
       sent.push_back(e);
     }
+    hub.hostDeleting(*host);
     ASSERT_TRUE(recorder->waitWritten(5s));
     EXPECT_EQ(recorder->stats().written, 300u);
     EXPECT_EQ(recorder->stats().dropped, 0u);
+    THistoryReader reader(dbPath());
+    ASSERT_EQ(reader.hosts().size(), 1u);
+    EXPECT_NE(reader.hosts()[0].deletedMs, 0);
   }
-  // The next run: a new host record with the same names, then renamed and readdressed.
+  // The next run: the host added again with the same names continues its history; then it is
+  // renamed and readdressed.
   host = makeHost("gateway", "gw.lan", "127.0.0.2");
   {
     auto recorder = makeRecorder();
@@ -66,6 +71,7 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
   const std::vector<THistoryHost> hosts = reader.hosts();
   ASSERT_EQ(hosts.size(), 1u);
   EXPECT_EQ(hosts[0].callingName, "router");
+  EXPECT_EQ(hosts[0].deletedMs, 0);
   EXPECT_EQ(hosts[0].address, "127.0.0.3");
   EXPECT_EQ(reader.echoes(hosts[0].id, DayStartMs, DayStartMs + 3'600'000), sent);
   // A range inside: only the echoes sent in it.
