@@ -95,7 +95,7 @@ void THistoryWriter::run() {
                                           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
   for (;;) {
     bool last = false;
-    std::vector<THistoryEvent> taken;
+    std::deque<THistoryEvent> taken;
     {
       std::unique_lock guard(lock);
       wake.wait_for(guard, options.flushInterval, [&] { return stopping || flushNow; });
@@ -105,10 +105,8 @@ void THistoryWriter::run() {
     const bool open = !refused && ensureOpen();
     {
       std::lock_guard guard(lock);
-      if (open || refused) {
-        taken.assign(std::make_move_iterator(queue.begin()), std::make_move_iterator(queue.end()));
-        queue.clear();
-      }
+      // A swap: the engine's side never waits for more than the exchange of two containers.
+      if (open || refused) taken.swap(queue);
       if (refused) {
         // Nothing is recorded into a newer file: what comes in is let go.
         settledCount += taken.size();
