@@ -23,6 +23,8 @@
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
+#include "base/usermessages.h"
+#include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -63,6 +65,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  metrics.reset();
   logSubscriber.reset();
   historyRecorder.reset();
   hosts.reset();
@@ -222,6 +225,9 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(settings.hosts_file_name));
+    // The metrics endpoint, off unless the user switched it on.
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
     setSpeedIndex(settings.ping_speed);
     hosts->loadFromFile(settings.hosts_file_name);
     logger->logProgram(true);
