@@ -4,7 +4,12 @@
 
 #include <QApplication>
 
+#include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
+
+#include "history/outagescommand.h"
 
 #include "headless/headlessoptions.h"
 #include "headless/headlessprogram.h"
@@ -15,6 +20,12 @@
 #include "ui/usermessagebox.h"
 
 int main(int argc, char** argv) {
+  // The outage report runs without a display: no windows, only the core application.
+  if (isOutagesCommand(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    return runOutagesCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  }
+
   // --headless, --help, --version: no display, no widgets.
   if (isHeadlessCommandLine(argc, argv)) return runHeadlessProgram(argc, argv);
 

@@ -21,6 +21,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
 #include "base/usermessages.h"
 #include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
@@ -65,6 +67,7 @@ TfrmMain::~TfrmMain() {
   runCtl.setLogger(nullptr);
   metrics.reset();
   logSubscriber.reset();
+  historyRecorder.reset();
   hosts.reset();
   logger.reset();
 }
@@ -211,12 +214,17 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  // The results database records from the first host loaded; its thread starts once the settings
+  // name the hosts file's folder.
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
   // program runs on with what was loaded.
   try {
     loadSettings();
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(settings.hosts_file_name));
     // The metrics endpoint, off unless the user switched it on.
     metrics = startMetrics(*hosts, false);
     if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
@@ -282,6 +290,7 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  historyRecorder->stop();
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {

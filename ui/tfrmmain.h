@@ -23,6 +23,7 @@ class QPushButton;
 class QTimer;
 class TfrmAbout;
 class TfrmConfigEdit;
+class THistoryRecorder;
 class TfrmMaintainHosts;
 class TfrmStandardView;
 class TEventLogSubscriber;
@@ -120,6 +121,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
