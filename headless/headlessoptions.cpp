@@ -67,6 +67,7 @@ bool isHeadlessCommandLine(int argc, char** argv) {
 
 std::string headlessUsage() {
   return "Usage: sorvelo [--headless [--config FILE] [--hosts FILE]]\n"
+         "       sorvelo --outages [--since 24h] [--format csv|json] [--hosts FILE]\n"
          "Pings a list of hosts, keeps their statistics and logs their changes.\n"
          "\n"
          "Without options the desktop program opens.\n"
@@ -77,6 +78,8 @@ std::string headlessUsage() {
          "  --hosts FILE   use this hosts file instead of the one the settings name\n"
          "  --help         show this help and exit\n"
          "  --version      show the version and exit\n"
+         "  --outages      print the outages kept in the history database and exit\n"
+         "                 (--since 30m, 24h, 7d or an ISO 8601 date; --format csv or json)\n"
          "\n"
          "In headless mode SIGTERM and SIGINT stop the program in order (log entries written,\n"
          "hosts file and settings saved) and SIGHUP reads the hosts file again. Messages go to\n"

@@ -8,6 +8,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
 #include "metrics/metricsservice.h"
 #include "stderrmessages.h"
 #include "storage/eventlogsubscriber.h"
@@ -35,6 +37,7 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
   schedulerTimer = new QTimer(this);
   schedulerTimer->setTimerType(Qt::PreciseTimer);
   schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[1]);
@@ -50,6 +53,7 @@ THeadlessRunner::~THeadlessRunner() {
   schedulerTimer->stop();
   evaluationTimer->stop();
   metricsService.reset();
+  historyRecorder.reset();
   logSubscriber.reset();
   hosts.reset();
   logger.reset();
@@ -64,6 +68,8 @@ bool THeadlessRunner::startUp() {
   startTimeText = regional.formatDateTime(lastTimestampAt);
   try {
     loadSettings();
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(hostsFileName()));
     metricsService = startMetrics(*hosts, true);
     if (metricsService && !metricsService->listening())
       printMessage(TSeverity::Warning, metricsService->problem());
@@ -141,6 +147,7 @@ void THeadlessRunner::shutDown() {
     logger->logProgram(false);
     if (!hosts->saveToFile(hostsFileName()))
       printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
+    historyRecorder->stop();
     try {
       if (settings.firsttime != 1) saveSettings();
     } catch (const std::exception& e) {

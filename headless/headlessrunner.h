@@ -21,6 +21,7 @@
 
 class QTimer;
 class TEventLogSubscriber;
+class THistoryRecorder;
 class TMetricsService;
 class TTolvoHosts;
 class TTolvoLogger;
@@ -63,6 +64,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TMetricsService> metricsService;
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
