@@ -17,6 +17,7 @@
 #include "config/settings.h"
 #include "config/startupentry.h"
 #include "ui/siteaddresses.h"
+#include "ui/storedtext.h"
 #include "ui/windowplacement.h"
 
 namespace {
@@ -108,17 +109,18 @@ void TfrmConfigEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmConfigEdit::fillFromSettings() {
-  edGenLogFileName->setText(QString::fromStdString(settings.general_log_filename));
-  edHostsFileName->setText(QString::fromStdString(settings.hosts_file_name));
+  edGenLogFileName->setText(shownText(settings.general_log_filename));
+  edHostsFileName->setText(shownText(settings.hosts_file_name));
   cbGenLogEnabled->setChecked(settings.general_log_enabled);
   cbHostLogEnabled->setChecked(settings.host_log_enabled);
   cbAutostartup->setChecked(settings.auto_startup);
   cbCheckVersion->setChecked(settings.checkversion == 2);
 }
 
+// A file name left as it was shown keeps its bytes, also when they are not UTF-8.
 void TfrmConfigEdit::storeToSettings() {
-  settings.general_log_filename = edGenLogFileName->text().toStdString();
-  settings.hosts_file_name = edHostsFileName->text().toStdString();
+  settings.general_log_filename = editedText(edGenLogFileName->text(), settings.general_log_filename);
+  settings.hosts_file_name = editedText(edHostsFileName->text(), settings.hosts_file_name);
   settings.general_log_enabled = cbGenLogEnabled->isChecked();
   settings.host_log_enabled = cbHostLogEnabled->isChecked();
   settings.auto_startup = cbAutostartup->isChecked();

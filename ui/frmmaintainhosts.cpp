@@ -21,8 +21,10 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "base/textutils.h"
+#include "base/usermessages.h"
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
+#include "ui/storedtext.h"
 
 namespace {
 
@@ -36,8 +38,8 @@ constexpr const char* NewHostsInitialLine = "Paste or enter hosts that should be
 constexpr int HostRole = Qt::UserRole + 1;
 
 QString listLine(const TTolvoHost& host) {
-  return QString::fromStdString(host.callingName + " (" + host.hostName + " / " + host.ipAddress +
-                                ")");
+  return shownText(host.callingName) + QStringLiteral(" (") + shownText(host.hostName) +
+         QStringLiteral(" / ") + shownText(host.ipAddress) + QStringLiteral(")");
 }
 
 QLineEdit* fieldRow(QGridLayout* grid, int row, const char* label, QWidget* parent) {
@@ -213,9 +215,9 @@ void TfrmMaintainHosts::refreshHostList() {
 
 void TfrmMaintainHosts::showSelectedHost() {
   if (const TTolvoHost* host = selectedHost()) {
-    edName->setText(QString::fromStdString(host->callingName));
-    edHostAddress->setText(QString::fromStdString(host->hostName));
-    edIPAddress->setText(QString::fromStdString(host->ipAddress));
+    edName->setText(shownText(host->callingName));
+    edHostAddress->setText(shownText(host->hostName));
+    edIPAddress->setText(shownText(host->ipAddress));
     edPingInterval->setText(QString::number(host->interval));
   }
   updateControlStates();
@@ -223,17 +225,23 @@ void TfrmMaintainHosts::showSelectedHost() {
 
 // The address that is pinged stays as it is, and a changed host name is not looked up. An interval
 // that is not a whole number of at least one second leaves the host's interval as it was: zero
-// would have the host pinged on every scheduler pass and its worker found dead at once.
+// would have the host pinged on every scheduler pass and its worker found dead at once; the user is
+// told. A name field left as it was shown keeps its bytes exactly, whatever their encoding.
 void TfrmMaintainHosts::storeSelectedHost() {
   if (TTolvoHost* host = selectedHost()) {
     const THostNames before{host->callingName, host->hostName, host->ipAddress};
-    host->callingName = edName->text().toStdString();
-    host->hostName = edHostAddress->text().toStdString();
+    host->callingName = editedText(edName->text(), before.callingName);
+    host->hostName = editedText(edHostAddress->text(), before.hostName);
     if (hostList && (before.callingName != host->callingName || before.hostName != host->hostName))
       hostList->hostEdited(host, before);
     bool ok = false;
     const int interval = edPingInterval->text().trimmed().toInt(&ok);
-    if (ok && interval >= 1) host->interval = interval;
+    if (ok && interval >= 1) {
+      host->interval = interval;
+    } else {
+      showUserMessage("The target ping interval must be a whole number of seconds, at least 1. The "
+                      "host keeps its interval of " + std::to_string(host->interval) + " seconds.");
+    }
   }
   updateControlStates();
 }

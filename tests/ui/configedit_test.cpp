@@ -112,6 +112,22 @@ TEST_F(ConfigEditTest, SaveCopiesEveryControlBackAsTyped) {
   EXPECT_EQ(settings.checkversion, 2);
 }
 
+// File names that are not UTF-8 (a Latin-1 folder name) come back byte for byte when left alone.
+TEST_F(ConfigEditTest, FileNamesThatAreNotUtf8SurviveSave) {
+  const std::string logName = dir.path().toStdString() + "/B\xfcro log.txt";
+  settings.general_log_filename = logName;
+  dlg.show();
+  EXPECT_EQ(dlg.edGenLogFileName->text(), dir.path() + QStringLiteral("/B\u00fcro log.txt"));
+  dlg.btnSave->click();
+  EXPECT_EQ(settings.general_log_filename, logName);
+
+  dlg.show();
+  dlg.edHostsFileName->setText(QStringLiteral("/tmp/\u00fc.cfg"));
+  dlg.btnSave->click();
+  EXPECT_EQ(settings.general_log_filename, logName);
+  EXPECT_EQ(settings.hosts_file_name, "/tmp/\xc3\xbc.cfg");
+}
+
 TEST_F(ConfigEditTest, DontSaveAndEscapeLeaveTheSettingsAndTheNextOpeningShowsThem) {
   const configRecord before = settings;
   for (bool escape : {false, true}) {

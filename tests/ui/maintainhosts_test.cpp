@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "activation_boxanswerer.h"
+#include "support/messagerecorder.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "ui/frmmaintainhosts.h"
@@ -169,13 +170,42 @@ TEST_F(MaintainHostsTest, SaveChangesNamesAndIntervalButNeverTheAddress) {
   EXPECT_TRUE(dlg.lbHosts->selectedItems().isEmpty());
   EXPECT_FALSE(dlg.btnSave->isEnabled());
 
-  // An interval that is not a whole number of at least one second leaves the interval alone.
+  // An interval that is not a whole number of at least one second leaves the interval alone, and
+  // the user is told.
+  TMessageRecorder recorder;
   for (const char* bad : {"abc", "0", "-3", "2.5", ""}) {
     dlg.lbHosts->item(0)->setSelected(true);
     dlg.edPingInterval->setText(QString::fromLatin1(bad));
     dlg.btnSave->click();
     EXPECT_EQ(host->interval, 12) << bad;
   }
+  EXPECT_EQ(recorder.messages(),
+            std::vector<std::string>(5, "The target ping interval must be a whole number of seconds, at least 1. "
+                                        "The host keeps its interval of 12 seconds."));
+}
+
+// Names from a Latin-1 hosts file: shown readably, kept byte for byte unless the user changes them.
+TEST_F(MaintainHostsTest, NamesThatAreNotUtf8SurviveSaveUnchanged) {
+  TTolvoHost* host = put("B\xfcro", "127.0.0.12");
+  host->hostName = "gw.b\xfcro.test";
+  dlg.show();
+  EXPECT_EQ(dlg.lbHosts->item(0)->text(), QStringLiteral("B\u00fcro (gw.b\u00fcro.test / 127.0.0.12)"));
+  dlg.lbHosts->item(0)->setSelected(true);
+  EXPECT_EQ(dlg.edName->text(), QStringLiteral("B\u00fcro"));
+  dlg.btnSave->click();
+  EXPECT_EQ(host->callingName, "B\xfcro");
+  EXPECT_EQ(host->hostName, "gw.b\xfcro.test");
+  dlg.close();
+  TTolvoHosts reread{clock};
+  ASSERT_TRUE(reread.loadFromFile(settings.hosts_file_name));
+  EXPECT_EQ(reread.hostAt(1)->callingName, "B\xfcro");
+
+  dlg.show();
+  dlg.lbHosts->item(0)->setSelected(true);
+  dlg.edName->setText(QStringLiteral("B\u00fcro 2"));
+  dlg.btnSave->click();
+  EXPECT_EQ(host->callingName, "B\xc3\xbcro 2") << "a changed name is stored as UTF-8";
+  EXPECT_EQ(host->hostName, "gw.b\xfcro.test");
 }
 
 TEST_F(MaintainHostsTest, IntervalArrowsAndEditStayInStep) {
