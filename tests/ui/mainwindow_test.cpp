@@ -338,6 +338,9 @@ TEST_F(MainWindowTest, ViewsStandardShowsTheHostsInTheStatusView) {
   ASSERT_EQ(view.sgResults->rowCount(), 2);
   EXPECT_EQ(view.sgResults->item(1, 0)->text(), "gateway");
   EXPECT_EQ(view.pos(), QPoint(150, 192));
+  // The windows belong to the installed launcher and carry an icon.
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "sorvelo");
+  EXPECT_FALSE(view.windowIcon().isNull());
 }
 
 TEST_F(MainWindowTest, HelpOpensTheHomepageAndTheAboutBox) {
