@@ -22,6 +22,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "base/usermessages.h"
+#include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -62,6 +64,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  metrics.reset();
   logSubscriber.reset();
   hosts.reset();
   logger.reset();
@@ -218,6 +221,9 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    // The metrics endpoint, off unless the user switched it on.
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
     setSpeedIndex(settings.ping_speed);
     hosts->loadFromFile(settings.hosts_file_name);
     logger->logProgram(true);

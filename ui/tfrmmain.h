@@ -26,6 +26,7 @@ class TfrmConfigEdit;
 class TfrmMaintainHosts;
 class TfrmStandardView;
 class TEventLogSubscriber;
+class TMetricsService;
 class TTolvoHosts;
 class TTolvoLogger;
 class TTrayIcon;
@@ -119,6 +120,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;
