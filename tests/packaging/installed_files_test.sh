@@ -14,6 +14,8 @@ DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
 root=$dest/usr
 
 [ -x "$root/bin/sorvelo" ] || fail "no program at usr/bin/sorvelo"
+version=$("$root/bin/sorvelo" --version) || fail "installed program: --version failed"
+grep -q '1\.0\.5\.1' <<<"$version" || fail "installed program: --version said [$version]"
 
 launcher=$root/share/applications/sorvelo.desktop
 desktop-file-validate "$launcher" || fail "desktop-file-validate: $launcher"
