@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include "config/startupentry.h"
 #include "ui/siteaddresses.h"
 #include "ui/storedtext.h"
+#include "ui/windowplacement.h"
 
 namespace {
 constexpr int ClientWidth = 324;
@@ -89,11 +91,21 @@ void TfrmConfigEdit::buildControls() {
 void TfrmConfigEdit::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  centreOnScreen(*this);
   fillFromSettings();
   btnNoSave->setFocus(Qt::OtherFocusReason);
+}
+
+// The buttons are not default buttons (Return in a file name must not press one), so a button with
+// the focus lets Return through to here.
+void TfrmConfigEdit::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  if (enter && button && button->isEnabled() && button->window() == this) {
+    button->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TfrmConfigEdit::fillFromSettings() {

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 #include "config/settings.h"
@@ -186,8 +187,11 @@ void TfrmMain::createTimers() {
 }
 
 void TfrmMain::fixWindowSize() {
-  // The client area (below the menu bar) is 325 x 118, the status bar included.
-  setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  // The client area (below the menu bar) is 325 x 118, the status bar included. The menu bar gets
+  // the height it needs at that width, which some styles make larger than its size hint.
+  const int menuHeight =
+      std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
+  setFixedSize(ClientWidth, ClientHeight + menuHeight);
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }
@@ -268,8 +272,9 @@ bool TfrmMain::event(QEvent* e) {
 void TfrmMain::FormActivate() {
   if (activating || closing) return;
   activating = true;
+  // The caption is exactly "Sorvelo": no application display name is set, since Qt appends one to
+  // every caption on X11. The application title heads the plain message boxes (usermessagebox.h).
   setWindowTitle(QStringLiteral("Sorvelo"));
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
   activation.activate(this, {[this] { btnStartStopClick(); }, [this] { close(); }});
   activating = false;
 }

@@ -5,8 +5,10 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -182,6 +184,42 @@ TEST_F(ConfigEditTest, StartUpButtonsActAtOnceEvenWithDontSave) {
   dlg.show();
   dlg.btnRemoveStart->click();
   EXPECT_EQ(messages.messages(), std::vector<std::string>{"Removing from registry failed!"});
+}
+
+TEST_F(ConfigEditTest, ReturnPressesTheFocusedButtonButNotFromAFileName) {
+  const configRecord before = settings;
+  dlg.show();
+  dlg.edGenLogFileName->setText("abandoned.log");
+  // Return in a file name presses no button: the dialog stays open with what was typed.
+  dlg.edGenLogFileName->setFocus();
+  QTest::keyClick(dlg.edGenLogFileName, Qt::Key_Return);
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_EQ(dlg.edGenLogFileName->text(), "abandoned.log");
+
+  dlg.btnNoSave->setFocus();
+  QTest::keyClick(dlg.btnNoSave, Qt::Key_Return);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Rejected);
+  EXPECT_EQ(settings.general_log_filename, before.general_log_filename);
+
+  dlg.show();
+  dlg.edGenLogFileName->setText("kept.log");
+  dlg.btnSave->setFocus();
+  QTest::keyClick(dlg.btnSave, Qt::Key_Enter);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(settings.general_log_filename, "kept.log");
+}
+
+TEST_F(ConfigEditTest, EveryOpeningIsCentredOnTheScreen) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (int opening = 0; opening < 3; ++opening) {
+    dlg.show();
+    const QPoint offCentre = dlg.geometry().center() - area.center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << opening;
+    dlg.move(dlg.pos() + QPoint(37, 20));  // the user or the window manager moves it
+    dlg.btnNoSave->click();
+  }
 }
 
 }  // namespace

@@ -317,7 +317,8 @@ TEST_F(MainWindowTest, ShowingAndActivatingSetsTheTitles) {
   frm->show();
   frm->activateWindow();
   EXPECT_TRUE(uitest::waitUntil([&] { return frm->windowTitle() == "Sorvelo"; }));
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), ApplicationTitle);
+  // No application display name is set: Qt would append it to every caption on X11.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   // The client area below the menu bar is 325 x 118 and cannot be resized.
   EXPECT_EQ(frm->width(), 325);
   EXPECT_EQ(frm->height() - frm->menuBar()->height(), 118);
@@ -337,6 +338,9 @@ TEST_F(MainWindowTest, ViewsStandardShowsTheHostsInTheStatusView) {
   ASSERT_EQ(view.sgResults->rowCount(), 2);
   EXPECT_EQ(view.sgResults->item(1, 0)->text(), "gateway");
   EXPECT_EQ(view.pos(), QPoint(150, 192));
+  // The windows belong to the installed launcher and carry an icon.
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "sorvelo");
+  EXPECT_FALSE(view.windowIcon().isNull());
 }
 
 TEST_F(MainWindowTest, HelpOpensTheHomepageAndTheAboutBox) {
