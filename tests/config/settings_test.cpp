@@ -243,6 +243,9 @@ TEST(ProgramPath, DataGoesToTheUsersOwnDirectoryWhenTheProgramsIsNotWritable) {
   EXPECT_EQ(dataDirectoryFor(sandbox.root), sandbox.root);
   const std::string own = sandbox.dataHome() + "/Sorvelo";
   EXPECT_EQ(dataDirectoryFor(sandbox.root + "/no/such/directory"), own);
+  // An installed program keeps its files in the user's folder even where it could write (root).
+  EXPECT_EQ(dataDirectoryFor("/usr/bin"), own);
+  EXPECT_EQ(dataDirectoryFor("/opt/sorvelo"), own);
   EXPECT_TRUE(std::filesystem::is_directory(own));
 }
 
