@@ -26,6 +26,21 @@ QString stateText(TLiveState state) {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
+// Dotted addresses in numeric order ("127.0.0.2" before "127.0.0.10"): each part padded to three
+// digits. Other texts (names, IPv6) sort after them as they are.
+QString addressSortKey(const QString& address) {
+  const QStringList parts = address.split(QLatin1Char('.'));
+  bool numeric = parts.size() == 4;
+  QString key;
+  for (const QString& part : parts) {
+    bool ok = false;
+    const uint value = part.toUInt(&ok);
+    numeric = numeric && ok && value <= 255;
+    key += QStringLiteral("%1.").arg(value, 3, 10, QLatin1Char('0'));
+  }
+  return numeric ? QStringLiteral("0 ") + key : QStringLiteral("1 ") + address.toCaseFolded();
+}
+
 }  // namespace
 
 TOverviewModel::TOverviewModel(TLiveStats& liveStats, std::function<std::int64_t()> clock,
@@ -58,6 +73,8 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return row.texts[static_cast<std::size_t>(column)];
     case SortRole:
+      if (column == ColName) return row.texts[ColName].toCaseFolded();
+      if (column == ColAddress) return addressSortKey(row.texts[ColAddress]);
       return sortKey(row, column);
     case RunIdRole:
       return QVariant::fromValue(static_cast<qulonglong>(row.runId));

@@ -118,16 +118,22 @@ TEST_F(OverviewTest, TitleClickSortsFilterNarrowsAndAddedOrDeletedHostsFollow) {
   clickTitle(TOverviewModel::ColMax);
   EXPECT_EQ(shownNames().first(), "gateway");  // 0.016 ms before 23.4 ms; no figure last
   EXPECT_EQ(shownNames().last(), "printer");
+  add("backup", "127.0.0.10");
+  window.refresh();
+  clickTitle(TOverviewModel::ColAddress);  // numeric order of the parts
+  EXPECT_EQ(shownNames(), QStringList({"gateway", "nas", "printer", "backup"}));
+  clickTitle(TOverviewModel::ColName);
+  EXPECT_EQ(shownNames(), QStringList({"backup", "gateway", "nas", "printer"}));
 
   QTest::keyClicks(window.edFilter, "127.0.0.2");
   EXPECT_EQ(shownNames(), QStringList({"nas"}));
-  EXPECT_EQ(window.lblCount->text(), "1 of 3 hosts");
+  EXPECT_EQ(window.lblCount->text(), "1 of 4 hosts");
   window.edFilter->clear();
 
   add("camera", "127.0.0.9");
   hosts.deleteHost(nas);
   window.refresh();
-  EXPECT_EQ(window.proxy->rowCount(), 3);
+  EXPECT_EQ(window.proxy->rowCount(), 4);
   EXPECT_TRUE(shownNames().contains("camera"));
   EXPECT_FALSE(shownNames().contains("nas"));
 }
