@@ -15,6 +15,7 @@
 #include "historyreader.h"
 #include "historysettings.h"
 #include "outages.h"
+#include "outagesformat.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ struct TOutagesArgs {
   bool json = false;
   std::string hostsFile;
   std::string configFile;
-};
-
-struct THostOutage {
-  const THistoryHost* host;
-  TOutage outage;
 };
 
 // "30m", "24h", "7d", or an ISO 8601 date ("2026-12-01", local midnight) or date-time (local time
@@ -100,70 +96,6 @@ std::optional<TOutagesArgs> parseArgs(const std::vector<std::string>& args, std:
   return parsed;
 }
 
-std::string isoTime(std::int64_t ms) {
-  const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms);
-  const int offset = at.offsetFromUtc();
-  const int minutes = std::abs(offset) / 60;
-  char zone[16];
-  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60,
-                minutes % 60);
-  return at.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toStdString() + zone;
-}
-
-std::string seconds(std::int64_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
-                static_cast<long long>(ms % 1000));
-  return text;
-}
-
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string quoted = "\"";
-  for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
-std::string jsonString(const std::string& s) {
-  std::string quoted = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      quoted += escaped;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-void writeCsv(const std::vector<THostOutage>& list, std::ostream& out) {
-  out << "host,host_name,address,start,end,duration_s,lost\n";
-  for (const auto& [host, o] : list)
-    out << csvField(host->callingName) << ',' << csvField(host->hostName) << ','
-        << csvField(host->address) << ',' << isoTime(o.startMs) << ','
-        << (o.endMs ? isoTime(*o.endMs) : std::string()) << ',' << seconds(o.durationMs) << ','
-        << o.lostCount << '\n';
-}
-
-void writeJson(const std::vector<THostOutage>& list, std::ostream& out) {
-  out << '[';
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const auto& [host, o] = list[i];
-    out << (i ? ",\n " : "\n ") << "{\"host\": " << jsonString(host->callingName)
-        << ", \"host_name\": " << jsonString(host->hostName)
-        << ", \"address\": " << jsonString(host->address) << ", \"start\": \""
-        << isoTime(o.startMs) << "\", \"end\": "
-        << (o.endMs ? "\"" + isoTime(*o.endMs) + "\"" : std::string("null"))
-        << ", \"duration_s\": " << seconds(o.durationMs) << ", \"lost\": " << o.lostCount << '}';
-  }
-  out << (list.empty() ? "]\n" : "\n]\n");
-}
-
 }  // namespace
 
 bool isOutagesCommand(int argc, char** argv) {
@@ -202,11 +134,11 @@ int runOutagesCommand(const std::vector<std::string>& args, std::ostream& out, s
   std::vector<THostOutage> list;
   for (const THistoryHost& host : hosts)
     for (const TOutage& o : findOutages(reader.echoes(host.id, parsed->sinceMs, nowMs + 1), minLost))
-      list.push_back({&host, o});
+      list.push_back({host, o});
   std::stable_sort(list.begin(), list.end(), [](const THostOutage& a, const THostOutage& b) {
     return a.outage.startMs < b.outage.startMs;
   });
-  parsed->json ? writeJson(list, out) : writeCsv(list, out);
+  out << (parsed->json ? outagesJson(list) : outagesCsv(list));
   out.flush();
   return 0;
 }

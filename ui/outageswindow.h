@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "outagesformat.h"
+#include "history/outagesformat.h"
 
 class QComboBox;
 class QDateTimeEdit;

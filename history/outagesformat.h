@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "history/historytypes.h"
-#include "history/outages.h"
+#include "historytypes.h"
+#include "outages.h"
 
 struct THostOutage {
   THistoryHost host;
