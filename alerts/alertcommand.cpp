@@ -142,8 +142,9 @@ void TAlertCommandRunner::writeLog(const TAlertChange& change, const QString& ou
                                    QString::fromLatin1(levelWord(change.to)), field(outcome),
                                    field(QString::fromUtf8(firstLine).trimmed())}
                            .join(QLatin1Char(';'));
-  if (!logFile.isEmpty()) {
-    QFile file(logFile);
+  const QString path = logFileFor ? logFileFor() : logFile;
+  if (!path.isEmpty()) {
+    QFile file(path);
     // A line that cannot be written is dropped, like the general log's.
     if (file.open(QIODevice::Append | QIODevice::Text)) file.write(line.toUtf8() + '\n');
   }

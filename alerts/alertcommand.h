@@ -39,6 +39,8 @@ class TAlertCommandRunner : public QObject {
 
   void setCommand(const QStringList& words) { command = words; }
   void setLogFile(const QString& path) { logFile = path; }
+  // Where the log is, asked at each line (the general log's folder may change); wins over setLogFile.
+  std::function<QString()> logFileFor;
   void setKillAfterMs(int ms) { killAfterMs = ms; }
 
   // Starts the command for this change, or queues it behind the one running for the host.

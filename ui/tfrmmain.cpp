@@ -19,6 +19,7 @@
 
 #include <exception>
 
+#include "alertswiring.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "storage/eventlogsubscriber.h"
@@ -61,6 +62,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  alerts.reset();
   logSubscriber.reset();
   hosts.reset();
   logger.reset();
@@ -85,6 +87,10 @@ void TfrmMain::createControls() {
   createStatusBar();
   TrayIcon1 = new TTrayIcon(this);
   TrayIcon1->OnDblClick = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnShow = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnStartStop = [this] { btnStartStopClick(); };
+  TrayIcon1->OnQuit = [this] { Quit1Click(); };
+  TrayIcon1->IsRunning = [this] { return runCtl.running(); };
 }
 
 QWidget* TfrmMain::createSpeedGroup() {
@@ -208,6 +214,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -216,6 +223,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     setSpeedIndex(settings.ping_speed);
     hosts->loadFromFile(settings.hosts_file_name);
+    alerts->reloadSettings(true);
     logger->logProgram(true);
     runCtl.setRunning(false);
     runCtl.pingRateText.clear();

@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+class TAlertsWiring;
 class TfrmAbout;
 class TfrmConfigEdit;
 class TfrmMaintainHosts;
@@ -45,6 +46,7 @@ class TfrmMain : public QMainWindow {
 
   TTolvoHosts* hostList() const { return hosts.get(); }
   TTolvoLogger* eventLog() const { return logger.get(); }
+  TAlertsWiring* alertsWiring() const { return alerts.get(); }
   TRunControl& runControl() { return runCtl; }
   TfrmStandardView* standardView() const { return frmStandardView; }
   TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
@@ -119,6 +121,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<TAlertsWiring> alerts;
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;

@@ -1,0 +1,99 @@
+// Alerts in the desktop program: the tray's menu and tooltip, and the wiring from a confirmed change
+// to the tray balloon (no notification service runs here) and from a click on it to the overview.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QWidget>
+
+#include "alerts/alertcenter.h"
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "ui/alertswiring.h"
+#include "ui/runcontrol.h"
+#include "ui/trayicon.h"
+
+namespace {
+
+QAction* entry(TTrayIcon& tray, const QString& text) {
+  for (QAction* a : tray.contextMenu()->actions())
+    if (a->text() == text) return a;
+  return nullptr;
+}
+
+TEST(AlertsTray, MenuOffersShowOverviewStartStopAndQuit) {
+  QWidget form;
+  TTrayIcon tray(&form);
+  bool running = false;
+  QStringList called;
+  tray.OnShow = [&] { called << "show"; };
+  tray.OnStartStop = [&] { called << "startstop"; };
+  tray.OnQuit = [&] { called << "quit"; };
+  tray.IsRunning = [&] { return running; };
+  tray.updateMenu();
+  EXPECT_FALSE(entry(tray, "Overview")->isVisible());  // no overview to open yet
+  entry(tray, "Show")->trigger();
+  entry(tray, "Start pinging")->trigger();
+  running = true;
+  tray.updateMenu();
+  ASSERT_NE(entry(tray, "Stop pinging"), nullptr);
+  tray.OnOverview = [&] { called << "overview"; };
+  tray.updateMenu();
+  EXPECT_TRUE(entry(tray, "Overview")->isVisible());
+  entry(tray, "Overview")->trigger();
+  entry(tray, "Quit")->trigger();
+  EXPECT_EQ(called, (QStringList{"show", "startstop", "overview", "quit"}));
+}
+
+TEST(AlertsTray, TooltipKeepsTheHintAndAddsConnectionAndDownHostsShortenedToFit) {
+  QWidget form;
+  TTrayIcon tray(&form);
+  tray.setIconIndex(2);
+  EXPECT_EQ(tray.toolTip(), "Hi! I'm tolvo.\nPinging is stopped");
+  tray.setIconIndex(1);
+  tray.setDownHosts({"gateway", "nas"});
+  EXPECT_EQ(tray.toolTip(), "Hi! I'm tolvo.\nConnection: down\nDown: gateway, nas");
+  std::vector<std::string> many;
+  for (int i = 0; i < 40; ++i) many.push_back("host-number-" + std::to_string(i));
+  tray.setDownHosts(many);
+  const QString text = tray.toolTip();
+  EXPECT_LE(text.size(), TTrayIcon::TooltipChars);
+  EXPECT_TRUE(text.startsWith("Hi! I'm tolvo.\nConnection: down\nDown: host-number-0, host-number-1"));
+  EXPECT_TRUE(text.endsWith(", …")) << text.toStdString();
+  tray.setDownHosts({std::string(300, 'x')});  // one name longer than the room
+  EXPECT_LE(tray.toolTip().size(), TTrayIcon::TooltipChars);
+  EXPECT_TRUE(tray.toolTip().endsWith(u'…'));
+  tray.setIconIndex(0);
+  tray.setDownHosts({});
+  EXPECT_EQ(tray.toolTip(), "Hi! I'm tolvo.\nConnection: up");
+}
+
+TEST(AlertsTray, AConfirmedDownBecomesABalloonWhoseClickOpensTheOverviewOnThatHost) {
+  setExtraSetting("alerts", "quiet_while_stopped", "0");
+  setExtraSetting("alerts", "lost_to_down", "2");
+  QWidget form;
+  TTrayIcon tray(&form);
+  TRunControl runControl(systemClock());
+  TTolvoHosts hosts;
+  TAlertsWiring wiring(hosts, tray, runControl);
+  wiring.reloadSettings(false);
+  std::vector<std::uint64_t> opened;
+  wiring.openOverview = [&](const std::vector<std::uint64_t>& ids) { opened = ids; };
+
+  TTolvoHost host;  // results handed to the alerts as the engine publishes them
+  host.callingName = "gateway";
+  host.ipAddress = "10.9.9.9";
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  for (int i = 0; i < 4; ++i)
+    wiring.center().echoResult(host, {now + i * 3000, i < 2, i < 2 ? 900 : -1});
+  EXPECT_EQ(wiring.center().level(host.runId), TAlertLevel::Down);
+  EXPECT_TRUE(tray.toolTip().endsWith("\nDown: gateway"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return wiring.center().notifier().fallbackCount() == 1; }, 5000));
+  emit tray.systemTrayIcon()->messageClicked();
+  EXPECT_EQ(opened, std::vector<std::uint64_t>{host.runId});
+}
+
+}  // namespace

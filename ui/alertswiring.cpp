@@ -1,0 +1,69 @@
+#include "alertswiring.h"
+
+#include <QDBusConnection>
+#include <QFileInfo>
+#include <QSystemTrayIcon>
+
+#include "alerts/alertcenter.h"
+#include "base/usermessages.h"
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "runcontrol.h"
+#include "trayicon.h"
+
+namespace {
+
+constexpr int BalloonMs = 10000;
+
+std::vector<std::string> hostAddresses(TTolvoHosts& hosts) {
+  std::vector<std::string> addresses;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+    if (const TTolvoHost* host = hosts.hostAt(slot)) addresses.push_back(host->ipAddress);
+  return addresses;
+}
+
+}  // namespace
+
+TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunControl& runControl,
+                             QObject* parent)
+    : QObject(parent), hosts(hostList), tray(trayIcon),
+      alertCenter(std::make_unique<TAlertCenter>(hostList, QDBusConnection::sessionBus())) {
+  hosts.events().subscribe(this);
+  alertCenter->pinging = [&runControl] { return runControl.running(); };
+  alertCenter->onLevelsChanged = [this] { tray.setDownHosts(alertCenter->downNames()); };
+  // The command's outcomes go beside the general log, whose own lines have no room for them.
+  alertCenter->commandRunner().logFileFor = [] {
+    return QFileInfo(QString::fromStdString(settings.general_log_filename)).absolutePath() +
+           QStringLiteral("/alerts_log.txt");
+  };
+  TDesktopNotifier& notifier = alertCenter->notifier();
+  notifier.onActivated = [this](const std::vector<std::uint64_t>& runIds) { showHosts(runIds); };
+  notifier.fallback = [this](const TAlertNotice& notice) {
+    balloonHosts = notice.runIds;
+    tray.systemTrayIcon()->showMessage(
+        QString::fromStdString(notice.summary), QString::fromStdString(notice.body),
+        notice.urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, BalloonMs);
+  };
+  connect(tray.systemTrayIcon(), &QSystemTrayIcon::messageClicked, this,
+          [this] { showHosts(balloonHosts); });
+}
+
+TAlertsWiring::~TAlertsWiring() { hosts.events().unsubscribe(this); }
+
+void TAlertsWiring::reloadSettings(bool tell) {
+  std::vector<std::string> problems;
+  alertCenter->applySettings(TAlertSettings::load(hostAddresses(hosts), &problems));
+  if (!tell || problems.empty()) return;
+  std::string text;
+  for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
+  showUserMessage(text);
+}
+
+void TAlertsWiring::hostAdded(const TTolvoHost&) { reloadSettings(false); }
+
+void TAlertsWiring::hostEdited(const TTolvoHost&, const THostNames&) { reloadSettings(false); }
+
+void TAlertsWiring::showHosts(const std::vector<std::uint64_t>& runIds) {
+  if (openOverview) openOverview(runIds);
+  else tray.showMainForm();
+}
