@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -12,6 +14,7 @@
 #include "alerts/alertcenter.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "ui/alertspreferences.h"
 #include "ui/alertswiring.h"
 #include "ui/runcontrol.h"
 #include "ui/trayicon.h"
@@ -94,6 +97,40 @@ TEST(AlertsTray, AConfirmedDownBecomesABalloonWhoseClickOpensTheOverviewOnThatHo
   ASSERT_TRUE(QTest::qWaitFor([&] { return wiring.center().notifier().fallbackCount() == 1; }, 5000));
   emit tray.systemTrayIcon()->messageClicked();
   EXPECT_EQ(opened, std::vector<std::uint64_t>{host.runId});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AlertsPreferences, RefusesWrongValuesAndStoresGlobalPerHostAndCommand) {
+  TAlertsPreferences page([] {
+    return std::vector<TAlertsPreferences::THostRow>{{"gateway", "10.1.1.1"}, {"nas", "10.1.1.2"}};
+  });
+  page.load();
+  EXPECT_EQ(page.edLostToDown->text(), "3");
+  EXPECT_EQ(page.edRttMs->text(), "off");
+  EXPECT_TRUE(page.validate().isEmpty());
+  page.edLossPercent->setText("0");
+  EXPECT_TRUE(page.validate().contains("\"0\" is refused")) << page.validate().toStdString();
+  page.edLossPercent->setText("2.5");
+  page.tbHosts->item(1, 2)->setText("-4");
+  EXPECT_TRUE(page.validate().startsWith("10.1.1.2: ")) << page.validate().toStdString();
+  page.tbHosts->item(1, 2)->setText("8");
+  page.tbHosts->item(0, 4)->setCheckState(Qt::Unchecked);
+  page.edCommand->setText(R"(/opt/my tools/page "on call" --quiet)");
+  ASSERT_TRUE(page.validate().isEmpty());
+  bool applied = false;
+  page.onApplied = [&] { applied = true; };
+  page.apply();
+  EXPECT_TRUE(applied);
+  const TAlertSettings s = TAlertSettings::load({"10.1.1.1", "10.1.1.2"});
+  EXPECT_EQ(s.degradedLossPercent, 2.5);
+  EXPECT_EQ(s.lostToDownFor("10.1.1.2"), 8);
+  EXPECT_FALSE(s.notifyFor("10.1.1.1"));
+  EXPECT_EQ(s.command, (std::vector<std::string>{"/opt/my", "tools/page", "on call", "--quiet"}));
+  page.load();
+  EXPECT_EQ(page.edCommand->text(), R"(/opt/my tools/page "on call" --quiet)");
 }
 
 }  // namespace
