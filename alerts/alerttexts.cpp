@@ -27,7 +27,8 @@ std::string hostDetail(const TAlertChange& c) {
   return text;
 }
 
-void addKind(const TKindWords& words, const std::vector<const TAlertChange*>& changes,
+// `alone`: the only line of the notice, so the body need not repeat it above the hosts.
+void addKind(const TKindWords& words, const std::vector<const TAlertChange*>& changes, bool alone,
              std::vector<std::string>& lines, std::string& body) {
   if (changes.empty()) return;
   std::vector<std::string> names;
@@ -42,11 +43,12 @@ void addKind(const TKindWords& words, const std::vector<const TAlertChange*>& ch
     body += hostDetail(*changes.front());
     return;
   }
-  body += std::to_string(changes.size()) + words.many + ":";
+  const std::string indent = alone ? "" : "  ";
+  if (!alone) body += std::to_string(changes.size()) + words.many + ":\n";
   for (std::size_t i = 0; i < changes.size() && i < NamesInBody; ++i)
-    body += "\n  " + hostDetail(*changes[i]);
+    body += (i ? "\n" : "") + indent + hostDetail(*changes[i]);
   if (changes.size() > NamesInBody)
-    body += "\n  … and " + std::to_string(changes.size() - NamesInBody) + " more";
+    body += "\n" + indent + "… and " + std::to_string(changes.size() - NamesInBody) + " more";
 }
 
 }  // namespace
@@ -70,11 +72,16 @@ TAlertNotice composeNotice(const std::vector<TAlertChange>& changes) {
     notice.urgent |= kind == TAlertKind::HostDown || kind == TAlertKind::ConnectionDown;
     if (!c.isConnection() && kind != TAlertKind::None) notice.runIds.push_back(c.runId);
   }
-  for (const TKindWords& words : HostKinds) {
-    std::vector<const TAlertChange*> ofKind;
+  std::vector<std::vector<const TAlertChange*>> groups(HostKinds.size());
+  std::size_t kinds = (connectionDown ? 1 : 0) + (connectionUp ? 1 : 0);
+  for (std::size_t k = 0; k < HostKinds.size(); ++k) {
     for (const TAlertChange& c : changes)
-      if (!c.isConnection() && kindOf(c) == words.kind) ofKind.push_back(&c);
-    addKind(words, ofKind, lines, notice.body);
+      if (!c.isConnection() && kindOf(c) == HostKinds[k].kind) groups[k].push_back(&c);
+    kinds += groups[k].empty() ? 0 : 1;
+  }
+  for (std::size_t k = 0; k < HostKinds.size(); ++k) {
+    const TKindWords& words = HostKinds[k];
+    addKind(words, groups[k], kinds == 1, lines, notice.body);
     if (words.kind == TAlertKind::HostDown && connectionDown) {
       lines.push_back("The connection is down");
       notice.body += std::string(notice.body.empty() ? "" : "\n") + "The connection is down";

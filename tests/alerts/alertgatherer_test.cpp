@@ -101,3 +101,19 @@ TEST(AlertGatherer, AChangeUndoneWhileWaitingIsDropped) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AlertTexts, ManyHostsOfOneKindListTheFirstTwentyWithoutRepeatingTheSummary) {
+  std::vector<TAlertChange> changes;
+  for (std::uint64_t i = 1; i <= 23; ++i)
+    changes.push_back(hostChange(i, "h" + std::to_string(i), L::Up, L::Degraded));
+  const TAlertNotice notice = composeNotice(changes);
+  EXPECT_EQ(notice.summary, "23 hosts degraded: h1, h2, h3, …");
+  const std::string end = "h20 (10.0.0.20)\n… and 3 more";
+  EXPECT_EQ(notice.body.rfind("h1 (10.0.0.1)\nh2 (10.0.0.2)\n", 0), 0u) << notice.body;
+  EXPECT_EQ(notice.body.substr(notice.body.size() - end.size()), end);
+  EXPECT_FALSE(notice.urgent);
+}
+
+}  // namespace
