@@ -35,8 +35,10 @@ void TAlertCenter::echoResult(const TTolvoHost& host, const TEchoResult& result)
   facts.answered = result.answered;
   facts.rttMicros = result.rttMicros;
   const std::vector<TAlertChange> changes = tracker.echo(facts);
-  for (const TAlertChange& change : changes)
+  for (const TAlertChange& change : changes) {
+    if (onHostLevelChanged) onHostLevelChanged(change.runId, change.to);
     handle(change, tracker.currentSettings().notifyFor(host.ipAddress));
+  }
   if (!changes.empty() && onLevelsChanged) onLevelsChanged();
 }
 

@@ -42,8 +42,10 @@ class TAlertCenter : public QObject, public TEngineObserver {
 
   // Whether pinging runs (for quiet_while_stopped); unset counts as running.
   std::function<bool()> pinging;
-  // After any change of a host's confirmed level or of the connection (tray tooltip, overview).
+  // After any change of a host's confirmed level or of the connection (tray tooltip).
   std::function<void()> onLevelsChanged;
+  // A host's new confirmed level (the overview's amber rows).
+  std::function<void(std::uint64_t runId, TAlertLevel level)> onHostLevelChanged;
 
   TAlertLevel level(std::uint64_t runId) const { return tracker.level(runId); }
   bool isDegraded(std::uint64_t runId) const { return tracker.level(runId) == TAlertLevel::Degraded; }

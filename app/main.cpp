@@ -3,7 +3,12 @@
 
 #include <QApplication>
 
+#include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
+
+#include "history/outagescommand.h"
 
 #include "ui/programwindows.h"
 #include "ui/signalshutdown.h"
@@ -12,6 +17,11 @@
 #include "ui/usermessagebox.h"
 
 int main(int argc, char** argv) {
+  // The outage report runs without a display: no windows, only the core application.
+  if (isOutagesCommand(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    return runOutagesCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Sorvelo"));
   // The main window decides when the program ends: after its orderly shutdown.

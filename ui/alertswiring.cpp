@@ -5,6 +5,12 @@
 #include <QSystemTrayIcon>
 
 #include "alerts/alertcenter.h"
+#include "alertsmedians.h"
+#include "alertspreferences.h"
+#include "history/historysettings.h"
+#include "overviewwindow.h"
+#include "preferenceswindow.h"
+#include "viewwindows.h"
 #include "base/usermessages.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
@@ -27,8 +33,12 @@ std::vector<std::string> hostAddresses(TTolvoHosts& hosts) {
 TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunControl& runControl,
                              QObject* parent)
     : QObject(parent), hosts(hostList), tray(trayIcon),
+      medians(std::make_unique<TAlertMedians>(
+          hostList, [] { return historyFilePath(settings.hosts_file_name); })),
       alertCenter(std::make_unique<TAlertCenter>(hostList, QDBusConnection::sessionBus())) {
   hosts.events().subscribe(this);
+  alertCenter->setMedianSource(
+      [this](std::uint64_t runId, std::int64_t nowMs) { return medians->median(runId, nowMs); });
   alertCenter->pinging = [&runControl] { return runControl.running(); };
   alertCenter->onLevelsChanged = [this] { tray.setDownHosts(alertCenter->downNames()); };
   // The command's outcomes go beside the general log, whose own lines have no room for them.
@@ -49,6 +59,28 @@ TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunCon
 }
 
 TAlertsWiring::~TAlertsWiring() { hosts.events().unsubscribe(this); }
+
+void TAlertsWiring::attachViews(TViewWindows& views) {
+  openOverview = [&views](const std::vector<std::uint64_t>& runIds) {
+    views.showOverview();
+    views.overview().selectHosts(runIds);
+  };
+  tray.OnOverview = [&views] { views.showOverview(); };
+  alertCenter->onHostLevelChanged = [&views](std::uint64_t runId, TAlertLevel level) {
+    views.overview().setHostFlag(runId, level == TAlertLevel::Degraded);
+  };
+  auto* page = new TAlertsPreferences([this] {
+    std::vector<TAlertsPreferences::THostRow> rows;
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      if (const TTolvoHost* host = hosts.hostAt(slot))
+        rows.push_back({host->callingName.empty() ? host->hostName : host->callingName, host->ipAddress});
+    return rows;
+  });
+  page->onApplied = [this] { reloadSettings(false); };
+  views.preferences().addPage(page, QStringLiteral("Alerts"),
+                              {[page] { page->load(); }, [page] { return page->validate(); },
+                               [page] { page->apply(); }});
+}
 
 void TAlertsWiring::reloadSettings(bool tell) {
   std::vector<std::string> problems;

@@ -2,7 +2,8 @@
 // Alerts in the desktop program: the alert center subscribed to the host list, its settings read
 // from [alerts] (again whenever a host is added or edited, for the per-host values), the tray
 // balloon as the fallback for desktop notifications, the tray tooltip's list of hosts that are
-// down, and the hook that opens the overview on a clicked notification or balloon.
+// down, the hosts' 24-hour medians from the results database, and the overview opened on a clicked
+// notification or balloon.
 
 #include <QObject>
 
@@ -14,7 +15,9 @@
 #include "core/engineevents.h"
 
 class TAlertCenter;
+class TAlertMedians;
 class TRunControl;
+class TViewWindows;
 class TTolvoHosts;
 class TTrayIcon;
 
@@ -26,6 +29,10 @@ class TAlertsWiring : public QObject, public TEngineObserver {
   ~TAlertsWiring() override;
 
   TAlertCenter& center() { return *alertCenter; }
+
+  // Degraded hosts in amber in the overview, a clicked notification opens it on its hosts, the
+  // tray's Overview entry, and the Alerts page of Preferences.
+  void attachViews(TViewWindows& views);
 
   // Reads [alerts] again; refused values are told through the user-message sink when `tell`.
   void reloadSettings(bool tell);
@@ -42,6 +49,7 @@ class TAlertsWiring : public QObject, public TEngineObserver {
 
   TTolvoHosts& hosts;
   TTrayIcon& tray;
+  std::unique_ptr<TAlertMedians> medians;
   std::unique_ptr<TAlertCenter> alertCenter;
   std::vector<std::uint64_t> balloonHosts;
 };

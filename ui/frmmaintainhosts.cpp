@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <utility>
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
@@ -158,6 +159,13 @@ void TfrmMaintainHosts::showEvent(QShowEvent* event) {
   }
   closedMeanwhile = false;
   refreshHostList();
+  const TTolvoHost* wanted = std::exchange(hostToSelect, nullptr);
+  for (int row = 0; wanted && row < lbHosts->count(); ++row) {
+    const quintptr carried = lbHosts->item(row)->data(HostRole).value<quintptr>();
+    if (reinterpret_cast<const TTolvoHost*>(carried) != wanted) continue;
+    lbHosts->setCurrentRow(row);  // shows the host in the fields, as a click does
+    break;
+  }
 }
 
 void TfrmMaintainHosts::done(int result) {

@@ -41,6 +41,8 @@ class TfrmMaintainHosts : public QDialog {
   QPushButton* btnDeleteAll = nullptr;
   QPushButton* btnDeleteDown = nullptr;
 
+  // The next opening selects this host's line (when it is still in the list).
+  void selectHost(const TTolvoHost* host) { hostToSelect = host; }
   void refreshHostList();
   void showSelectedHost();
   void storeSelectedHost();
@@ -77,4 +79,5 @@ class TfrmMaintainHosts : public QDialog {
   bool adding = false;      // an Add is running (its lookups let other clicks in)
   bool addAgain = false;    // Add was clicked again meanwhile: run once more afterwards
   bool closedMeanwhile = false;
+  const TTolvoHost* hostToSelect = nullptr;
 };

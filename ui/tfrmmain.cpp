@@ -22,6 +22,8 @@
 #include "alertswiring.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -31,6 +33,8 @@
 #include "tfrmstandardview.h"
 #include "trayicon.h"
 #include "usermessagebox.h"
+#include "overviewsettings.h"
+#include "viewwindows.h"
 
 namespace {
 
@@ -63,7 +67,9 @@ TfrmMain::~TfrmMain() {
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
   alerts.reset();
+  views.reset();
   logSubscriber.reset();
+  historyRecorder.reset();
   hosts.reset();
   logger.reset();
 }
@@ -156,6 +162,9 @@ void TfrmMain::createActions() {
   Standard1 = action("Standard", "Standard1", &TfrmMain::Standard1Click);
   Gotohomepage1 = action("Go to homepage", "Gotohomepage1", &TfrmMain::Gotohomepage1Click);
   About1 = action("About", "About1", &TfrmMain::About1Click);
+  Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
+  Outages1 = action("Outages", "Outages1", &TfrmMain::Outages1Click);
+  Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
 void TfrmMain::createMenus() {
@@ -163,9 +172,13 @@ void TfrmMain::createMenus() {
   file->addAction(Maintainhosts1);
   file->addSeparator();
   file->addAction(Config1);
+  file->addAction(Preferences1);
   file->addSeparator();
   file->addAction(Quit1);
-  menuBar()->addMenu(QStringLiteral("Views"))->addAction(Standard1);
+  QMenu* viewsMenu = menuBar()->addMenu(QStringLiteral("Views"));
+  viewsMenu->addAction(Standard1);
+  viewsMenu->addAction(Overview1);
+  viewsMenu->addAction(Outages1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -214,14 +227,22 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  // The results database records from the first host loaded; its thread starts once the settings
+  // name the hosts file's folder.
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
+  views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
   alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
+  alerts->attachViews(*views);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
   // program runs on with what was loaded.
   try {
     loadSettings();
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(settings.hosts_file_name));
     setSpeedIndex(settings.ping_speed);
+    if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
     alerts->reloadSettings(true);
     logger->logProgram(true);
@@ -284,6 +305,8 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  historyRecorder->stop();
+  views->storeGeometry();
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {
@@ -332,3 +355,17 @@ void TfrmMain::About1Click() {
 void TfrmMain::TrayIcon1DblClick() { TrayIcon1->showMainForm(); }
 
 void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
+
+void TfrmMain::Overview1Click() { views->showOverview(); }
+
+void TfrmMain::Outages1Click() { views->showOutages(); }
+
+void TfrmMain::Preferences1Click() {
+  if (views->showPreferences()) historyRecorder->setLengths(historyLengths());
+}
+
+void TfrmMain::editHost(TTolvoHost* host) {
+  if (!frmMaintainHosts || closing) return;
+  frmMaintainHosts->selectHost(host);
+  Maintainhosts1Click();
+}

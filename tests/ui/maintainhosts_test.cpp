@@ -105,6 +105,18 @@ bool enabled(const std::vector<QWidget*>& widgets, bool expected) {
   return true;
 }
 
+TEST_F(MaintainHostsTest, OpeningOnAHostSelectsItsLineOnce) {
+  put("alpha.test", "127.0.0.11");
+  TTolvoHost* beta = put("beta.test", "127.0.0.12");
+  dlg.selectHost(beta);
+  dlg.show();
+  EXPECT_EQ(dlg.lbHosts->currentRow(), 1);
+  EXPECT_EQ(dlg.edIPAddress->text(), "127.0.0.12");
+  dlg.hide();
+  dlg.show();  // the next opening is an ordinary one again
+  EXPECT_TRUE(dlg.lbHosts->selectedItems().isEmpty());
+}
+
 TEST_F(MaintainHostsTest, ControlStatesFollowSelectionAndTextBox) {
   put("alpha.test", "127.0.0.11", 7);
   put("beta.test", "127.0.0.12");

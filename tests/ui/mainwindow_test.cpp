@@ -342,7 +342,8 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsInOrder) {
     for (QAction* item : menu->menu()->actions()) seen << (item->isSeparator() ? "-" : item->text());
   }
   EXPECT_EQ(seen.join(QLatin1Char('|')),
-            "File:|Maintain hosts|-|Config|-|Quit|Views:|Standard|Help:|Go to homepage|About");
+            "File:|Maintain hosts|-|Config|Preferences...|-|Quit|Views:|Standard|Overview|"
+            "Outages|Help:|Go to homepage|About");
   EXPECT_TRUE(frm->Maintainhosts1->isEnabled());
   EXPECT_TRUE(frm->Config1->isEnabled());
 }
