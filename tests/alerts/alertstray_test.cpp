@@ -8,12 +8,15 @@
 #include <QTableWidget>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
 #include "alerts/alertcenter.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "ui/alertsmedians.h"
 #include "ui/alertspreferences.h"
 #include "ui/alertswiring.h"
 #include "ui/runcontrol.h"
@@ -131,6 +134,29 @@ TEST(AlertsPreferences, RefusesWrongValuesAndStoresGlobalPerHostAndCommand) {
   EXPECT_EQ(s.command, (std::vector<std::string>{"/opt/my", "tools/page", "on call", "--quiet"}));
   page.load();
   EXPECT_EQ(page.edCommand->text(), R"(/opt/my tools/page "on call" --quiet)");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AlertsMedians, ComeFromTheResultsDatabaseWithoutWaitingForIt) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("history.sqlite").toStdString();
+  TTolvoHosts hosts;
+  THistoryRecorder recorder(hosts.events());
+  recorder.start(path);
+  TTolvoHost* host = hosts.addHost("127.0.0.7", false);
+  ASSERT_NE(host, nullptr);
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  for (std::int64_t rtt : {30000, 10000, 20000, -1, 25000, 15000})
+    hosts.events().echoResult(*host, {now - 3'600'000 + rtt, rtt > 0, rtt});
+  ASSERT_TRUE(recorder.waitWritten(std::chrono::seconds(10)));
+
+  TAlertMedians medians(hosts, [path] { return path; });
+  EXPECT_FALSE(medians.median(host->runId, now));  // asked for, not known yet
+  EXPECT_TRUE(QTest::qWaitFor([&] { return medians.median(host->runId, now) == 20000; }, 5000));
+  EXPECT_FALSE(medians.median(999999, now));  // not a host of the list
 }
 
 }  // namespace
