@@ -8,6 +8,7 @@
 #include "alertsmedians.h"
 #include "alertspreferences.h"
 #include "history/historysettings.h"
+#include "livestats.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 #include "viewwindows.h"
@@ -67,7 +68,7 @@ void TAlertsWiring::attachViews(TViewWindows& views) {
   };
   tray.OnOverview = [&views] { views.showOverview(); };
   alertCenter->onHostLevelChanged = [&views](std::uint64_t runId, TAlertLevel level) {
-    views.overview().setHostFlag(runId, level == TAlertLevel::Degraded);
+    views.liveStats().setHostFlag(runId, level == TAlertLevel::Degraded);
   };
   auto* page = new TAlertsPreferences([this] {
     std::vector<TAlertsPreferences::THostRow> rows;

@@ -19,6 +19,9 @@
 #include "ui/alertsmedians.h"
 #include "ui/alertspreferences.h"
 #include "ui/alertswiring.h"
+#include "ui/livestats.h"
+#include "ui/overviewwindow.h"
+#include "ui/viewwindows.h"
 #include "ui/runcontrol.h"
 #include "ui/trayicon.h"
 
@@ -157,6 +160,37 @@ TEST(AlertsMedians, ComeFromTheResultsDatabaseWithoutWaitingForIt) {
   EXPECT_FALSE(medians.median(host->runId, now));  // asked for, not known yet
   EXPECT_TRUE(QTest::qWaitFor([&] { return medians.median(host->runId, now) == 20000; }, 5000));
   EXPECT_FALSE(medians.median(999999, now));  // not a host of the list
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AlertsTray, ADegradedHostIsMarkedInTheOverviewWhichAClickOpensOnIt) {
+  setExtraSetting("alerts", "quiet_while_stopped", "0");
+  QWidget form;
+  TTrayIcon tray(&form);
+  TRunControl runControl(systemClock());
+  TTolvoHosts hosts;
+  TViewWindows views(hosts, [](TTolvoHost*) {});
+  TAlertsWiring wiring(hosts, tray, runControl);
+  wiring.attachViews(views);
+  wiring.reloadSettings(false);
+  TTolvoHost* host = hosts.addHost("127.0.0.9", false);
+  ASSERT_NE(host, nullptr);
+  ASSERT_TRUE(tray.OnOverview);
+
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  for (int i = 0; i < 14; ++i) {  // up, then every other echo lost: degraded, never down
+    const bool answered = i < 2 || i % 2 == 0;
+    hosts.events().echoResult(*host, {now + i * 3000, answered, answered ? 700 : -1});
+  }
+  EXPECT_EQ(wiring.center().level(host->runId), TAlertLevel::Degraded);
+  EXPECT_TRUE(views.liveStats().hosts().at(host->runId).degraded);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return wiring.center().notifier().fallbackCount() == 1; }, 5000));
+  emit tray.systemTrayIcon()->messageClicked();
+  EXPECT_TRUE(views.overview().isVisible());
+  EXPECT_EQ(views.overview().selectedRunIds(), std::vector<std::uint64_t>{host->runId});
 }
 
 }  // namespace
