@@ -100,10 +100,6 @@ TEST(AlertGatherer, AChangeUndoneWhileWaitingIsDropped) {
   EXPECT_FALSE(g.nextDueMs());
 }
 
-}  // namespace
-
-namespace {
-
 TEST(AlertTexts, ManyHostsOfOneKindListTheFirstTwentyWithoutRepeatingTheSummary) {
   std::vector<TAlertChange> changes;
   for (std::uint64_t i = 1; i <= 23; ++i)
