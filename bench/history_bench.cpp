@@ -6,6 +6,11 @@
 //                                          CPU seconds per 1,000 results (the whole process: the
 //                                          engine side and the database thread), and the time the
 //                                          interface thread spends per result and per 10 ms tick
+//   history_bench --live-seconds=20        255 loopback hosts pinged through the real scheduler at the
+//                                          fastest speed (a tick every 20 ms) with the recorder: its
+//                                          database thread's CPU seconds per 1,000 results and the
+//                                          longest time a tick spent handing results to it (needs
+//                                          ICMP sockets)
 //   history_bench --days=1                 255 hosts at one echo every 5 s for that many simulated
 //                                          days: CPU per 1,000 results at that pace, bytes per result
 //                                          (raw) and per summary at each step, and the projected
@@ -34,6 +39,7 @@
 
 #include "core/engineevents.h"
 #include "core/tolvohost.h"
+#include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 
@@ -84,6 +90,7 @@ void synthetic(const std::string& dbPath, int seconds) {
   constexpr int TickMs = 10, PerTick = 20;  // 2,000 results a second
   constexpr int Speed = 4;
   const double cpuBefore = cpuSeconds();
+  const double threadBefore = recorder.stats().threadCpuSeconds;
   const auto start = SteadyClock::now();
   std::uint64_t n = 0;
   double callTotalUs = 0, worstCallUs = 0, worstTickUs = 0;
@@ -105,6 +112,8 @@ void synthetic(const std::string& dbPath, int seconds) {
         worstTickUs,
         std::chrono::duration<double, std::micro>(SteadyClock::now() - tickStart).count());
   }
+  recorder.waitWritten(std::chrono::seconds(10));
+  const double threadCpu = recorder.stats().threadCpuSeconds - threadBefore;
   recorder.stop();
   const double cpu = cpuSeconds() - cpuBefore;
   const THistoryRecorderStats stats = recorder.stats();
@@ -114,9 +123,86 @@ void synthetic(const std::string& dbPath, int seconds) {
               static_cast<unsigned long long>(stats.dropped));
   std::printf("  CPU seconds per 1,000 results recorded: %.5f (target <= 0.005)\n",
               cpu / (static_cast<double>(n) / 1000.0));
+  std::printf("  of which the database thread: %.5f\n", threadCpu / (static_cast<double>(n) / 1000.0));
   std::printf("  interface thread per result: mean %.2f us, worst %.1f us; worst 10 ms tick "
               "(%d results): %.1f us (limit 1000 us)\n",
               callTotalUs / static_cast<double>(n), worstCallUs, PerTick, worstTickUs);
+}
+
+// Forwards the engine's results to the recorder and times each hand-over on the interface thread.
+struct TTimedForward : TEngineObserver {
+  TEngineEventHub inner;
+  double tickUs = 0, worstTickUs = 0;
+  void echoResult(const TTolvoHost& host, const TEchoResult& result) override {
+    const auto before = SteadyClock::now();
+    inner.echoResult(host, result);
+    tickUs += std::chrono::duration<double, std::micro>(SteadyClock::now() - before).count();
+  }
+  void hostAdded(const TTolvoHost& host) override { inner.hostAdded(host); }
+  void endTick() {
+    worstTickUs = std::max(worstTickUs, tickUs);
+    tickUs = 0;
+  }
+};
+
+struct TLiveRun {
+  double cpu = 0;
+  double databaseThread = 0;
+  std::int32_t echoes = 0;
+  double worstTickUs = 0;
+};
+
+TLiveRun liveRun(const std::string& dbPath, int seconds, bool record = true) {
+  TTolvoHosts list;
+  TTimedForward forward;
+  list.events().subscribe(&forward);
+  std::unique_ptr<THistoryRecorder> recorder;
+  if (record) {
+    recorder = std::make_unique<THistoryRecorder>(forward.inner);
+    recorder->start(dbPath);
+  }
+  for (int x = 1; x <= TTolvoHosts::MaxHosts; ++x) {
+    auto host = list.newHost();
+    host->hostName = host->ipAddress = host->callingName = "127.0.0." + std::to_string(x);
+    host->timeout = 2000;
+    host->interval = 0;
+    list.appendHost(host);
+  }
+  auto ticks = [&](double runSeconds) {
+    constexpr auto TickPeriod = std::chrono::milliseconds(20);
+    const auto end = SteadyClock::now() + std::chrono::duration<double>(runSeconds);
+    auto next = SteadyClock::now();
+    while (SteadyClock::now() < end) {
+      for (int i = 0; i < 4; ++i) list.schedulerPass();
+      forward.endTick();
+      next += TickPeriod;
+      std::this_thread::sleep_until(next);
+    }
+  };
+  ticks(2.0);  // every worker started
+  forward.worstTickUs = 0;
+  const std::int32_t before = list.totalPings();
+  const double cpuBefore = cpuSeconds();
+  const double threadBefore = recorder ? recorder->stats().threadCpuSeconds : 0;
+  ticks(seconds);
+  if (recorder) recorder->waitWritten(std::chrono::seconds(10));
+  TLiveRun run{cpuSeconds() - cpuBefore,
+               recorder ? recorder->stats().threadCpuSeconds - threadBefore : 0,
+               list.totalPings() - before, forward.worstTickUs};
+  if (recorder) recorder->stop();
+  list.events().unsubscribe(&forward);
+  return run;
+}
+
+void live(const std::string& dbPath, int seconds) {
+  const TLiveRun recorded = liveRun(dbPath, seconds, true);
+  const double per1000 = 1000.0 / std::max(1, recorded.echoes);
+  std::printf("live: 255 loopback hosts at the fastest speed for %d s: %d results (%.0f a second)\n",
+              seconds, recorded.echoes, recorded.echoes / static_cast<double>(seconds));
+  std::printf("  the database thread: %.5f CPU seconds per 1,000 results (%.2f ms of CPU a second)\n",
+              recorded.databaseThread * per1000, recorded.databaseThread * 1000.0 / seconds);
+  std::printf("  longest time a tick spent handing results to the recorder: %.1f us (limit 1000 us)\n",
+              recorded.worstTickUs);
 }
 
 struct TTableSize {
@@ -157,6 +243,7 @@ void days(const std::string& dbPath, int dayCount) {
   auto hosts = makeHosts(hub);
   recorder.start(dbPath);
   const double cpuBefore = cpuSeconds();
+  const double threadBefore = recorder.stats().threadCpuSeconds;
   std::uint64_t n = 0;
   // One echo per host every 5 s; the clock a little ahead, as results come in after their send.
   const std::int64_t rounds = dayCount * DayMs / 5000 + 3 * 60 / 5 * 60;  // and 3 h more
@@ -169,13 +256,16 @@ void days(const std::string& dbPath, int dayCount) {
     simulatedMs = sentMs + 5000;
     if (round % 12 == 11) recorder.waitWritten(std::chrono::seconds(30));
   }
+  recorder.waitWritten(std::chrono::seconds(30));
+  const double threadCpu = recorder.stats().threadCpuSeconds - threadBefore;
   recorder.stop();
   const double cpu = cpuSeconds() - cpuBefore;
   std::printf("simulated: %d day(s) and 3 h of %d hosts at one echo per 5 s: %llu results, "
               "dropped %llu\n", dayCount, HostCount, static_cast<unsigned long long>(n),
               static_cast<unsigned long long>(recorder.stats().dropped));
   std::printf("  CPU seconds per 1,000 results recorded (packing, summaries, pruning included): "
-              "%.5f\n", cpu / (static_cast<double>(n) / 1000.0));
+              "%.5f, of which the database thread %.5f\n", cpu / (static_cast<double>(n) / 1000.0),
+              threadCpu / (static_cast<double>(n) / 1000.0));
 
   const TTableSize raw = tableSize(dbPath, "raw");
   const TTableSize recent = tableSize(dbPath, "recent");
@@ -222,6 +312,8 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   const int seconds = argValue(argc, argv, "--synthetic-seconds", 40);
   const int dayCount = argValue(argc, argv, "--days", 1);
+  const int liveSeconds = argValue(argc, argv, "--live-seconds", 20);
+  if (liveSeconds > 0) live(QDir(dir.path()).filePath("live.sqlite").toStdString(), liveSeconds);
   if (seconds > 0) synthetic(QDir(dir.path()).filePath("synthetic.sqlite").toStdString(), seconds);
   if (dayCount > 0) days(QDir(dir.path()).filePath("days.sqlite").toStdString(), dayCount);
   return 0;

@@ -39,7 +39,8 @@ class THistoryReader {
   std::vector<THistorySummary> summariesAtStep(std::int64_t hostId, std::int64_t fromMs,
                                                std::int64_t toMs, std::int32_t stepSeconds);
   // The median round trip of the answered echoes of the 24 hours before nowMs, in microseconds;
-  // empty when none was answered.
+  // empty when none was answered. It reads a day of raw results (a few milliseconds per host at one
+  // echo every 5 s): call it on a thread of its own or seldom, not for every host on every tick.
   std::optional<std::int64_t> median24h(std::int64_t hostId, std::int64_t nowMs);
 
  private:

@@ -42,6 +42,7 @@ struct THistoryRecorderStats {
   std::uint64_t written = 0;   // echo results committed to the file
   bool writing = false;        // the database is open and the last write succeeded
   bool refused = false;        // newer schema version: the file is kept and not written
+  double threadCpuSeconds = 0; // CPU time the database thread has used so far
 };
 
 class THistoryRecorder final : public TEngineObserver {

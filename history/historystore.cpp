@@ -46,7 +46,16 @@ THistoryStore::TOpen THistoryStore::open(const std::string& path) {
     close();
     return damaged ? TOpen::Damaged : TOpen::Failed;
   }
-  insertRecentQuery.emplace(QSqlDatabase::database(text(connection), false));
+  const QSqlDatabase db = QSqlDatabase::database(text(connection), false);
+  beginQuery.emplace(db);
+  commitQuery.emplace(db);
+  if (!beginQuery->prepare(QStringLiteral("BEGIN IMMEDIATE")) ||
+      !commitQuery->prepare(QStringLiteral("COMMIT"))) {
+    error = beginQuery->lastError().isValid() ? beginQuery->lastError() : commitQuery->lastError();
+    close();
+    return TOpen::Failed;
+  }
+  insertRecentQuery.emplace(db);
   insertRecentQuery->prepare(
       QStringLiteral("INSERT INTO recent (host_id, minute_ms, echoes) VALUES (?, ?, ?)"));
   return TOpen::Ready;
@@ -54,6 +63,8 @@ THistoryStore::TOpen THistoryStore::open(const std::string& path) {
 
 void THistoryStore::close() {
   insertRecentQuery.reset();
+  beginQuery.reset();
+  commitQuery.reset();
   if (QSqlDatabase::contains(text(connection))) {
     {
       QSqlDatabase db = QSqlDatabase::database(text(connection), false);
@@ -77,8 +88,8 @@ bool THistoryStore::exec(const QString& sql) {
   return false;
 }
 
-bool THistoryStore::begin() { return exec(QStringLiteral("BEGIN IMMEDIATE")); }
-bool THistoryStore::commit() { return exec(QStringLiteral("COMMIT")); }
+bool THistoryStore::begin() { return exec(*beginQuery); }
+bool THistoryStore::commit() { return exec(*commitQuery); }
 void THistoryStore::rollback() {
   const QSqlError kept = error;
   exec(QStringLiteral("ROLLBACK"));

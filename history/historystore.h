@@ -77,5 +77,5 @@ class THistoryStore {
   bool opened = false;
   int version = 0;
   QSqlError error;
-  std::optional<QSqlQuery> insertRecentQuery;
+  std::optional<QSqlQuery> beginQuery, commitQuery, insertRecentQuery;
 };

@@ -69,12 +69,16 @@ class THistoryWriter {
   std::deque<THistoryEvent> queue;
   std::uint64_t queuedCount = 0, droppedCount = 0, writtenCount = 0, settledCount = 0;
   bool stopping = false, flushNow = false, writing = false, refused = false;
+  double threadCpu = 0;
   std::thread thread;
 
   // Database thread only.
   std::unique_ptr<THistoryStore> store;
   std::map<std::uint64_t, THostState> hosts;  // by the host's run id
   std::vector<THistoryEvent> pending;         // taken from the queue, not yet committed
+  // What a rolled-back transaction must undo in `hosts`.
+  std::vector<std::uint64_t> resolvedThisRound;  // hosts given a new row
+  std::vector<std::pair<std::uint64_t, THostState>> deletedThisRound;
   std::chrono::steady_clock::time_point nextOpenAttempt{};
   std::int64_t lastPackMinute = 0, lastPruneHour = 0;
   bool faultReported = false;

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 #include "alertswiring.h"
@@ -24,6 +25,8 @@
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
+#include "base/usermessages.h"
+#include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -68,6 +71,7 @@ TfrmMain::~TfrmMain() {
   runCtl.setLogger(nullptr);
   alerts.reset();
   views.reset();
+  metrics.reset();
   logSubscriber.reset();
   historyRecorder.reset();
   hosts.reset();
@@ -199,8 +203,11 @@ void TfrmMain::createTimers() {
 }
 
 void TfrmMain::fixWindowSize() {
-  // The client area (below the menu bar) is 325 x 118, the status bar included.
-  setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  // The client area (below the menu bar) is 325 x 118, the status bar included. The menu bar gets
+  // the height it needs at that width, which some styles make larger than its size hint.
+  const int menuHeight =
+      std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
+  setFixedSize(ClientWidth, ClientHeight + menuHeight);
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }
@@ -241,6 +248,9 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(settings.hosts_file_name));
+    // The metrics endpoint, off unless the user switched it on.
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
@@ -283,8 +293,9 @@ bool TfrmMain::event(QEvent* e) {
 void TfrmMain::FormActivate() {
   if (activating || closing) return;
   activating = true;
+  // The caption is exactly "Sorvelo": no application display name is set, since Qt appends one to
+  // every caption on X11. The application title heads the plain message boxes (usermessagebox.h).
   setWindowTitle(QStringLiteral("Sorvelo"));
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
   activation.activate(this, {[this] { btnStartStopClick(); }, [this] { close(); }});
   activating = false;
 }

@@ -28,6 +28,7 @@ class THistoryRecorder;
 class TfrmMaintainHosts;
 class TfrmStandardView;
 class TEventLogSubscriber;
+class TMetricsService;
 class TTolvoHosts;
 class TTolvoLogger;
 class TTrayIcon;
@@ -137,6 +138,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TViewWindows> views;
   std::unique_ptr<TAlertsWiring> alerts;
+  std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;

@@ -11,11 +11,13 @@
 
 #include "programpictures.h"
 
-TTrayIcon::TTrayIcon(QWidget* form)
+TTrayIcon::TTrayIcon(QWidget* form, std::function<bool()> probe)
     : QObject(form),
-      trayAvailable(QSystemTrayIcon::isSystemTrayAvailable()),
       mainForm(form),
-      icon(new QSystemTrayIcon(this)) {
+      trayProbe(probe ? std::move(probe) : [] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      icon(new QSystemTrayIcon(this)),
+      trayLook(new QTimer(this)) {
+  trayAvailable = trayProbe();
   for (auto which : {TTrayPicture::ConnectionOk, TTrayPicture::ConnectionDown,
                      TTrayPicture::NotRunning})
     pictures.emplace_back(trayPicture(which));
@@ -25,8 +27,22 @@ TTrayIcon::TTrayIcon(QWidget* form)
     if (why == QSystemTrayIcon::DoubleClick && OnDblClick) OnDblClick();
   });
   mainForm->installEventFilter(this);
-  // Shown for the whole run; without a tray Qt keeps it ready and adds it when a tray appears.
+  // Put up for the whole run once a tray is there: now, or when lookForTray sees one appear.
   if (trayAvailable) icon->show();
+  trayLook->setInterval(TrayLookInterval);
+  connect(trayLook, &QTimer::timeout, this, &TTrayIcon::lookForTray);
+  trayLook->start();
+}
+
+void TTrayIcon::lookForTray() {
+  const bool nowAvailable = trayProbe();
+  const bool appeared = nowAvailable && !trayAvailable;
+  trayAvailable = nowAvailable;
+  if (!appeared) return;
+  // Hiding and showing again makes Qt look for the tray afresh and dock the icon there (a tray
+  // that restarts may not take back an icon that Qt still counts as docked).
+  icon->hide();
+  icon->show();
 }
 
 TTrayIcon::~TTrayIcon() {

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 
+#include "history/historyreaderthread.h"
 #include "historyfixture.h"
+
+#include <future>
 
 namespace {
 
@@ -41,11 +44,16 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
       echo(*host, e.sentMs, e.rttMicros);
       sent.push_back(e);
     }
+    hub.hostDeleting(*host);
     ASSERT_TRUE(recorder->waitWritten(5s));
     EXPECT_EQ(recorder->stats().written, 300u);
     EXPECT_EQ(recorder->stats().dropped, 0u);
+    THistoryReader reader(dbPath());
+    ASSERT_EQ(reader.hosts().size(), 1u);
+    EXPECT_NE(reader.hosts()[0].deletedMs, 0);
   }
-  // The next run: a new host record with the same names, then renamed and readdressed.
+  // The next run: the host added again with the same names continues its history; then it is
+  // renamed and readdressed.
   host = makeHost("gateway", "gw.lan", "127.0.0.2");
   {
     auto recorder = makeRecorder();
@@ -66,10 +74,30 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
   const std::vector<THistoryHost> hosts = reader.hosts();
   ASSERT_EQ(hosts.size(), 1u);
   EXPECT_EQ(hosts[0].callingName, "router");
+  EXPECT_EQ(hosts[0].deletedMs, 0);
   EXPECT_EQ(hosts[0].address, "127.0.0.3");
   EXPECT_EQ(reader.echoes(hosts[0].id, DayStartMs, DayStartMs + 3'600'000), sent);
   // A range inside: only the echoes sent in it.
   EXPECT_EQ(reader.echoes(hosts[0].id, DayStartMs + 10'500, DayStartMs + 20'000).size(), 9u);
+}
+
+TEST_F(RecorderTest, AReaderThreadAnswersWhileTheRecorderWrites) {
+  auto host = makeHost("gateway", "gw.lan", "127.0.0.2");
+  auto recorder = makeRecorder();
+  hub.hostAdded(*host);
+  recorder->start(dbPath());
+  for (int i = 0; i < 50; ++i) echo(*host, DayStartMs + i * 1000LL, 200);
+  ASSERT_TRUE(recorder->waitWritten(5s));
+  THistoryReaderThread readers(dbPath());
+  std::promise<std::pair<std::size_t, std::size_t>> answer;
+  readers.post([&](THistoryReader& reader) {
+    const auto hosts = reader.hosts();
+    answer.set_value({hosts.size(), hosts.empty() ? 0 : reader.echoes(hosts[0].id, DayStartMs,
+                                                                       DayStartMs + 60'000).size()});
+  });
+  auto result = answer.get_future();
+  ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(result.get(), std::make_pair(std::size_t{1}, std::size_t{50}));
 }
 
 TEST_F(RecorderTest, ClosedMinutesArePackedAndStepsSummarised) {
