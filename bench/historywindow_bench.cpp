@@ -104,6 +104,13 @@ int measure() {
     std::printf("open + 30 days shown and painted: %lld ms (reading: %lld ms, summaries: %zu, echoes: %zu)\n",
                 static_cast<long long>(total), static_cast<long long>(window->lastLoadMs),
                 window->chart->series()[0].summaries.size(), window->chart->series()[0].echoes.size());
+    QElapsedTimer day;
+    day.start();
+    window->showRange(THistoryWindow::Day);
+    window->chart->repaint();
+    std::printf("  24 hours: %lld ms (%zu summaries, %zu echoes after them, %zu outages)\n",
+                static_cast<long long>(day.elapsed()), window->chart->series()[0].summaries.size(),
+                window->chart->series()[0].echoes.size(), window->chart->series()[0].outages.size());
     delete window;
   }
   return 0;

@@ -133,9 +133,11 @@ struct TOverviewFull {
     window.refresh();
     QApplication::processEvents();
   }
-  void echoAll() {
+  // One second: every host echoes (every = 1), or every fourth one, as at the shortest host
+  // interval the scheduler allows (an echo every 4 seconds).
+  void echoAll(int every = 1) {
     now += 1000;
-    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) {
+    for (int slot = 1 + static_cast<int>(now / 1000 % every); slot <= TTolvoHosts::MaxHosts; slot += every) {
       const std::int64_t rtt = (now / 1000 * 7919 + slot * 104729) % 30'000;
       hosts.events().echoResult(*hosts.hostAt(slot), {now, rtt % 13 != 0, rtt});
     }
@@ -165,6 +167,18 @@ void BM_OverviewRefreshAndPaint(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OverviewRefreshAndPaint)->Unit(benchmark::kMicrosecond);
+
+void BM_OverviewRefreshAndPaintQuarterChanged(benchmark::State& state) {
+  TOverviewFull full;
+  for (auto _ : state) {
+    state.PauseTiming();
+    full.echoAll(4);
+    state.ResumeTiming();
+    full.window.refresh();
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_OverviewRefreshAndPaintQuarterChanged)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -122,6 +122,7 @@ void THistoryChart::paintEvent(QPaintEvent*) {
   for (std::size_t i = 0; i < shown.size(); ++i) paintLosses(p, shown[i], static_cast<int>(i));
   for (const THistorySeries& s : shown) paintSeries(p, s);
   p.restore();
+  paintLegend(p);
   if (shown.empty() || std::all_of(shown.begin(), shown.end(), [](const THistorySeries& s) {
         return s.echoes.empty() && s.summaries.empty();
       })) {
@@ -164,6 +165,24 @@ void THistoryChart::paintAxes(QPainter& p, double top) const {
   }
   p.setPen(text);
   p.drawRect(area);
+}
+
+void THistoryChart::paintLegend(QPainter& p) const {
+  // The hosts' names in their colours, in the plot's top left corner.
+  const QRectF area = plotArea();
+  const QFontMetrics metrics = fontMetrics();
+  double x = area.left() + 8;
+  const double y = area.top() + 6;
+  for (const THistorySeries& s : shown) {
+    const double w = metrics.horizontalAdvance(s.name);
+    QColor back = palette().color(QPalette::Base);
+    back.setAlpha(200);
+    p.fillRect(QRectF(x - 3, y - 2, w + 24, metrics.height() + 4), back);
+    p.fillRect(QRectF(x, y + metrics.height() / 2.0 - 3, 12, 6), s.colour);
+    p.setPen(palette().color(QPalette::Text));
+    p.drawText(QPointF(x + 17, y + metrics.ascent()), s.name);
+    x += w + 34;
+  }
 }
 
 void THistoryChart::paintLosses(QPainter& p, const THistorySeries& s, int index) const {

@@ -68,6 +68,7 @@ class THistoryChart : public QWidget {
   void paintAxes(QPainter& p, double top) const;
   void paintSeries(QPainter& p, const THistorySeries& s) const;
   void paintSummaries(QPainter& p, const THistorySeries& s) const;
+  void paintLegend(QPainter& p) const;
   void paintLosses(QPainter& p, const THistorySeries& s, int index) const;
 
   std::int64_t from = 0;

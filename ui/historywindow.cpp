@@ -197,7 +197,8 @@ void THistoryWindow::reload() {
   const std::int64_t from = chart->fromMs();
   const std::int64_t to = chart->toMs();
   const std::int64_t span = to - from;
-  const int points = std::max(200, chart->width());
+  // Enough for 7 days of 5-minute steps; 30 days take the hourly ones.
+  constexpr int points = 2500;
   std::vector<THistorySeries> series;
   for (std::size_t i = 0; i < hosts.size(); ++i) {
     const THost& h = hosts[i];

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -106,7 +107,12 @@ void TOutagesWindow::buildControls() {
 
 void TOutagesWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (shownOnce) return;
+  if (event->spontaneous()) return;
+  // The first opening shows the last 24 hours; later ones read the chosen range again.
+  if (shownOnce) {
+    reload();
+    return;
+  }
   shownOnce = true;
   const std::int64_t now = clock();
   setRange(now - DayMs, now);

@@ -117,13 +117,24 @@ void TOverviewModel::refresh() {
   stats.evict(nowMs());
   syncRows();
   const auto& hosts = stats.hosts();
-  for (TRow& row : rows) {
-    auto it = hosts.find(row.runId);
-    if (it != hosts.end()) fillRow(row, it->second);
-  }
-  if (!rows.empty())
-    emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+  // Only rows whose figures changed are announced, in runs of neighbours, so the view repaints
+  // and re-sorts no more than it must (at 255 hosts most rows are unchanged from one second to
+  // the next).
+  int runStart = -1;
+  const auto announce = [this, &runStart](int end) {
+    if (runStart < 0) return;
+    emit dataChanged(index(runStart, 0), index(end - 1, ColumnCount - 1),
                      {Qt::DisplayRole, Qt::ForegroundRole, SortRole, SparkRole});
+    runStart = -1;
+  };
+  for (int r = 0; r < rowCount(); ++r) {
+    TRow& row = rows[static_cast<std::size_t>(r)];
+    auto it = hosts.find(row.runId);
+    const bool changed = it != hosts.end() && fillRow(row, it->second);
+    if (changed && runStart < 0) runStart = r;
+    if (!changed) announce(r);
+  }
+  announce(rowCount());
 }
 
 void TOverviewModel::syncRows() {
@@ -149,7 +160,9 @@ void TOverviewModel::syncRows() {
   emit rowsChanged();
 }
 
-void TOverviewModel::fillRow(TRow& row, const TLiveHost& host) const {
+bool TOverviewModel::fillRow(TRow& row, const TLiveHost& host) const {
+  const TLiveFigures before = row.figures;
+  const std::array<QString, ColumnCount> textsBefore = row.texts;
   row.figures = TLiveStats::figures(host);
   const TLiveFigures& f = row.figures;
   auto& t = row.texts;
@@ -163,6 +176,8 @@ void TOverviewModel::fillRow(TRow& row, const TLiveHost& host) const {
   t[ColMean] = q(rttText(f.meanMicros));
   t[ColMax] = q(rttText(static_cast<double>(f.maxMicros)));
   t[ColJitter] = q(rttText(f.jitterMicros));
+  return t != textsBefore || f.state != before.state || f.sparkCount != before.sparkCount ||
+         f.spark != before.spark;
 }
 
 void TOverviewModel::setHostFlag(std::uint64_t runId, bool degraded) {

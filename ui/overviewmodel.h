@@ -57,7 +57,8 @@ class TOverviewModel : public QAbstractTableModel {
     std::array<QString, ColumnCount> texts;
   };
   void syncRows();
-  void fillRow(TRow& row, const TLiveHost& host) const;
+  // True when anything shown changed.
+  bool fillRow(TRow& row, const TLiveHost& host) const;
   double sortKey(const TRow& row, int column) const;
 
   TLiveStats& stats;

@@ -27,6 +27,7 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "livestats.h"
+#include "overviewcelldelegate.h"
 #include "overviewmodel.h"
 #include "overviewsettings.h"
 #include "overviewsparkline.h"
@@ -74,7 +75,7 @@ TOverviewWindow::TOverviewWindow(TLiveStats& liveStats, TTolvoHosts& hosts, QWid
   tmrRefresh = new QTimer(this);
   tmrRefresh->setInterval(RefreshMs);
   connect(tmrRefresh, &QTimer::timeout, this, &TOverviewWindow::refresh);
-  resize(900, 420);
+  resize(1100, 420);
   fitRowsToFont();
   fitColumns();
   updateActions();
@@ -108,6 +109,7 @@ void TOverviewWindow::buildControls() {
   table->setAlternatingRowColors(true);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setContextMenuPolicy(Qt::CustomContextMenu);
+  table->setItemDelegate(new TOverviewCellDelegate(table));
   table->setItemDelegateForColumn(TOverviewModel::ColSpark, new TOverviewSparkline(table));
   table->verticalHeader()->hide();
   table->horizontalHeader()->setStretchLastSection(true);
@@ -324,7 +326,8 @@ void TOverviewWindow::fitColumns() {
   // Names change only when hosts are added or edited; numbers are measured against their widest
   // forms, so a refresh never has to measure.
   const QFontMetrics metrics = table->fontMetrics();
-  const int margin = 2 * table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 16;
+  const int margin =
+      2 * table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 10;
   const QHeaderView* header = table->horizontalHeader();
   const QFontMetrics headerMetrics = header->fontMetrics();
   for (int c = 0; c < TOverviewModel::ColSpark; ++c) {
@@ -339,11 +342,14 @@ void TOverviewWindow::fitColumns() {
       width = std::max(width, metrics.horizontalAdvance(QStringLiteral("100.0 %")) + margin);
     } else {
       width = std::max(width, metrics.horizontalAdvance(QStringLiteral("0.000 ms")) + margin);
-      width = std::max(width, metrics.horizontalAdvance(QStringLiteral("99999 ms")) + margin);
+      width = std::max(width, metrics.horizontalAdvance(QStringLiteral("9999 ms")) + margin);
     }
     table->setColumnWidth(c, width);
   }
-  table->setColumnWidth(TOverviewModel::ColSpark, std::max(SparkEchoes * 3, headerMetrics.horizontalAdvance(model->headerData(TOverviewModel::ColSpark, Qt::Horizontal, Qt::DisplayRole).toString()) + 24));
+  const QString sparkTitle =
+      model->headerData(TOverviewModel::ColSpark, Qt::Horizontal, Qt::DisplayRole).toString();
+  table->setColumnWidth(TOverviewModel::ColSpark,
+                        std::max(SparkEchoes * 3, headerMetrics.horizontalAdvance(sparkTitle) + 24));
 }
 
 void TOverviewWindow::showEvent(QShowEvent* event) {

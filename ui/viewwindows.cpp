@@ -62,7 +62,7 @@ TOutagesWindow& TViewWindows::outages() {
 
 void TViewWindows::showOutages() {
   TOutagesWindow& window = outages();
-  if (window.isVisible()) window.reload();
+  if (window.isVisible()) window.reload();  // otherwise showing it reads again
   bringUp(window);
 }
 

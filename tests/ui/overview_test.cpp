@@ -158,6 +158,17 @@ TEST_F(OverviewTest, DeleteAsksFirstAndEditAndHistoryReachTheProgram) {
   window.onDeleted = [&] { ++saves; };
 
   selectShownRows({1});
+  {
+    // In the filter box, Delete and Ctrl+C edit and copy its text, never the hosts.
+    TBoxAnswerer answers;
+    QTest::keyClicks(window.edFilter, "nas");
+    QTest::keyClick(window.edFilter, Qt::Key_Home);
+    QTest::keyClick(window.edFilter, Qt::Key_Delete);
+    EXPECT_EQ(window.edFilter->text(), "as");
+    EXPECT_TRUE(answers.seen.empty());
+    window.edFilter->clear();
+  }
+  selectShownRows({1});
   QTest::keyClick(window.table, Qt::Key_F2);
   EXPECT_EQ(edited, nas);
   QTest::keyClick(window.table, Qt::Key_H, Qt::ControlModifier);
