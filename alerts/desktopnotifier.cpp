@@ -14,6 +14,19 @@ constexpr const char* AppName = "Sorvelo";
 
 TDesktopNotifier::TDesktopNotifier(QDBusConnection connection, QObject* parent)
     : QObject(parent), bus(std::move(connection)) {
+  listen();
+}
+
+void TDesktopNotifier::setBus(QDBusConnection connection) {
+  bus = std::move(connection);
+  busPending = false;
+  listen();
+  std::deque<TAlertNotice> notices;
+  notices.swap(waiting);
+  for (const TAlertNotice& notice : notices) show(notice);
+}
+
+void TDesktopNotifier::listen() {
   if (!bus.isConnected()) return;
   // No service name: the match is for the signal from whoever owns the name, and Qt need not ask
   // the bus who that is (a call that would wait for its answer).
@@ -24,6 +37,10 @@ TDesktopNotifier::TDesktopNotifier(QDBusConnection connection, QObject* parent)
 }
 
 void TDesktopNotifier::show(const TAlertNotice& notice) {
+  if (busPending) {
+    if (waiting.size() < WaitingNotices) waiting.push_back(notice);
+    return;
+  }
   if (!bus.isConnected()) {
     toFallback(notice);
     return;

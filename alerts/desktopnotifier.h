@@ -32,6 +32,12 @@ class TDesktopNotifier : public QObject {
 
   explicit TDesktopNotifier(QDBusConnection bus, QObject* parent = nullptr);
 
+  // Connecting to the session bus waits for the bus's answer, so the program connects on another
+  // thread: until setBus hands the connection over, notices wait (at most WaitingNotices of them).
+  static constexpr std::size_t WaitingNotices = 16;
+  void awaitBus() { busPending = true; }
+  void setBus(QDBusConnection connection);
+
   // Shows the notice; returns at once.
   void show(const TAlertNotice& notice);
 
@@ -48,8 +54,11 @@ class TDesktopNotifier : public QObject {
 
  private:
   void toFallback(const TAlertNotice& notice);
+  void listen();
 
   QDBusConnection bus;
+  bool busPending = false;
+  std::deque<TAlertNotice> waiting;
   // Notification ids the service gave us, with the hosts of each, newest last.
   std::deque<std::pair<uint, std::vector<std::uint64_t>>> shown;
   int sent = 0;

@@ -1,8 +1,12 @@
 #include "alertswiring.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSystemTrayIcon>
+
+#include <thread>
 
 #include "alerts/alertcenter.h"
 #include "alertsmedians.h"
@@ -36,7 +40,8 @@ TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunCon
     : QObject(parent), hosts(hostList), tray(trayIcon),
       medians(std::make_unique<TAlertMedians>(
           hostList, [] { return historyFilePath(settings.hosts_file_name); })),
-      alertCenter(std::make_unique<TAlertCenter>(hostList, QDBusConnection::sessionBus())) {
+      alertCenter(std::make_unique<TAlertCenter>(hostList, QDBusConnection(QString()))) {
+  connectSessionBus();
   hosts.events().subscribe(this);
   alertCenter->setMedianSource(
       [this](std::uint64_t runId, std::int64_t nowMs) { return medians->median(runId, nowMs); });
@@ -60,6 +65,18 @@ TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunCon
 }
 
 TAlertsWiring::~TAlertsWiring() { hosts.events().unsubscribe(this); }
+
+void TAlertsWiring::connectSessionBus() {
+  // The connection waits for the bus daemon's answer (up to 25 s from a wedged one): made on a
+  // thread of its own and handed to the notifier on this one.
+  alertCenter->notifier().awaitBus();
+  QPointer<TDesktopNotifier> notifier(&alertCenter->notifier());
+  std::thread([notifier] {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    QMetaObject::invokeMethod(
+        qApp, [notifier, bus] { if (notifier) notifier->setBus(bus); }, Qt::QueuedConnection);
+  }).detach();
+}
 
 void TAlertsWiring::attachViews(TViewWindows& views) {
   openOverview = [&views](const std::vector<std::uint64_t>& runIds) {

@@ -46,6 +46,7 @@ class TAlertsWiring : public QObject, public TEngineObserver {
 
  private:
   void showHosts(const std::vector<std::uint64_t>& runIds);
+  void connectSessionBus();
 
   TTolvoHosts& hosts;
   TTrayIcon& tray;

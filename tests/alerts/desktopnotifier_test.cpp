@@ -85,6 +85,18 @@ TEST_F(DesktopNotifier, FallsBackWithoutServiceOrBusAndWhenTheServiceVanishes) {
   EXPECT_EQ(balloons.back(), "gateway is down");
 }
 
+TEST_F(DesktopNotifier, NoticesWaitForTheBusConnectedElsewhere) {
+  TNotificationService service(bus.address());
+  ASSERT_TRUE(service.started());
+  TDesktopNotifier notifier{QDBusConnection(QString())};
+  notifier.awaitBus();
+  notifier.show(downNotice());
+  EXPECT_EQ(notifier.sentCount(), 0);
+  notifier.setBus(bus.connect(QStringLiteral("late")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 1; }, 5000));
+  EXPECT_EQ(notifier.fallbackCount(), 0);
+}
+
 TEST_F(DesktopNotifier, ASlowServiceNeverHoldsUpTheCaller) {
   TNotificationService service(bus.address(), 2000);
   ASSERT_TRUE(service.started());
