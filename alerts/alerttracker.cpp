@@ -68,15 +68,17 @@ std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
     host.window.pop_front();
   if (facts.answered) addToBaseline(host, facts);
 
-  if (host.level == TAlertLevel::Up || host.level == TAlertLevel::Degraded) {
+  // Too few echoes to judge (just back up, or pinged rarely): the host stays as it was.
+  const bool judged = host.window.size() >= static_cast<std::size_t>(std::max(settings.degradedMinEchoes, 1));
+  if (judged && (host.level == TAlertLevel::Up || host.level == TAlertLevel::Degraded)) {
     const auto reason = degradation(host, facts);
-    const TAlertLevel judged = reason ? TAlertLevel::Degraded : TAlertLevel::Up;
-    if (judged != host.level) {
+    const TAlertLevel verdict = reason ? TAlertLevel::Degraded : TAlertLevel::Up;
+    if (verdict != host.level) {
       TAlertChange change = base;
       change.from = host.level;
-      change.to = judged;
+      change.to = verdict;
       change.detail = reason.value_or("");
-      host.level = judged;
+      host.level = verdict;
       changes.push_back(change);
     }
   }
@@ -107,7 +109,6 @@ std::optional<TAlertLevel> TAlertTracker::confirmState(THost& host, const TEchoF
 
 std::optional<std::string> TAlertTracker::degradation(THost& host, const TEchoFacts& facts) {
   const std::size_t count = host.window.size();
-  if (count < static_cast<std::size_t>(std::max(settings.degradedMinEchoes, 1))) return std::nullopt;
   std::size_t lost = 0;
   std::int64_t sum = 0;
   for (const TSample& s : host.window) {

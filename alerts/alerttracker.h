@@ -11,7 +11,8 @@
 //      degraded_min_echoes of them: the host is degraded while the loss is at least
 //      degraded_loss_percent, or the mean round trip exceeds degraded_rtt_ms, or exceeds
 //      degraded_rtt_factor times the host's 24-hour median round trip (and that median plus 10 ms,
-//      so sub-millisecond jitter on a quiet LAN is not a degradation).
+//      so sub-millisecond jitter on a quiet LAN is not a degradation). With fewer echoes than that
+//      in the window the host keeps the level it has.
 //   4. The median comes from the results database when one is installed; otherwise from this run:
 //      the median of the per-minute mean round trips of the last 24 hours, once 15 minutes are known.
 //   5. Going down ends a degradation without a change of its own; coming back up starts the 5-minute
