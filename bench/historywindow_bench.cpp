@@ -36,16 +36,18 @@ struct THostSpec {
 // A round trip with a daily rhythm, some noise and a short outage every few hours per host.
 std::int64_t syntheticRtt(std::int64_t t, std::size_t host) {
   const double hour = static_cast<double>(t % 86'400'000) / 3'600'000.0;
-  const double base = 300.0 * static_cast<double>(host + 1) * (1.0 + 0.5 * std::sin(hour / 24 * 6.283));
+  const double base =
+      300.0 * static_cast<double>(host + 1) * (1.0 + 0.5 * std::sin(hour / 24 * 6.283));
   const std::uint64_t noise = static_cast<std::uint64_t>(t / 1000) * 2654435761u + host * 97u;
   if ((t / 1000 + static_cast<std::int64_t>(host) * 3131) % 14'400 < 40) return -1;  // outage
-  if (noise % 211 == 0) return -1;                                                    // a lost echo
+  if (noise % 211 == 0) return -1;                                                   // a lost echo
   return static_cast<std::int64_t>(base + static_cast<double>(noise % 1000) * base / 2500.0);
 }
 
 // Publishes the echoes through the recorder, with its clock following the data so that minutes
 // are packed and steps summarised as in a real run.
-bool fill(const std::string& path, double days, std::int64_t stepMs, const std::vector<THostSpec>& specs) {
+bool fill(const std::string& path, double days, std::int64_t stepMs,
+          const std::vector<THostSpec>& specs) {
   const std::int64_t end = QDateTime::currentMSecsSinceEpoch();
   const std::int64_t start = end - static_cast<std::int64_t>(days * 86'400'000);
   std::atomic<std::int64_t> clock{start};
@@ -101,16 +103,19 @@ int measure() {
     window->showRange(THistoryWindow::Month);
     window->chart->repaint();
     const std::int64_t total = open.elapsed();
-    std::printf("open + 30 days shown and painted: %lld ms (reading: %lld ms, summaries: %zu, echoes: %zu)\n",
-                static_cast<long long>(total), static_cast<long long>(window->lastLoadMs),
-                window->chart->series()[0].summaries.size(), window->chart->series()[0].echoes.size());
+    std::printf(
+        "open + 30 days shown and painted: %lld ms (reading: %lld ms, summaries: %zu, echoes: "
+        "%zu)\n",
+        static_cast<long long>(total), static_cast<long long>(window->lastLoadMs),
+        window->chart->series()[0].summaries.size(), window->chart->series()[0].echoes.size());
     QElapsedTimer day;
     day.start();
     window->showRange(THistoryWindow::Day);
     window->chart->repaint();
     std::printf("  24 hours: %lld ms (%zu summaries, %zu echoes after them, %zu outages)\n",
                 static_cast<long long>(day.elapsed()), window->chart->series()[0].summaries.size(),
-                window->chart->series()[0].echoes.size(), window->chart->series()[0].outages.size());
+                window->chart->series()[0].echoes.size(),
+                window->chart->series()[0].outages.size());
     delete window;
   }
   return 0;
@@ -119,7 +124,8 @@ int measure() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   if (argc >= 5 && std::string(argv[1]) == "--fill") {
     std::vector<THostSpec> specs;

@@ -29,9 +29,9 @@ double niceCeiling(double value) {
 
 // A tick step for a span: whole minutes, hours or days.
 std::int64_t timeStep(std::int64_t spanMs, int room) {
-  static const std::int64_t steps[] = {
-      60'000, 300'000, 900'000, 1'800'000, 3'600'000, 3 * 3'600'000, 6 * 3'600'000,
-      12 * 3'600'000, 86'400'000, 2 * 86'400'000, 7 * 86'400'000, 14 * 86'400'000};
+  static const std::int64_t steps[] = {60'000,     300'000,        900'000,        1'800'000,
+                                       3'600'000,  3 * 3'600'000,  6 * 3'600'000,  12 * 3'600'000,
+                                       86'400'000, 2 * 86'400'000, 7 * 86'400'000, 14 * 86'400'000};
   for (std::int64_t s : steps)
     if (spanMs / s <= room) return s;
   return 30 * 86'400'000LL;
@@ -49,9 +49,7 @@ std::size_t nearestIndex(const std::vector<T>& items, std::int64_t ms,
 }
 
 std::int64_t echoTime(const THistoryEcho& e) { return e.sentMs; }
-std::int64_t summaryMiddle(const THistorySummary& s) {
-  return s.startMs + s.stepSeconds * 500LL;
-}
+std::int64_t summaryMiddle(const THistorySummary& s) { return s.startMs + s.stepSeconds * 500LL; }
 
 }  // namespace
 
@@ -84,7 +82,8 @@ double THistoryChart::largestMicros() const {
   double largest = 100;  // 0.1 ms: loopback still gets a readable scale
   for (const THistorySeries& s : shown) {
     for (const THistoryEcho& e : s.echoes)
-      if (e.sentMs >= from && e.sentMs < to) largest = std::max(largest, static_cast<double>(e.rttMicros));
+      if (e.sentMs >= from && e.sentMs < to)
+        largest = std::max(largest, static_cast<double>(e.rttMicros));
     for (const THistorySummary& m : s.summaries)
       if (m.startMs + m.stepSeconds * 1000LL > from && m.startMs < to)
         largest = std::max(largest, static_cast<double>(m.maxMicros));
@@ -99,7 +98,8 @@ QRectF THistoryChart::plotArea() const {
 
 double THistoryChart::xOf(std::int64_t ms) const {
   const QRectF area = plotArea();
-  return area.left() + area.width() * static_cast<double>(ms - from) / static_cast<double>(to - from);
+  return area.left() +
+         area.width() * static_cast<double>(ms - from) / static_cast<double>(to - from);
 }
 
 double THistoryChart::yOf(double micros) const {
@@ -145,9 +145,12 @@ void THistoryChart::paintAxes(QPainter& p, double top) const {
     p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     p.setPen(text);
     p.drawText(QRectF(0, y - metrics.height() / 2.0, LeftMargin - 6, metrics.height()),
-               Qt::AlignRight | Qt::AlignVCenter, historyRttText(static_cast<std::int64_t>(micros)));
+               Qt::AlignRight | Qt::AlignVCenter,
+               historyRttText(static_cast<std::int64_t>(micros)));
   }
-  const int room = std::max(2, static_cast<int>(area.width() / (metrics.horizontalAdvance(QStringLiteral("00-00 00:00")) + 16)));
+  const int room = std::max(
+      2, static_cast<int>(area.width() /
+                          (metrics.horizontalAdvance(QStringLiteral("00-00 00:00")) + 16)));
   const std::int64_t step = timeStep(to - from, room);
   const bool days = step >= 86'400'000;
   // Ticks on local time boundaries.
@@ -160,8 +163,11 @@ void THistoryChart::paintAxes(QPainter& p, double top) const {
     p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
     p.setPen(text);
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(tick);
-    const QString label = at.toString(days ? QStringLiteral("MM-dd") : step >= 86'400'000 / 4 ? QStringLiteral("MM-dd HH:mm") : QStringLiteral("HH:mm"));
-    p.drawText(QRectF(x - 60, labelY, 120, metrics.height()), Qt::AlignHCenter | Qt::AlignTop, label);
+    const QString label = at.toString(days                     ? QStringLiteral("MM-dd")
+                                      : step >= 86'400'000 / 4 ? QStringLiteral("MM-dd HH:mm")
+                                                               : QStringLiteral("HH:mm"));
+    p.drawText(QRectF(x - 60, labelY, 120, metrics.height()), Qt::AlignHCenter | Qt::AlignTop,
+               label);
   }
   p.setPen(text);
   p.drawRect(area);
@@ -193,18 +199,25 @@ void THistoryChart::paintLosses(QPainter& p, const THistorySeries& s, int index)
   const double strip = area.bottom() + 1 + index % 2;
   for (const TOutage& o : s.outages) {
     const std::int64_t end = o.endMs.value_or(o.startMs + o.durationMs);
-    p.fillRect(QRectF(QPointF(xOf(o.startMs), area.top()), QPointF(std::max(xOf(end), xOf(o.startMs) + 2), area.bottom())), shade);
+    p.fillRect(QRectF(QPointF(xOf(o.startMs), area.top()),
+                      QPointF(std::max(xOf(end), xOf(o.startMs) + 2), area.bottom())),
+               shade);
   }
   p.setPen(QPen(lost, 1.5));
   for (const THistoryEcho& e : s.echoes)
-    if (!e.answered()) p.drawLine(QPointF(xOf(e.sentMs), strip), QPointF(xOf(e.sentMs), strip + LossStrip - 2));
+    if (!e.answered())
+      p.drawLine(QPointF(xOf(e.sentMs), strip), QPointF(xOf(e.sentMs), strip + LossStrip - 2));
   for (const THistorySummary& m : s.summaries) {
     if (m.lost <= 0 || m.sent <= 0) continue;
     const double x0 = xOf(m.startMs);
     const double x1 = xOf(m.startMs + m.stepSeconds * 1000LL);
     const double share = static_cast<double>(m.lost) / m.sent;
-    p.fillRect(QRectF(x0, strip + (LossStrip - 2) * (1 - share), std::max(1.5, x1 - x0), (LossStrip - 2) * share), lost);
-    if (m.lost >= m.sent) p.fillRect(QRectF(QPointF(x0, area.top()), QPointF(std::max(x1, x0 + 2), area.bottom())), shade);
+    p.fillRect(QRectF(x0, strip + (LossStrip - 2) * (1 - share), std::max(1.5, x1 - x0),
+                      (LossStrip - 2) * share),
+               lost);
+    if (m.lost >= m.sent)
+      p.fillRect(QRectF(QPointF(x0, area.top()), QPointF(std::max(x1, x0 + 2), area.bottom())),
+                 shade);
   }
 }
 
@@ -229,7 +242,8 @@ void THistoryChart::paintSeries(QPainter& p, const THistorySeries& s) const {
       p.setPen(Qt::NoPen);
       p.setBrush(s.colour);
       for (const THistoryEcho& e : s.echoes)
-        if (e.answered()) p.drawEllipse(QPointF(xOf(e.sentMs), yOf(static_cast<double>(e.rttMicros))), 2, 2);
+        if (e.answered())
+          p.drawEllipse(QPointF(xOf(e.sentMs), yOf(static_cast<double>(e.rttMicros))), 2, 2);
       p.setBrush(Qt::NoBrush);
     }
   }
@@ -261,16 +275,20 @@ void THistoryChart::paintSummaries(QPainter& p, const THistorySeries& s) const {
 QString THistoryChart::valuesAt(std::int64_t ms) const {
   QStringList parts;
   for (const THistorySeries& s : shown) {
-    const bool onEchoes = !s.echoes.empty() && (s.summaries.empty() || ms >= s.echoes.front().sentMs);
+    const bool onEchoes =
+        !s.echoes.empty() && (s.summaries.empty() || ms >= s.echoes.front().sentMs);
     if (onEchoes) {
       const THistoryEcho& e = s.echoes[nearestIndex(s.echoes, ms, &echoTime)];
       parts << QStringLiteral("%1 %2: %3")
-                   .arg(s.name, QDateTime::fromMSecsSinceEpoch(e.sentMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                   .arg(s.name,
+                        QDateTime::fromMSecsSinceEpoch(e.sentMs).toString(
+                            QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                         historyRttText(e.rttMicros));
     } else if (!s.summaries.empty()) {
       const THistorySummary& m = s.summaries[nearestIndex(s.summaries, ms, &summaryMiddle)];
       parts << QStringLiteral("%1 %2 (%3 min): min %4, mean %5, max %6, lost %7 of %8")
-                   .arg(s.name, QDateTime::fromMSecsSinceEpoch(m.startMs).toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                   .arg(s.name, QDateTime::fromMSecsSinceEpoch(m.startMs).toString(
+                                    QStringLiteral("yyyy-MM-dd HH:mm")))
                    .arg(m.stepSeconds / 60)
                    .arg(historyRttText(m.minMicros), historyRttText(m.meanMicros),
                         historyRttText(m.maxMicros))
@@ -332,11 +350,22 @@ void THistoryChart::keyPressEvent(QKeyEvent* event) {
   const double middle = plotArea().center().x();
   const std::int64_t tenth = (to - from) / 10;
   switch (event->key()) {
-    case Qt::Key_Plus: case Qt::Key_Equal: zoom(0.8, middle); break;
-    case Qt::Key_Minus: zoom(1.25, middle); break;
-    case Qt::Key_Left: pan(-tenth); break;
-    case Qt::Key_Right: pan(tenth); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      zoom(0.8, middle);
+      break;
+    case Qt::Key_Minus:
+      zoom(1.25, middle);
+      break;
+    case Qt::Key_Left:
+      pan(-tenth);
+      break;
+    case Qt::Key_Right:
+      pan(tenth);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
   }
   event->accept();
 }

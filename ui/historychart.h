@@ -17,10 +17,10 @@
 struct THistorySeries {
   QString name;
   QColor colour;
-  bool raw = false;                          // a short range: every echo, no summaries
-  std::vector<THistoryEcho> echoes;          // ordered by time sent (after the summaries)
-  std::vector<THistorySummary> summaries;    // ordered by start
-  std::vector<TOutage> outages;              // found in the echoes
+  bool raw = false;                        // a short range: every echo, no summaries
+  std::vector<THistoryEcho> echoes;        // ordered by time sent (after the summaries)
+  std::vector<THistorySummary> summaries;  // ordered by start
+  std::vector<TOutage> outages;            // found in the echoes
 };
 
 class THistoryChart : public QWidget {

@@ -24,8 +24,8 @@ namespace {
 
 constexpr std::int64_t HourMs = 3'600'000;
 
-const QColor SeriesColours[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
-                                QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194),
+const QColor SeriesColours[] = {QColor(31, 119, 180),  QColor(255, 127, 14), QColor(44, 160, 44),
+                                QColor(148, 103, 189), QColor(140, 86, 75),  QColor(227, 119, 194),
                                 QColor(127, 127, 127), QColor(188, 189, 34)};
 
 // Local time with its UTC offset, as the outage report writes it: 2026-12-08T18:00:00.250+01:00.
@@ -35,7 +35,8 @@ QString isoTime(std::int64_t ms) {
   const int magnitude = std::abs(offsetMinutes);
   return at.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
          (offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
-         QStringLiteral("%1:%2").arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+         QStringLiteral("%1:%2")
+             .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
              .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -216,9 +217,11 @@ void THistoryWindow::reload() {
         s.summaries = summariesFor(h.stored->id, from, to, points);
         // The newest echoes are not summarised yet: they are shown as they are.
         const std::int64_t summarisedTo =
-            s.summaries.empty() ? from
-                                : s.summaries.back().startMs + s.summaries.back().stepSeconds * 1000LL;
-        if (span > OutageSpanMs) echoes = reader->echoes(h.stored->id, std::max(from, summarisedTo), to);
+            s.summaries.empty()
+                ? from
+                : s.summaries.back().startMs + s.summaries.back().stepSeconds * 1000LL;
+        if (span > OutageSpanMs)
+          echoes = reader->echoes(h.stored->id, std::max(from, summarisedTo), to);
         std::erase_if(echoes, [&](const THistoryEcho& e) { return e.sentMs < summarisedTo; });
       }
       s.echoes = std::move(echoes);
@@ -246,7 +249,8 @@ void THistoryWindow::updateNotice() {
   for (const THost& h : hosts) {
     const QString name = QString::fromStdString(h.target.callingName);
     if (h.deleted)
-      notes << QStringLiteral("%1 has been deleted from the host list; what is shown is kept.").arg(name);
+      notes << QStringLiteral("%1 has been deleted from the host list; what is shown is kept.")
+                   .arg(name);
     else if (openError.isEmpty() && !h.stored)
       notes << QStringLiteral("No history has been recorded for %1 yet.").arg(name);
   }
@@ -265,8 +269,9 @@ bool THistoryWindow::exportCsv(const QString& path) const {
     const QString host = csvField(s.name);
     for (const THistoryEcho& e : raw ? s.echoes : std::vector<THistoryEcho>{})
       if (e.sentMs >= from && e.sentMs < to)
-        lines << QStringLiteral("%1,%2,%3,%4").arg(host, isoTime(e.sentMs), millis(e.rttMicros),
-                                                   e.answered() ? QStringLiteral("0") : QStringLiteral("1"));
+        lines << QStringLiteral("%1,%2,%3,%4")
+                     .arg(host, isoTime(e.sentMs), millis(e.rttMicros),
+                          e.answered() ? QStringLiteral("0") : QStringLiteral("1"));
     for (const THistorySummary& m : s.summaries)
       if (m.startMs + m.stepSeconds * 1000LL > from && m.startMs < to)
         lines << QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9")

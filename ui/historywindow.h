@@ -78,8 +78,8 @@ class THistoryWindow : public QWidget {
   void updateNotice();
   void exportCsvClick();
   void exportPngClick();
-  std::vector<THistorySummary> summariesFor(std::int64_t hostId, std::int64_t from,
-                                            std::int64_t to, int points);
+  std::vector<THistorySummary> summariesFor(std::int64_t hostId, std::int64_t from, std::int64_t to,
+                                            int points);
 
   std::unique_ptr<THistoryReader> reader;
   std::vector<THost> hosts;

@@ -12,8 +12,9 @@ double TLiveFigures::runLossPercent() const {
 }
 
 double TLiveFigures::windowLossPercent() const {
-  return windowSent <= 0 ? -1
-                         : 100.0 * static_cast<double>(windowLost) / static_cast<double>(windowSent);
+  return windowSent <= 0
+             ? -1
+             : 100.0 * static_cast<double>(windowLost) / static_cast<double>(windowSent);
 }
 
 void TLiveWindow::add(std::int64_t sentMs, std::int64_t rttMicros) {

@@ -1,7 +1,8 @@
 #pragma once
 // Live figures of every host of this run, kept from the engine's event stream for the overview:
 // the echoes of the last 15 minutes (loss, min / mean / max, jitter), the counts since the start of
-// the run, the last round trip and the last 60 echoes. Plain C++: no window toolkit, testable alone.
+// the run, the last round trip and the last 60 echoes. Plain C++: no window toolkit, testable
+// alone.
 //
 // The 15-minute window is kept incrementally, so reading a host's figures costs the same whatever
 // its echo rate:
@@ -88,7 +89,7 @@ struct TLiveHost {
   std::int64_t lastRttMicros = -1;
   bool lastLost = false;
   std::optional<hostStatus> reportedStatus;  // the last real transition the engine published
-  bool degraded = false;                      // set from outside (the alerts)
+  bool degraded = false;                     // set from outside (the alerts)
   TLiveWindow window;
   std::array<std::int64_t, SparkEchoes> sparkRing{};
   int sparkNext = 0;

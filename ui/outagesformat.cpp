@@ -68,8 +68,8 @@ std::string outagesJson(const std::vector<THostOutage>& list) {
     out += "{\"host\": " + jsonString(host.callingName) +
            ", \"host_name\": " + jsonString(host.hostName) +
            ", \"address\": " + jsonString(host.address) + ", \"start\": \"" +
-           outageTime(o.startMs) + "\", \"end\": " +
-           (o.endMs ? "\"" + outageTime(*o.endMs) + "\"" : std::string("null")) +
+           outageTime(o.startMs) +
+           "\", \"end\": " + (o.endMs ? "\"" + outageTime(*o.endMs) + "\"" : std::string("null")) +
            ", \"duration_s\": " + outageSeconds(o.durationMs) +
            ", \"lost\": " + std::to_string(o.lostCount) + '}';
   }

@@ -39,8 +39,9 @@ TOutagesWindow::TOutagesWindow(std::function<std::string()> databasePath,
                                std::function<std::int64_t()> nowMs, QWidget* parent)
     : QWidget(parent, Qt::Window),
       pathOf(std::move(databasePath)),
-      clock(nowMs ? std::move(nowMs)
-                  : std::function<std::int64_t()>([] { return QDateTime::currentMSecsSinceEpoch(); })) {
+      clock(nowMs ? std::move(nowMs) : std::function<std::int64_t()>([] {
+        return QDateTime::currentMSecsSinceEpoch();
+      })) {
   setWindowTitle(QStringLiteral("Outages"));
   setObjectName(QStringLiteral("frmOutages"));
   buildControls();
@@ -82,9 +83,9 @@ void TOutagesWindow::buildControls() {
 
   tbOutages = new QTableWidget(0, 5, this);
   tbOutages->setObjectName(QStringLiteral("tbOutages"));
-  tbOutages->setHorizontalHeaderLabels(
-      {QStringLiteral("Host"), QStringLiteral("Start"), QStringLiteral("End"),
-       QStringLiteral("Duration"), QStringLiteral("Lost echoes")});
+  tbOutages->setHorizontalHeaderLabels({QStringLiteral("Host"), QStringLiteral("Start"),
+                                        QStringLiteral("End"), QStringLiteral("Duration"),
+                                        QStringLiteral("Lost echoes")});
   tbOutages->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tbOutages->setSelectionBehavior(QAbstractItemView::SelectRows);
   tbOutages->setWordWrap(false);
@@ -175,10 +176,9 @@ void TOutagesWindow::fillTable() {
   tbOutages->setRowCount(static_cast<int>(shown.size()));
   for (int row = 0; row < static_cast<int>(shown.size()); ++row) {
     const auto& [host, o] = shown[static_cast<std::size_t>(row)];
-    const QString texts[] = {
-        QString::fromStdString(host.callingName), localTime(o.startMs),
-        o.endMs ? localTime(*o.endMs) : QStringLiteral("ongoing"), durationText(o.durationMs),
-        QString::number(o.lostCount)};
+    const QString texts[] = {QString::fromStdString(host.callingName), localTime(o.startMs),
+                             o.endMs ? localTime(*o.endMs) : QStringLiteral("ongoing"),
+                             durationText(o.durationMs), QString::number(o.lostCount)};
     for (int c = 0; c < 5; ++c) {
       auto* item = new QTableWidgetItem(texts[c]);
       if (c >= 3) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

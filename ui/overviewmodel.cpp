@@ -8,19 +8,38 @@
 namespace {
 
 const char* const Titles[TOverviewModel::ColumnCount] = {
-    "State", "Name", "Address", "Last", "Loss 15 min", "Loss run",
-    "Min", "Mean", "Max", "Jitter", "Last 60 echoes"};
+    "State", "Name", "Address", "Last",   "Loss 15 min",   "Loss run",
+    "Min",   "Mean", "Max",     "Jitter", "Last 60 echoes"};
 
 QString stateText(TLiveState state) {
   switch (state) {
-    case TLiveState::Ok: return QStringLiteral("OK");
-    case TLiveState::Down: return QStringLiteral("Down");
-    case TLiveState::Degraded: return QStringLiteral("Degraded");
-    default: return QStringLiteral("Unknown");
+    case TLiveState::Ok:
+      return QStringLiteral("OK");
+    case TLiveState::Down:
+      return QStringLiteral("Down");
+    case TLiveState::Degraded:
+      return QStringLiteral("Degraded");
+    default:
+      return QStringLiteral("Unknown");
   }
 }
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Dotted addresses in numeric order ("127.0.0.2" before "127.0.0.10"): each part padded to three
+// digits. Other texts (names, IPv6) sort after them as they are.
+QString addressSortKey(const QString& address) {
+  const QStringList parts = address.split(QLatin1Char('.'));
+  bool numeric = parts.size() == 4;
+  QString key;
+  for (const QString& part : parts) {
+    bool ok = false;
+    const uint value = part.toUInt(&ok);
+    numeric = numeric && ok && value <= 255;
+    key += QStringLiteral("%1.").arg(value, 3, 10, QLatin1Char('0'));
+  }
+  return numeric ? QStringLiteral("0 ") + key : QStringLiteral("1 ") + address.toCaseFolded();
+}
 
 }  // namespace
 
@@ -51,9 +70,14 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
   const TRow& row = rows[static_cast<std::size_t>(index.row())];
   const int column = index.column();
   switch (role) {
-    case Qt::DisplayRole: return row.texts[static_cast<std::size_t>(column)];
-    case SortRole: return sortKey(row, column);
-    case RunIdRole: return QVariant::fromValue(static_cast<qulonglong>(row.runId));
+    case Qt::DisplayRole:
+      return row.texts[static_cast<std::size_t>(column)];
+    case SortRole:
+      if (column == ColName) return row.texts[ColName].toCaseFolded();
+      if (column == ColAddress) return addressSortKey(row.texts[ColAddress]);
+      return sortKey(row, column);
+    case RunIdRole:
+      return QVariant::fromValue(static_cast<qulonglong>(row.runId));
     case Qt::ForegroundRole:
       if (column != ColState) return {};
       return stateColour(row.figures.state,
@@ -71,7 +95,8 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
           echoes.append(row.figures.spark[static_cast<std::size_t>(i)]);
         return QVariant::fromValue(echoes);
       }
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -79,10 +104,14 @@ QColor TOverviewModel::stateColour(TLiveState state, int backgroundLightness) {
   // Dark backgrounds get light tints, light ones dark tints; both keep a contrast of about 4.5:1.
   const bool dark = backgroundLightness < 128;
   switch (state) {
-    case TLiveState::Ok: return dark ? QColor(120, 220, 120) : QColor(0, 118, 0);
-    case TLiveState::Down: return dark ? QColor(255, 120, 120) : QColor(192, 0, 0);
-    case TLiveState::Degraded: return dark ? QColor(255, 191, 64) : QColor(160, 95, 0);
-    default: return dark ? QColor(170, 170, 170) : QColor(105, 105, 105);
+    case TLiveState::Ok:
+      return dark ? QColor(120, 220, 120) : QColor(0, 118, 0);
+    case TLiveState::Down:
+      return dark ? QColor(255, 120, 120) : QColor(192, 0, 0);
+    case TLiveState::Degraded:
+      return dark ? QColor(255, 191, 64) : QColor(160, 95, 0);
+    default:
+      return dark ? QColor(170, 170, 170) : QColor(105, 105, 105);
   }
 }
 
@@ -96,20 +125,33 @@ double TOverviewModel::sortKey(const TRow& row, int column) const {
     case ColState: {
       // Most urgent first: Down, Degraded, Unknown, OK.
       switch (f.state) {
-        case TLiveState::Down: return 0;
-        case TLiveState::Degraded: return 1;
-        case TLiveState::Unknown: return 2;
-        default: return 3;
+        case TLiveState::Down:
+          return 0;
+        case TLiveState::Degraded:
+          return 1;
+        case TLiveState::Unknown:
+          return 2;
+        default:
+          return 3;
       }
     }
-    case ColLast: return orLast(static_cast<double>(f.lastRttMicros));
-    case ColLoss15: return orLast(f.windowLossPercent());
-    case ColLossRun: return orLast(f.runLossPercent());
-    case ColMin: return orLast(static_cast<double>(f.minMicros));
-    case ColMean: return orLast(f.meanMicros);
-    case ColMax: return orLast(static_cast<double>(f.maxMicros));
-    case ColJitter: case ColSpark: return orLast(f.jitterMicros);
-    default: return static_cast<double>(row.runId);
+    case ColLast:
+      return orLast(static_cast<double>(f.lastRttMicros));
+    case ColLoss15:
+      return orLast(f.windowLossPercent());
+    case ColLossRun:
+      return orLast(f.runLossPercent());
+    case ColMin:
+      return orLast(static_cast<double>(f.minMicros));
+    case ColMean:
+      return orLast(f.meanMicros);
+    case ColMax:
+      return orLast(static_cast<double>(f.maxMicros));
+    case ColJitter:
+    case ColSpark:
+      return orLast(f.jitterMicros);
+    default:
+      return static_cast<double>(row.runId);
   }
 }
 
@@ -169,7 +211,8 @@ bool TOverviewModel::fillRow(TRow& row, const TLiveHost& host) const {
   t[ColState] = stateText(f.state);
   t[ColName] = q(host.callingName);
   t[ColAddress] = q(host.address);
-  t[ColLast] = f.lastLost ? QStringLiteral("lost") : q(rttText(static_cast<double>(f.lastRttMicros)));
+  t[ColLast] =
+      f.lastLost ? QStringLiteral("lost") : q(rttText(static_cast<double>(f.lastRttMicros)));
   t[ColLoss15] = q(lossText(f.windowLossPercent()));
   t[ColLossRun] = q(lossText(f.runLossPercent()));
   t[ColMin] = q(rttText(static_cast<double>(f.minMicros)));

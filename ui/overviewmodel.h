@@ -17,8 +17,18 @@ class TOverviewModel : public QAbstractTableModel {
   Q_OBJECT
  public:
   enum Column {
-    ColState, ColName, ColAddress, ColLast, ColLoss15, ColLossRun,
-    ColMin, ColMean, ColMax, ColJitter, ColSpark, ColumnCount
+    ColState,
+    ColName,
+    ColAddress,
+    ColLast,
+    ColLoss15,
+    ColLossRun,
+    ColMin,
+    ColMean,
+    ColMax,
+    ColJitter,
+    ColSpark,
+    ColumnCount
   };
   // Numbers to sort by (a double; hosts without a figure sort last).
   static constexpr int SortRole = Qt::UserRole;

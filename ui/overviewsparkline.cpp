@@ -29,7 +29,8 @@ void TOverviewSparkline::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (rtt < 0) {
       painter->fillRect(bar, lostColour);
     } else {
-      const double h = std::max(1.0, area.height() * static_cast<double>(rtt) / static_cast<double>(largest));
+      const double h =
+          std::max(1.0, area.height() * static_cast<double>(rtt) / static_cast<double>(largest));
       painter->fillRect(QRectF(bar.left(), area.bottom() - h, bar.width(), h), barColour);
     }
     x += step;

@@ -60,7 +60,8 @@ TOverviewWindow::TOverviewWindow(TLiveStats& liveStats, TTolvoHosts& hosts, QWid
     : QWidget(parent, Qt::Window), stats(liveStats), hostList(hosts), clock(systemNowMs) {
   setWindowTitle(QStringLiteral("Overview"));
   setObjectName(QStringLiteral("frmOverview"));
-  model = new TOverviewModel(stats, [this] { return clock(); }, this);
+  model = new TOverviewModel(
+      stats, [this] { return clock(); }, this);
   proxy = new QSortFilterProxyModel(this);
   proxy->setSourceModel(model);
   proxy->setSortRole(TOverviewModel::SortRole);
@@ -129,7 +130,8 @@ void TOverviewWindow::buildControls() {
 }
 
 void TOverviewWindow::createActions() {
-  auto action = [this](const QString& text, const QKeySequence& key, std::function<void()> handler) {
+  auto action = [this](const QString& text, const QKeySequence& key,
+                       std::function<void()> handler) {
     auto* a = new QAction(text, this);
     a->setShortcut(key);
     a->setShortcutContext(Qt::WindowShortcut);
@@ -142,9 +144,9 @@ void TOverviewWindow::createActions() {
   actHistory = action(QStringLiteral("History"), QKeySequence(Qt::CTRL | Qt::Key_H),
                       [this] { historyClick(); });
   actCopy = action(QStringLiteral("Copy rows"), QKeySequence::Copy, [this] { copySelection(); });
-  actCopyAddress = action(QStringLiteral("Copy address"),
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                          [this] { copyAddressClick(); });
+  actCopyAddress =
+      action(QStringLiteral("Copy address"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+             [this] { copyAddressClick(); });
   actEdit = action(QStringLiteral("Edit..."), QKeySequence(Qt::Key_F2), [this] { editClick(); });
   actDelete = action(QStringLiteral("Delete..."), QKeySequence::Delete, [this] { deleteClick(); });
   actExport = action(QStringLiteral("Export CSV..."), QKeySequence(Qt::CTRL | Qt::Key_S),
@@ -297,12 +299,11 @@ void TOverviewWindow::editClick() {
 void TOverviewWindow::deleteClick() {
   const std::vector<int> rows = selectedModelRows();
   if (rows.empty()) return;
-  const QString question =
-      rows.size() == 1
-          ? QStringLiteral("Delete the host %1 (%2)?")
-                .arg(model->text(rows.front(), TOverviewModel::ColName),
-                     model->text(rows.front(), TOverviewModel::ColAddress))
-          : QStringLiteral("Delete these %1 hosts?").arg(rows.size());
+  const QString question = rows.size() == 1
+                               ? QStringLiteral("Delete the host %1 (%2)?")
+                                     .arg(model->text(rows.front(), TOverviewModel::ColName),
+                                          model->text(rows.front(), TOverviewModel::ColAddress))
+                               : QStringLiteral("Delete these %1 hosts?").arg(rows.size());
   QMessageBox box(QMessageBox::Question, QStringLiteral("Delete hosts"), question,
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setTextFormat(Qt::PlainText);  // host names are the user's text
@@ -332,7 +333,8 @@ void TOverviewWindow::fitColumns() {
   const QFontMetrics headerMetrics = header->fontMetrics();
   for (int c = 0; c < TOverviewModel::ColSpark; ++c) {
     int width = headerMetrics.horizontalAdvance(
-                    model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 24;
+                    model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                24;
     if (c == TOverviewModel::ColState) {
       width = std::max(width, metrics.horizontalAdvance(QStringLiteral("Degraded")) + margin);
     } else if (c == TOverviewModel::ColName || c == TOverviewModel::ColAddress) {
@@ -348,8 +350,9 @@ void TOverviewWindow::fitColumns() {
   }
   const QString sparkTitle =
       model->headerData(TOverviewModel::ColSpark, Qt::Horizontal, Qt::DisplayRole).toString();
-  table->setColumnWidth(TOverviewModel::ColSpark,
-                        std::max(SparkEchoes * 3, headerMetrics.horizontalAdvance(sparkTitle) + 24));
+  table->setColumnWidth(
+      TOverviewModel::ColSpark,
+      std::max(SparkEchoes * 3, headerMetrics.horizontalAdvance(sparkTitle) + 24));
 }
 
 void TOverviewWindow::showEvent(QShowEvent* event) {

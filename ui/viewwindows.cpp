@@ -55,8 +55,8 @@ void TViewWindows::showOverview() { bringUp(overview()); }
 
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)
-    frmOutages = std::make_unique<TOutagesWindow>(
-        [] { return historyFilePath(settings.hosts_file_name); });
+    frmOutages =
+        std::make_unique<TOutagesWindow>([] { return historyFilePath(settings.hosts_file_name); });
   return *frmOutages;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Fills a real results database through the recorder, the way the program records: hosts are
-// added to a host list, echoes published on its event stream, the recorder's clock fixed at `nowMs`.
+// added to a host list, echoes published on its event stream, the recorder's clock fixed at
+// `nowMs`.
 
 #include <QElapsedTimer>
 

@@ -91,7 +91,8 @@ TEST_F(HistoryWindowTest, WheelZoomsAroundThePointerAndValuesFollowIt) {
   EXPECT_NEAR(static_cast<double>(chart->timeAt(middle.x())), static_cast<double>(under), 10'000);
   EXPECT_EQ(w->rangeButtons->checkedButton(), nullptr);  // no longer one of the ranges
 
-  QTest::mouseMove(chart, chart->mapFromParent(chart->pos()) + QPoint(static_cast<int>(chart->width() * 0.5), 50));
+  QTest::mouseMove(chart, chart->mapFromParent(chart->pos()) +
+                              QPoint(static_cast<int>(chart->width() * 0.5), 50));
   EXPECT_TRUE(w->lblValues->text().startsWith("gateway "));
   const QString atOutage = chart->valuesAt(OutageStart + 20'000);
   EXPECT_TRUE(atOutage.endsWith(": lost")) << atOutage.toStdString();
@@ -111,8 +112,11 @@ TEST_F(HistoryWindowTest, ExportsTheShownRangeAsCsvAndPng) {
   EXPECT_TRUE(lines[4].endsWith(",,1"));  // the outage's first echo
   EXPECT_TRUE(lines[3].endsWith(",0"));
   // ISO 8601 with milliseconds and the UTC offset of the time.
-  EXPECT_TRUE(QRegularExpression("^gateway,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d,")
-                  .match(lines[1]).hasMatch()) << lines[1].toStdString();
+  EXPECT_TRUE(QRegularExpression(
+                  "^gateway,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d,")
+                  .match(lines[1])
+                  .hasMatch())
+      << lines[1].toStdString();
   const QString png = dir->filePath("shown.png");
   ASSERT_TRUE(w->exportPng(png));
   EXPECT_EQ(QImage(png).size(), w->chart->size() * w->chart->devicePixelRatio());

@@ -58,9 +58,9 @@ TEST_F(LiveStatsTest, WindowKeepsFifteenMinutesWhileRunCountsEverything) {
 }
 
 TEST_F(LiveStatsTest, JitterAndExtremesFollowEvictionAcrossLostEchoes) {
-  echo(T0, 9000);                 // the maximum, leaves first
+  echo(T0, 9000);  // the maximum, leaves first
   echo(T0 + Minute, 1000);
-  echo(T0 + 2 * Minute, -1);      // a loss between two answers does not break their pair
+  echo(T0 + 2 * Minute, -1);  // a loss between two answers does not break their pair
   echo(T0 + 3 * Minute, 1500);
   echo(T0 + 4 * Minute, 1200);
   TLiveFigures f = figures();
@@ -80,7 +80,7 @@ TEST_F(LiveStatsTest, SparklineHoldsTheLastSixtyEchoesOldestFirst) {
   const TLiveFigures f = figures();
   ASSERT_EQ(f.sparkCount, SparkEchoes);
   EXPECT_EQ(f.spark[0], 15);
-  EXPECT_EQ(f.spark[4], -1);  // echo 19 was lost
+  EXPECT_EQ(f.spark[4], -1);   // echo 19 was lost
   EXPECT_EQ(f.spark[54], -1);  // echo 69 too
   EXPECT_EQ(f.spark[SparkEchoes - 1], 74);
 }
@@ -124,8 +124,8 @@ TEST_F(LiveStatsTest, DeletedAndEditedHostsAndAClockSteppingBack) {
 
 TEST(LiveTexts, RoundTripsKeepThreeFiguresAndLossOneDecimal) {
   const std::pair<double, const char*> rtts[] = {
-      {12, "0.012 ms"}, {999, "0.999 ms"}, {2346, "2.35 ms"}, {23'400, "23.4 ms"},
-      {234'000, "234 ms"}, {0, "0.000 ms"}, {-1, ""}};
+      {12, "0.012 ms"},    {999, "0.999 ms"}, {2346, "2.35 ms"}, {23'400, "23.4 ms"},
+      {234'000, "234 ms"}, {0, "0.000 ms"},   {-1, ""}};
   for (const auto& [micros, text] : rtts) EXPECT_EQ(rttText(micros), text) << micros;
   const std::pair<double, const char*> losses[] = {
       {0, "0 %"}, {1.24, "1.2 %"}, {33.333, "33.3 %"}, {100, "100 %"}, {-1, ""}};

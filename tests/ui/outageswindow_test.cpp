@@ -29,9 +29,9 @@ class OutagesWindowTest : public ::testing::Test {
     ASSERT_TRUE(uitest::fillHistory(
         path(), Now, {{"gateway", "gw.lan", "127.0.0.1"}, {"nas, main", "nas.lan", "127.0.0.2"}},
         Now - 6 * Hour, Now, 10'000, [](std::size_t host, std::int64_t t) -> std::int64_t {
-          const bool lost = host == 0 ? (t >= Now - 5 * Hour && t < Now - 5 * Hour + 120'000)
-                                      : ((t >= Now - Hour && t < Now - Hour + 40'000) ||
-                                         t >= Now - 50'000);
+          const bool lost =
+              host == 0 ? (t >= Now - 5 * Hour && t < Now - 5 * Hour + 120'000)
+                        : ((t >= Now - Hour && t < Now - Hour + 40'000) || t >= Now - 50'000);
           return lost ? -1 : 900;
         }));
   }
@@ -82,7 +82,9 @@ TEST_F(OutagesWindowTest, ExportsCsvAndJsonWithOffsetTimes) {
   const QRegularExpression iso("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d");
   EXPECT_TRUE(QRegularExpression("^gateway,gw.lan,127.0.0.1," + iso.pattern() + "," +
                                  iso.pattern() + ",120.000,12$")
-                  .match(lines[1]).hasMatch()) << lines[1].toStdString();
+                  .match(lines[1])
+                  .hasMatch())
+      << lines[1].toStdString();
   EXPECT_TRUE(lines[2].startsWith("\"nas, main\",nas.lan,"));
   EXPECT_TRUE(lines[3].contains(",,")) << "an ongoing outage has no end";
 

@@ -15,12 +15,17 @@
 #include <QTest>
 
 #include "activation_boxanswerer.h"
+#include "mainwindowtestsupport.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "ui/livestats.h"
 #include "ui/overviewmodel.h"
 #include "ui/overviewsettings.h"
 #include "ui/overviewwindow.h"
+#include "ui/programwindows.h"
+#include "ui/frmmaintainhosts.h"
+#include "ui/tfrmmain.h"
+#include "ui/viewwindows.h"
 
 namespace {
 
@@ -118,16 +123,22 @@ TEST_F(OverviewTest, TitleClickSortsFilterNarrowsAndAddedOrDeletedHostsFollow) {
   clickTitle(TOverviewModel::ColMax);
   EXPECT_EQ(shownNames().first(), "gateway");  // 0.016 ms before 23.4 ms; no figure last
   EXPECT_EQ(shownNames().last(), "printer");
+  add("backup", "127.0.0.10");
+  window.refresh();
+  clickTitle(TOverviewModel::ColAddress);  // numeric order of the parts
+  EXPECT_EQ(shownNames(), QStringList({"gateway", "nas", "printer", "backup"}));
+  clickTitle(TOverviewModel::ColName);
+  EXPECT_EQ(shownNames(), QStringList({"backup", "gateway", "nas", "printer"}));
 
   QTest::keyClicks(window.edFilter, "127.0.0.2");
   EXPECT_EQ(shownNames(), QStringList({"nas"}));
-  EXPECT_EQ(window.lblCount->text(), "1 of 3 hosts");
+  EXPECT_EQ(window.lblCount->text(), "1 of 4 hosts");
   window.edFilter->clear();
 
   add("camera", "127.0.0.9");
   hosts.deleteHost(nas);
   window.refresh();
-  EXPECT_EQ(window.proxy->rowCount(), 3);
+  EXPECT_EQ(window.proxy->rowCount(), 4);
   EXPECT_TRUE(shownNames().contains("camera"));
   EXPECT_FALSE(shownNames().contains("nas"));
 }
@@ -243,6 +254,43 @@ TEST_F(OverviewTest, PlaceAndSizeAreRemembered) {
   TOverviewWindow again(stats, hosts);
   again.show();
   EXPECT_EQ(again.size(), QSize(640, 333));
+}
+
+}  // namespace
+
+namespace {
+
+// The program's own wiring: the overview opens at start when the preference says so, and Edit opens
+// Maintain hosts on the chosen host.
+TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}, {"second", "127.0.0.2"}});
+  {
+    QFile settingsFile(uitest::TProgramFiles::settingsPath());
+    ASSERT_TRUE(settingsFile.open(QIODevice::Append));
+    settingsFile.write("[overview]\nopen_at_start=1\n");
+  }
+  TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+  uitest::TFakeEcho echo;
+  TProgramWindows windows(clock, echo.service());
+  windows.main().Timer1->stop();
+  TOverviewWindow& overview = windows.main().viewWindows().overview();
+  ASSERT_TRUE(uitest::waitUntil([&] { return overview.isVisible(); }));
+  ASSERT_EQ(overview.proxy->rowCount(), 2);
+  EXPECT_EQ(overview.proxy->index(1, TOverviewModel::ColName).data().toString(), "second");
+
+  overview.selectHosts({overview.model->runIdAt(1)});
+  QString shownAddress;
+  QTimer::singleShot(50, [&] {
+    auto* dialog = qobject_cast<TfrmMaintainHosts*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    shownAddress = dialog->edIPAddress->text();
+    dialog->close();
+  });
+  overview.actEdit->trigger();  // returns when the dialog has closed
+  EXPECT_EQ(shownAddress, "127.0.0.2");
+  windows.main().close();
 }
 
 }  // namespace
