@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "alertswiring.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
@@ -68,6 +69,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  alerts.reset();
   views.reset();
   metrics.reset();
   logSubscriber.reset();
@@ -95,6 +97,10 @@ void TfrmMain::createControls() {
   createStatusBar();
   TrayIcon1 = new TTrayIcon(this);
   TrayIcon1->OnDblClick = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnShow = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnStartStop = [this] { btnStartStopClick(); };
+  TrayIcon1->OnQuit = [this] { Quit1Click(); };
+  TrayIcon1->IsRunning = [this] { return runCtl.running(); };
 }
 
 QWidget* TfrmMain::createSpeedGroup() {
@@ -232,6 +238,8 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // name the hosts file's folder.
   historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
   views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
+  alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
+  alerts->attachViews(*views);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -246,6 +254,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    alerts->reloadSettings(true);
     logger->logProgram(true);
     runCtl.setRunning(false);
     runCtl.pingRateText.clear();

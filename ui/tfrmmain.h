@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+class TAlertsWiring;
 class TfrmAbout;
 class TfrmConfigEdit;
 class THistoryRecorder;
@@ -49,6 +50,7 @@ class TfrmMain : public QMainWindow {
 
   TTolvoHosts* hostList() const { return hosts.get(); }
   TTolvoLogger* eventLog() const { return logger.get(); }
+  TAlertsWiring* alertsWiring() const { return alerts.get(); }
   TRunControl& runControl() { return runCtl; }
   TfrmStandardView* standardView() const { return frmStandardView; }
   TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
@@ -135,6 +137,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TViewWindows> views;
+  std::unique_ptr<TAlertsWiring> alerts;
   std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;

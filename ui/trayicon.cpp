@@ -1,6 +1,8 @@
 #include "trayicon.h"
 
+#include <QAction>
 #include <QEvent>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
@@ -19,7 +21,7 @@ TTrayIcon::TTrayIcon(QWidget* form, std::function<bool()> probe)
   for (auto which : {TTrayPicture::ConnectionOk, TTrayPicture::ConnectionDown,
                      TTrayPicture::NotRunning})
     pictures.emplace_back(trayPicture(which));
-  icon->setToolTip(QString::fromLatin1(Hint));
+  createMenu();
   setIconIndex(0);
   connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     if (why == QSystemTrayIcon::DoubleClick && OnDblClick) OnDblClick();
@@ -43,12 +45,73 @@ void TTrayIcon::lookForTray() {
   icon->show();
 }
 
-TTrayIcon::~TTrayIcon() { icon->hide(); }
+TTrayIcon::~TTrayIcon() {
+  icon->hide();
+  delete menu;
+}
+
+void TTrayIcon::createMenu() {
+  menu = new QMenu;  // a top-level widget: deleted with the icon
+  auto add = [this](const char* text, std::function<void()> TTrayIcon::*handler) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    connect(action, &QAction::triggered, this, [this, handler] {
+      if (this->*handler) (this->*handler)();
+    });
+    return action;
+  };
+  actShow = add("Show", &TTrayIcon::OnShow);
+  actOverview = add("Overview", &TTrayIcon::OnOverview);
+  actStartStop = add("Start pinging", &TTrayIcon::OnStartStop);
+  menu->addSeparator();
+  actQuit = add("Quit", &TTrayIcon::OnQuit);
+  connect(menu, &QMenu::aboutToShow, this, [this] { updateMenu(); });
+  updateMenu();
+  icon->setContextMenu(menu);
+}
+
+void TTrayIcon::updateMenu() {
+  actOverview->setVisible(static_cast<bool>(OnOverview));
+  actStartStop->setText(IsRunning && IsRunning() ? QStringLiteral("Stop pinging")
+                                                 : QStringLiteral("Start pinging"));
+}
+
+void TTrayIcon::setDownHosts(const std::vector<std::string>& names) {
+  downHosts = names;
+  updateToolTip();
+}
+
+QString TTrayIcon::toolTip() const { return icon->toolTip(); }
+
+void TTrayIcon::updateToolTip() {
+  static constexpr const char* Connection[] = {"Connection: up", "Connection: down",
+                                               "Pinging is stopped"};
+  QString text = QString::fromLatin1(Hint) + u'\n' + QString::fromLatin1(Connection[shownIndex]);
+  if (!downHosts.empty()) {
+    QString line = QStringLiteral("\nDown: ");
+    const QString more = QStringLiteral(", …");
+    for (std::size_t i = 0; i < downHosts.size(); ++i) {
+      const QString name = QString::fromStdString(downHosts[i]);
+      const QString next = line + (i ? QStringLiteral(", ") : QString()) + name;
+      const bool last = i + 1 == downHosts.size();
+      if (text.size() + next.size() + (last ? 0 : more.size()) <= TooltipChars) {
+        line = next;
+        continue;
+      }
+      // What fits of the rest: the first name cut short, or an ellipsis after the names so far.
+      if (i == 0) line += name.left(std::max<qsizetype>(0, TooltipChars - text.size() - line.size() - 1)) + u'…';
+      else line += more;
+      break;
+    }
+    text += line;
+  }
+  icon->setToolTip(text.left(TooltipChars));
+}
 
 void TTrayIcon::setIconIndex(int index) {
   iconIndex = index;
   shownIndex = std::clamp(index, 0, static_cast<int>(pictures.size()) - 1);
   icon->setIcon(pictures[shownIndex]);
+  updateToolTip();
 }
 
 QIcon TTrayIcon::currentIcon() const { return pictures[shownIndex]; }
