@@ -2,22 +2,34 @@
 // network namespace, a firewall rule there silences it and is then taken away again, and the
 // notifications arrive at the test's own notification service on a private D-Bus bus. Exactly one
 // "down" after K losses and one "up" after M answers; the time from the first lost echo to the
-// "down" notification is printed.
+// "down" notification is printed. The results database records the run, and the outage report
+// (`sorvelo --outages`) shows the silence with its start and end to the second.
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <iostream>
+#include <sstream>
 
 #include <unistd.h>
 
 #include "alerts/alertcenter.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
+#include "history/outagescommand.h"
 #include "notificationservice.h"
 #include "support/netns.h"
 
@@ -47,14 +59,22 @@ bool nft(const QString& rules) {
   return p.waitForFinished(5000) && p.exitCode() == 0;
 }
 
-// Notes the send time of the silent host's first lost echo once the rule is in place.
+// Notes the send times of the silent host's first lost echo once the rule is in place, and of its
+// first answer after that.
 struct TFirstLoss final : TEngineObserver {
   bool armed = false;
   std::int64_t sentMs = 0;
+  std::int64_t answerMs = 0;
   void echoResult(const TTolvoHost& host, const TEchoResult& r) override {
-    if (armed && !sentMs && !r.answered && host.ipAddress == Silent) sentMs = r.sentUnixMs;
+    if (!armed || host.ipAddress != Silent) return;
+    if (!sentMs && !r.answered) sentMs = r.sentUnixMs;
+    if (sentMs && !answerMs && r.answered) answerMs = r.sentUnixMs;
   }
 };
+
+std::int64_t isoMillis(const QJsonValue& text) {
+  return QDateTime::fromString(text.toString(), Qt::ISODate).toMSecsSinceEpoch();
+}
 
 TEST(AlertAcceptance, ASilencedHostGivesOneDownAfterKLossesAndOneUpAfterMAnswers) {
   if (!netns::isRoot() || !privateNetworkNamespace())
@@ -70,6 +90,10 @@ TEST(AlertAcceptance, ASilencedHostGivesOneDownAfterKLossesAndOneUpAfterMAnswers
   TTolvoHosts hosts;
   TFirstLoss firstLoss;
   hosts.events().subscribe(&firstLoss);
+  QTemporaryDir folder;
+  const std::string hostsFile = QDir(folder.path()).filePath(QStringLiteral("hosts.cfg")).toStdString();
+  THistoryRecorder recorder(hosts.events());
+  recorder.start(historyFilePath(hostsFile));
   TAlertCenter center(hosts, bus.connect(QStringLiteral("program")));
   center.applySettings({});  // K = 3, M = 2
   TTolvoHost* steady = hosts.addHost("127.0.0.1", false);
@@ -115,6 +139,24 @@ TEST(AlertAcceptance, ASilencedHostGivesOneDownAfterKLossesAndOneUpAfterMAnswers
   EXPECT_GE(calls[1].atUnixMs - downCall.atUnixMs, 60000 - 50);
   EXPECT_EQ(center.notifier().fallbackCount(), 0);
   hosts.events().unsubscribe(&firstLoss);
+
+  // The outage report from the recorded results: the silent host's one outage, from its first lost
+  // echo to its first answer, and nothing for the steady host.
+  ASSERT_TRUE(recorder.waitWritten(std::chrono::seconds(5)));
+  recorder.stop();
+  std::ostringstream out, err;
+  ASSERT_EQ(runOutagesCommand({"--outages", "--since", "1h", "--format", "json", "--hosts", hostsFile},
+                              out, err),
+            0)
+      << err.str();
+  const QJsonArray outages = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+  ASSERT_EQ(outages.size(), 1) << out.str();
+  const QJsonObject outage = outages[0].toObject();
+  EXPECT_EQ(outage[QStringLiteral("address")].toString(), QString::fromLatin1(Silent));
+  EXPECT_EQ(isoMillis(outage[QStringLiteral("start")]) / 1000, firstLoss.sentMs / 1000);
+  ASSERT_GT(firstLoss.answerMs, 0);
+  EXPECT_EQ(isoMillis(outage[QStringLiteral("end")]) / 1000, firstLoss.answerMs / 1000);
+  EXPECT_GE(outage[QStringLiteral("lost")].toInt(), 3);
 }
 
 }  // namespace
