@@ -31,15 +31,8 @@ fi
 [ -x "$program" ] || { echo "headless_bench: $program not found; build first" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "headless_bench: run as root (network namespaces)" >&2; exit 2; }
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 source scripts/lib/testrun.sh
+testrun_workdir
 
 prepare() {  # a fresh home with settings at "Awesome!"
   rm -rf "$work/run"

@@ -33,15 +33,8 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || (( seconds < 5 || seconds > 3600 )); then
 fi
 [ -x "$program" ] || { echo "program_load: $program not found; build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 source scripts/lib/testrun.sh
+testrun_workdir
 
 echo_requests() {  # echo requests sent in the process's network namespace
   awk '/^IcmpMsg:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }

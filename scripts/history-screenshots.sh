@@ -22,9 +22,8 @@ for needed in "$program" "$filler"; do
 done
 command -v xvfb-run >/dev/null || { echo "history-screenshots: xvfb-run is not installed" >&2; exit 2; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 source scripts/lib/testrun.sh
+testrun_workdir
 testrun_home "$work"
 testrun_settings "$work" 1 $'[overview]\ngeometry='
 

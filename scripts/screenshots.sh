@@ -17,9 +17,8 @@ program="$build/sorvelo"
 [ -x "$program" ] || { echo "screenshots: $program not found; build first" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "screenshots: xvfb-run is not installed" >&2; exit 2; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 source scripts/lib/testrun.sh
+testrun_workdir
 testrun_home "$work"
 testrun_settings "$work" 1
 

@@ -1,6 +1,8 @@
 # Shared by the screenshot and bench scripts (sourced, not run): a private home for one run of the
 # program, so the user's own settings, hosts file, history and logs are never touched.
 #
+#   testrun_workdir              sets `work` to a new temporary folder, removed at exit together with
+#                                the program whose process id is in `pid` (when set)
 #   testrun_home DIR             makes DIR/config/Sorvelo, DIR/data and DIR/runtime (mode 700)
 #   testrun_settings DIR SPEED [MORE]
 #                                writes DIR's settings: logs in DIR, hosts file DIR/hosts.cfg, the
@@ -14,6 +16,17 @@
 #   testrun_env DIR              sets the array testrun_vars to the environment that points the
 #                                program at DIR; use as `env "${testrun_vars[@]}" program ...`
 #                                (env execs, so $! of a background start is the program itself)
+
+testrun_workdir() {
+  work=$(mktemp -d)
+  pid=
+  trap testrun_cleanup EXIT
+}
+
+testrun_cleanup() {
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
 
 testrun_home() {
   mkdir -p "$1/config/Sorvelo" "$1/data" "$1/runtime"
