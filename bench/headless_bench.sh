@@ -31,41 +31,15 @@ fi
 [ -x "$program" ] || { echo "headless_bench: $program not found; build first" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "headless_bench: run as root (network namespaces)" >&2; exit 2; }
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-hosts_file() {
-  for i in $(seq 1 255); do
-    printf 'NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %%STRING%% loop%s\r\n' "$i"
-    printf 'HOSTNAME %%STRING%% 127.0.0.%s\r\nHOSTIPADDRESS %%STRING%% 127.0.0.%s\r\n' "$i" "$i"
-    printf 'TIMEOUT %%INTEGER%% 2000\r\nINTERVAL %%INTEGER%% 4\r\nNEW_HOST_END $$@@$$ \r\n'
-  done
-}
+source scripts/lib/testrun.sh
+testrun_workdir
 
 prepare() {  # a fresh home with settings at "Awesome!"
-  rm -rf "$work/run" && mkdir -p "$work/run/config/Sorvelo" "$work/run/data" "$work/run/rt"
-  chmod 700 "$work/run/rt"
-  cat >"$work/run/config/Sorvelo/Sorvelo.conf" <<CONF
-[logging]
-general_log_enabled=1
-host_log_enabled=1
-general_log_filename=$work/run/general_log.txt
-[hosts]
-hosts_file_name=$work/run/hosts.cfg
-[pinging]
-ping_speed=0
-auto_startup=1
-[general]
-firsttime=0
-logtimestampinterval=60
-checkversion=1
-CONF
-  hosts_file >"$work/run/hosts.cfg"
+  rm -rf "$work/run"
+  testrun_home "$work/run"
+  testrun_settings "$work/run" 0
+  testrun_loopback_hosts 255 4 >"$work/run/hosts.cfg"
+  testrun_env "$work/run"
 }
 
 echo_requests() {
@@ -79,8 +53,7 @@ hz=$(getconf CLK_TCK)
 
 start() {  # arguments of the program; sets pid
   # unshare and sh both exec: $! is the program itself.
-  XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" XDG_RUNTIME_DIR="$work/run/rt" \
-    QT_QPA_PLATFORM=offscreen SORVELO_MESSAGES_TO_STDERR=1 \
+  env "${testrun_vars[@]}" QT_QPA_PLATFORM=offscreen SORVELO_MESSAGES_TO_STDERR=1 \
     unshare --net -- sh -c 'ip link set lo up && exec "$0" "$@"' "$program" "$@" \
     >/dev/null 2>"$work/run/stderr" &
   pid=$!

@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,17 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "core/tolvohosts.h"
-#include "history/historyrecorder.h"
+#include "history/historyfill.h"
 #include "ui/historychart.h"
 #include "ui/historywindow.h"
 
 namespace {
-
-struct THostSpec {
-  std::string name;
-  std::string address;
-};
 
 // A round trip with a daily rhythm, some noise and a short outage every few hours per host.
 std::int64_t syntheticRtt(std::int64_t t, std::size_t host) {
@@ -44,44 +37,18 @@ std::int64_t syntheticRtt(std::int64_t t, std::size_t host) {
   return static_cast<std::int64_t>(base + static_cast<double>(noise % 1000) * base / 2500.0);
 }
 
-// Publishes the echoes through the recorder, with its clock following the data so that minutes
-// are packed and steps summarised as in a real run.
+// Fills `path` with `days` of echoes every `stepMs` for each host, ending now, with the recorder's
+// clock following the data as in a real run.
 bool fill(const std::string& path, double days, std::int64_t stepMs,
-          const std::vector<THostSpec>& specs) {
-  const std::int64_t end = QDateTime::currentMSecsSinceEpoch();
-  const std::int64_t start = end - static_cast<std::int64_t>(days * 86'400'000);
-  std::atomic<std::int64_t> clock{start};
-  TTolvoHosts hosts;
-  THistoryRecorderOptions options;
-  options.nowMs = [&clock] { return clock.load(); };
-  options.lengths.rawDays = 3650;  // keep what is filled; the program prunes by its own settings
-  THistoryRecorder recorder(hosts.events(), options);
-  std::vector<TTolvoHost*> list;
-  for (const THostSpec& spec : specs) {
-    std::unique_ptr<TTolvoHost> h = hosts.newHost();
-    h->callingName = spec.name;
-    h->hostName = spec.address;
-    h->ipAddress = spec.address;
-    list.push_back(h.get());
-    hosts.appendHost(h);
-  }
-  recorder.start(path);
-  std::int64_t published = 0;
-  for (std::int64_t t = start; t < end; t += stepMs) {
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      const std::int64_t rtt = syntheticRtt(t, i);
-      hosts.events().echoResult(*list[i], {t, rtt >= 0, rtt});
-    }
-    published += static_cast<std::int64_t>(list.size());
-    if (published % 50'000 < static_cast<std::int64_t>(list.size())) {
-      clock = t;
-      if (!recorder.waitWritten(std::chrono::seconds(60))) return false;
-    }
-  }
-  clock = end + 3 * 60'000;
-  const bool written = recorder.waitWritten(std::chrono::seconds(60));
-  recorder.stop();
-  return written && recorder.stats().dropped == 0;
+          const std::vector<THistoryFillHost>& specs) {
+  THistoryFill echoes;
+  echoes.toMs = QDateTime::currentMSecsSinceEpoch();
+  echoes.fromMs = echoes.toMs - static_cast<std::int64_t>(days * 86'400'000);
+  echoes.stepMs = stepMs;
+  echoes.rttOf = [](std::size_t host, std::int64_t t) { return syntheticRtt(t, host); };
+  THistoryLengths lengths;
+  lengths.rawDays = 3650;  // keep what is filled; the program prunes by its own settings
+  return fillHistory(path, specs, echoes, lengths);
 }
 
 int measure() {
@@ -89,7 +56,7 @@ int measure() {
   const std::string path = dir.filePath("history.sqlite").toStdString();
   QElapsedTimer fillTime;
   fillTime.start();
-  if (!fill(path, 30, 1000, {{"gateway", "127.0.0.1"}})) {
+  if (!fill(path, 30, 1000, {{"gateway", "127.0.0.1", "127.0.0.1"}})) {
     std::fprintf(stderr, "historywindow_bench: filling the database failed\n");
     return 1;
   }
@@ -128,12 +95,12 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   if (argc >= 5 && std::string(argv[1]) == "--fill") {
-    std::vector<THostSpec> specs;
+    std::vector<THistoryFillHost> specs;
     for (int i = 5; i < argc; ++i) {
       const std::string arg = argv[i];
       const std::size_t eq = arg.find('=');
       if (eq == std::string::npos) return 2;
-      specs.push_back({arg.substr(0, eq), arg.substr(eq + 1)});
+      specs.push_back({arg.substr(0, eq), arg.substr(eq + 1), arg.substr(eq + 1)});
     }
     return fill(argv[2], std::atof(argv[3]), std::atoll(argv[4]) * 1000, specs) ? 0 : 1;
   }

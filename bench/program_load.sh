@@ -33,39 +33,8 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || (( seconds < 5 || seconds > 3600 )); then
 fi
 [ -x "$program" ] || { echo "program_load: $program not found; build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-hosts_file() {
-  for i in $(seq 1 255); do
-    printf 'NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %%STRING%% loop%s\r\n' "$i"
-    printf 'HOSTNAME %%STRING%% 127.0.0.%s\r\nHOSTIPADDRESS %%STRING%% 127.0.0.%s\r\n' "$i" "$i"
-    printf 'TIMEOUT %%INTEGER%% 2000\r\nINTERVAL %%INTEGER%% 4\r\nNEW_HOST_END $$@@$$ \r\n'
-  done
-}
-
-settings_file() {  # speed
-  cat <<CONF
-[logging]
-general_log_enabled=1
-host_log_enabled=1
-general_log_filename=$work/run/general_log.txt
-[hosts]
-hosts_file_name=$work/run/hosts.cfg
-[pinging]
-ping_speed=$1
-auto_startup=1
-[general]
-firsttime=0
-logtimestampinterval=60
-checkversion=1
-CONF
-}
+source scripts/lib/testrun.sh
+testrun_workdir
 
 echo_requests() {  # echo requests sent in the process's network namespace
   awk '/^IcmpMsg:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
@@ -89,18 +58,18 @@ names=("Awesome!" "Fast" "Normal" "Slow")
 printf '%-9s %8s %8s %8s %12s %8s\n' speed echoes rate/s "cpu %" cpu_s/1000 rss_MB
 results=()
 for speed in 0 1 2 3; do
-  rm -rf "$work/run" && mkdir -p "$work/run/config/Sorvelo" "$work/run/data" "$work/run/rt"
-  chmod 700 "$work/run/rt"
-  settings_file "$speed" >"$work/run/config/Sorvelo/Sorvelo.conf"
-  hosts_file >"$work/run/hosts.cfg"
+  rm -rf "$work/run"
+  testrun_home "$work/run"
+  testrun_settings "$work/run" "$speed"
+  testrun_loopback_hosts 255 4 >"$work/run/hosts.cfg"
+  testrun_env "$work/run"
   open_view=0
   [ "$speed" -eq 0 ] && open_view=1
 
   launcher=()
   # unshare and sh both exec: $! is the program itself.
   (( private_netns )) && launcher=(unshare --net -- sh -c 'ip link set lo up && exec "$0"')
-  XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" XDG_RUNTIME_DIR="$work/run/rt" \
-    QT_QPA_PLATFORM=offscreen SORVELO_MESSAGES_TO_STDERR=1 SORVELO_OPEN_STATUS_VIEW=$open_view \
+  env "${testrun_vars[@]}" QT_QPA_PLATFORM=offscreen SORVELO_MESSAGES_TO_STDERR=1 SORVELO_OPEN_STATUS_VIEW=$open_view \
     "${launcher[@]}" "$program" >/dev/null 2>&1 &
   pid=$!
   sleep "$warmup"

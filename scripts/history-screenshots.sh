@@ -22,36 +22,13 @@ for needed in "$program" "$filler"; do
 done
 command -v xvfb-run >/dev/null || { echo "history-screenshots: xvfb-run is not installed" >&2; exit 2; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Sorvelo" "$work/data" "$work/runtime"
-chmod 700 "$work/runtime"
-
-cat >"$work/config/Sorvelo/Sorvelo.conf" <<CONF
-[logging]
-general_log_enabled=1
-host_log_enabled=1
-general_log_filename=$work/general_log.txt
-[hosts]
-hosts_file_name=$work/hosts.cfg
-[pinging]
-ping_speed=1
-auto_startup=1
-[general]
-firsttime=0
-logtimestampinterval=60
-checkversion=1
-[overview]
-geometry=
-CONF
+source scripts/lib/testrun.sh
+testrun_workdir
+testrun_home "$work"
+testrun_settings "$work" 1 $'[overview]\ngeometry='
 
 hosts=(gateway=127.0.0.1 fileserver=127.0.0.2 printer=127.0.0.3 nas=127.0.0.4 camera=127.0.0.5)
-host_block() {  # calling name, address
-  printf 'NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %%STRING%% %s\r\nHOSTNAME %%STRING%% %s\r\n' "$1" "$2"
-  printf 'HOSTIPADDRESS %%STRING%% %s\r\nTIMEOUT %%INTEGER%% 2000\r\nINTERVAL %%INTEGER%% 1\r\n' "$2"
-  printf 'SUCCEEDEDCOUNT %%INTEGER%% 0\r\nFAILEDCOUNT %%INTEGER%% 0\r\nNEW_HOST_END $$@@$$ \r\n'
-}
-for entry in "${hosts[@]}"; do host_block "${entry%%=*}" "${entry#*=}"; done >"$work/hosts.cfg"
+for entry in "${hosts[@]}"; do testrun_host "${entry%%=*}" "${entry#*=}" 1 0 0; done >"$work/hosts.cfg"
 
 # A synthetic day: an echo every 5 seconds per host, ending now (the live run continues it).
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
@@ -60,8 +37,8 @@ QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
 mkdir -p docs/images
 rm -f docs/images/overview.png docs/images/history.png
 # 40 seconds of live echoes: about ten per host at the program's fastest pace.
-XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
-  SORVELO_MESSAGES_TO_STDERR=1 SORVELO_VIEWS_SCREENSHOT_DIR="$PWD/docs/images" SORVELO_SCREENSHOT_DELAY_MS=${SHOT_DELAY_MS:-40000} \
+testrun_env "$work"
+env "${testrun_vars[@]}" SORVELO_MESSAGES_TO_STDERR=1 SORVELO_VIEWS_SCREENSHOT_DIR="$PWD/docs/images" SORVELO_SCREENSHOT_DELAY_MS=${SHOT_DELAY_MS:-40000} \
   timeout "${SHOT_TIMEOUT:-120}" xvfb-run -a -s "-screen 0 1280x900x24" "$program"
 
 for shot in overview history; do

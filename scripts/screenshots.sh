@@ -17,46 +17,25 @@ program="$build/sorvelo"
 [ -x "$program" ] || { echo "screenshots: $program not found; build first" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "screenshots: xvfb-run is not installed" >&2; exit 2; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Sorvelo" "$work/data" "$work/runtime"
-chmod 700 "$work/runtime"
-
-cat >"$work/config/Sorvelo/Sorvelo.conf" <<CONF
-[logging]
-general_log_enabled=1
-host_log_enabled=1
-general_log_filename=$work/general_log.txt
-[hosts]
-hosts_file_name=$work/hosts.cfg
-[pinging]
-ping_speed=1
-auto_startup=1
-[general]
-firsttime=0
-logtimestampinterval=60
-checkversion=1
-CONF
+source scripts/lib/testrun.sh
+testrun_workdir
+testrun_home "$work"
+testrun_settings "$work" 1
 
 # A handful of loopback addresses with counters as a longer run would have them. The pictures are
 # taken after 21 seconds: the second pings-per-second figure is the first that counts only this run.
-host_block() {  # calling name, address, succeeded, failed
-  printf 'NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %%STRING%% %s\r\nHOSTNAME %%STRING%% %s\r\n' "$1" "$2"
-  printf 'HOSTIPADDRESS %%STRING%% %s\r\nTIMEOUT %%INTEGER%% 2000\r\nINTERVAL %%INTEGER%% 4\r\n' "$2"
-  printf 'SUCCEEDEDCOUNT %%INTEGER%% %s\r\nFAILEDCOUNT %%INTEGER%% %s\r\nNEW_HOST_END $$@@$$ \r\n' "$3" "$4"
-}
 {
-  host_block gateway 127.0.0.1 1520 3
-  host_block fileserver 127.0.0.2 884 0
-  host_block printer 127.0.0.3 301 12
-  host_block nas 127.0.0.4 97 1
-  host_block camera 127.0.0.5 12 0
+  testrun_host gateway 127.0.0.1 4 1520 3
+  testrun_host fileserver 127.0.0.2 4 884 0
+  testrun_host printer 127.0.0.3 4 301 12
+  testrun_host nas 127.0.0.4 4 97 1
+  testrun_host camera 127.0.0.5 4 12 0
 } >"$work/hosts.cfg"
 
 mkdir -p docs/images
 rm -f docs/images/main-window.png docs/images/status-view.png
-XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
-  SORVELO_SCREENSHOT_DIR="$PWD/docs/images" SORVELO_SCREENSHOT_DELAY_MS=21000 \
+testrun_env "$work"
+env "${testrun_vars[@]}" SORVELO_SCREENSHOT_DIR="$PWD/docs/images" SORVELO_SCREENSHOT_DELAY_MS=21000 \
   timeout 90 xvfb-run -a -s "-screen 0 1280x900x24" "$program"
 
 for shot in main-window status-view; do

@@ -5,9 +5,9 @@
 // standard delegate lays every text out afresh at each paint; this one keeps each text laid out
 // (QStaticText), since the same few texts (durations, counts, "unknown") recur all over the grid.
 
-#include <QHash>
-#include <QStaticText>
 #include <QStyledItemDelegate>
+
+#include "laidouttexts.h"
 
 class TGridTextDelegate : public QStyledItemDelegate {
  public:
@@ -21,8 +21,5 @@ class TGridTextDelegate : public QStyledItemDelegate {
   static int textMargin(const QWidget* grid);
 
  private:
-  const QStaticText& laidOut(const QString& text, const QFont& font) const;
-
-  mutable QHash<QString, QStaticText> texts;
-  mutable QFont textsFont;
+  mutable TLaidOutTexts texts{4096};
 };

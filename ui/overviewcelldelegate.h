@@ -4,9 +4,9 @@
 // lays every text out afresh at each paint, which is most of a refresh's cost with 255 hosts; the
 // same few hundred texts recur from one second to the next.
 
-#include <QHash>
-#include <QStaticText>
 #include <QStyledItemDelegate>
+
+#include "laidouttexts.h"
 
 class TOverviewCellDelegate : public QStyledItemDelegate {
  public:
@@ -15,8 +15,5 @@ class TOverviewCellDelegate : public QStyledItemDelegate {
              const QModelIndex& index) const override;
 
  private:
-  const QStaticText& laidOut(const QString& text, const QFont& font) const;
-
-  mutable QHash<QString, QStaticText> texts;
-  mutable QFont textsFont;
+  mutable TLaidOutTexts texts{8192};
 };

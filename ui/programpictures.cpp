@@ -64,6 +64,11 @@ void drawCircularArrow(QPainter& p, double startDeg, double spanDeg) {
 QPixmap trayPicture(TTrayPicture which) {
   QPixmap pixmap = transparentPixmap(16, 16);
   QPainter p(&pixmap);
+  drawTrayPicture(p, which);
+  return pixmap;
+}
+
+void drawTrayPicture(QPainter& p, TTrayPicture which) {
   p.setRenderHint(QPainter::Antialiasing);
   switch (which) {
     case TTrayPicture::ConnectionOk:
@@ -76,7 +81,6 @@ QPixmap trayPicture(TTrayPicture which) {
       drawSign(p);
       break;
   }
-  return pixmap;
 }
 
 QPixmap refreshPicture() {

@@ -5,10 +5,15 @@
 
 #include <QPixmap>
 
+class QPainter;
+
 enum class TTrayPicture { ConnectionOk = 0, ConnectionDown = 1, NotRunning = 2 };
 
 // 16 x 16: a green round face, a red round face, a blue sign.
 QPixmap trayPicture(TTrayPicture which);
+// Draws a tray picture on the painter's 16 x 16 grid (scale the painter for other sizes). The
+// program's icon files are the green face drawn this way (packaging/iconmaker.cpp).
+void drawTrayPicture(QPainter& p, TTrayPicture which);
 // 16 x 16: two circular arrows (refresh now).
 QPixmap refreshPicture();
 // 16 x 16: the words HOST NAME.

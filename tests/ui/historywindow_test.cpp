@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "historyfill.h"
+#include "history/historyfill.h"
 #include "ui/historychart.h"
 #include "ui/historywindow.h"
 
@@ -26,12 +26,17 @@ class HistoryWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir = new QTemporaryDir;
-    ASSERT_TRUE(uitest::fillHistory(
-        path(), Now, {{"gateway", "gw.lan", "127.0.0.1"}}, Now - 86'400'000, Now, 10'000,
-        [](std::size_t, std::int64_t t) -> std::int64_t {
-          const bool inOutage = t >= OutageStart && t < OutageStart + 60'000;
-          return inOutage || (t / 10'000) % 97 == 0 ? -1 : 200 + (t / 10'000) % 50 * 10;
-        }));
+    ASSERT_TRUE(fillHistory(path(), {{"gateway", "gw.lan", "127.0.0.1"}},
+                            {.fromMs = Now - 86'400'000,
+                             .toMs = Now,
+                             .stepMs = 10'000,
+                             .rttOf = [](std::size_t, std::int64_t t) -> std::int64_t {
+                               const bool inOutage = t >= OutageStart && t < OutageStart + 60'000;
+                               return inOutage || (t / 10'000) % 97 == 0
+                                          ? -1
+                                          : 200 + (t / 10'000) % 50 * 10;
+                             },
+                             .nowMs = Now}));
   }
   static void TearDownTestSuite() { delete dir; }
   static std::string path() { return dir->filePath("history.sqlite").toStdString(); }

@@ -12,7 +12,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "historyfill.h"
+#include "history/historyfill.h"
 #include "ui/outageswindow.h"
 
 namespace {
@@ -26,14 +26,18 @@ class OutagesWindowTest : public ::testing::Test {
     dir = new QTemporaryDir;
     // Every 10 s for 6 hours; gateway silent for 2 minutes 5 hours ago, nas for 40 s an hour ago
     // and again from 50 s before now (still going on).
-    ASSERT_TRUE(uitest::fillHistory(
-        path(), Now, {{"gateway", "gw.lan", "127.0.0.1"}, {"nas, main", "nas.lan", "127.0.0.2"}},
-        Now - 6 * Hour, Now, 10'000, [](std::size_t host, std::int64_t t) -> std::int64_t {
-          const bool lost =
-              host == 0 ? (t >= Now - 5 * Hour && t < Now - 5 * Hour + 120'000)
-                        : ((t >= Now - Hour && t < Now - Hour + 40'000) || t >= Now - 50'000);
-          return lost ? -1 : 900;
-        }));
+    ASSERT_TRUE(fillHistory(
+        path(), {{"gateway", "gw.lan", "127.0.0.1"}, {"nas, main", "nas.lan", "127.0.0.2"}},
+        {.fromMs = Now - 6 * Hour,
+         .toMs = Now,
+         .stepMs = 10'000,
+         .rttOf = [](std::size_t host, std::int64_t t) -> std::int64_t {
+           const bool lost =
+               host == 0 ? (t >= Now - 5 * Hour && t < Now - 5 * Hour + 120'000)
+                         : ((t >= Now - Hour && t < Now - Hour + 40'000) || t >= Now - 50'000);
+           return lost ? -1 : 900;
+         },
+         .nowMs = Now}));
   }
   static void TearDownTestSuite() { delete dir; }
   static std::string path() { return dir->filePath("history.sqlite").toStdString(); }
