@@ -77,10 +77,11 @@ void TPreferencesWindow::addHistoryPage() {
   form->addRow(QStringLiteral("Hourly summaries:"), sbHourlyDays);
   form->addRow(QStringLiteral("Daily summaries:"), sbDailyDays);
   auto* note = new QLabel(
-      QStringLiteral("How long the history database keeps each level. What is past a shorter "
-                     "length is removed within the hour."),
+      QStringLiteral("How long the history database keeps each level.\n"
+                     "What is past a shorter length is removed within the hour."),
       page);
-  note->setWordWrap(true);
+  // Lines of its own rather than word wrap: the tabs size a page by its widest line, never by the
+  // height a wrapped text needs, and the text was cut off.
   form->addRow(note);
 
   TPage handlers;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -48,6 +50,24 @@ TEST(Preferences, ShowsTheSettingsRefusesAWrongOrderAndAppliesOnOk) {
   EXPECT_EQ(historyLengths().fiveMinuteDays, 90);
   EXPECT_TRUE(overviewOpenAtStart());
   EXPECT_EQ(extraSetting("overview", "open_at_start"), "1");
+}
+
+// Every text of every page is shown whole, also at the smallest size the window allows, whatever
+// the font.
+TEST(Preferences, NoTextIsClipped) {
+  TPreferencesWindow window;
+  window.show();
+  window.resize(window.minimumSizeHint());
+  for (int index = 0; index < window.tabs->count(); ++index) {
+    window.tabs->setCurrentIndex(index);
+    QApplication::processEvents();
+    for (const QLabel* label : window.tabs->widget(index)->findChildren<QLabel*>()) {
+      const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                           : label->sizeHint().height();
+      EXPECT_GE(label->height(), needed) << label->text().toStdString();
+      EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
+    }
+  }
 }
 
 }  // namespace
