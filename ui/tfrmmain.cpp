@@ -363,7 +363,14 @@ void TfrmMain::Overview1Click() { views->showOverview(); }
 void TfrmMain::Outages1Click() { views->showOutages(); }
 
 void TfrmMain::Preferences1Click() {
-  if (views->showPreferences()) historyRecorder->setLengths(historyLengths());
+  if (!views->showPreferences()) return;
+  historyRecorder->setLengths(historyLengths());
+  // The metrics switch takes effect at once.
+  if (readMetricsSettings(false).enabled != (metrics != nullptr)) {
+    metrics.reset();
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
+  }
 }
 
 void TfrmMain::editHost(TTolvoHost* host) {

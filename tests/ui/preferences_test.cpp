@@ -14,6 +14,7 @@
 #include "activation_boxanswerer.h"
 #include "config/settings.h"
 #include "history/historysettings.h"
+#include "metrics/metricssettings.h"
 #include "ui/overviewsettings.h"
 #include "ui/preferenceswindow.h"
 
@@ -45,11 +46,13 @@ TEST(Preferences, ShowsTheSettingsRefusesAWrongOrderAndAppliesOnOk) {
   EXPECT_FALSE(overviewOpenAtStart());
 
   window.sbFiveMinuteDays->setValue(90);
+  window.cbServeMetrics->setChecked(true);
   window.buttons->button(QDialogButtonBox::Ok)->click();
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(historyLengths().fiveMinuteDays, 90);
   EXPECT_TRUE(overviewOpenAtStart());
   EXPECT_EQ(extraSetting("overview", "open_at_start"), "1");
+  EXPECT_TRUE(readMetricsSettings(false).enabled);
 }
 
 // Every text of every page is shown whole, also at the smallest size the window allows, whatever
