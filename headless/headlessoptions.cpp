@@ -67,7 +67,7 @@ bool isHeadlessCommandLine(int argc, char** argv) {
 
 std::string headlessUsage() {
   return "Usage: sorvelo [--headless [--config FILE] [--hosts FILE]]\n"
-         "       sorvelo --outages [--since 24h] [--format csv|json] [--hosts FILE]\n"
+         "       sorvelo --outages [--since 24h] [--format csv|json] [--config FILE] [--hosts FILE]\n"
          "Pings a list of hosts, keeps their statistics and logs their changes.\n"
          "\n"
          "Without options the desktop program opens.\n"
