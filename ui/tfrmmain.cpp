@@ -307,6 +307,7 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  views->closeHistoryDatabases();
   historyRecorder->stop();
   views->storeGeometry();
   try {

@@ -72,6 +72,11 @@ void TViewWindows::storeGeometry() {
   if (frmOverview) frmOverview->storeGeometry();
 }
 
+void TViewWindows::closeHistoryDatabases() {
+  for (const QPointer<THistoryWindow>& window : historyWindows)
+    if (window) window->closeDatabase();
+}
+
 THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runIds) {
   std::vector<THistoryTarget> targets;
   for (std::uint64_t id : runIds) {

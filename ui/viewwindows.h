@@ -43,6 +43,10 @@ class TViewWindows : public QObject, private TEngineObserver {
   THistoryWindow* showHistory(const std::vector<std::uint64_t>& runIds);
   // Keeps window places in the settings (before they are written at close).
   void storeGeometry();
+  // Closes the history windows' read-only connections to the database (at close, before the
+  // recorder's connection: only the last connection to close folds the write-ahead log into the
+  // file and removes it, and only one that may write can do so). The windows stay as they are.
+  void closeHistoryDatabases();
 
  private:
   void hostDeleting(const TTolvoHost& host) override;
