@@ -240,6 +240,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(settings.hosts_file_name));
+    views->setDatabasePath(historyFilePath(settings.hosts_file_name));
     // The metrics endpoint, off unless the user switched it on.
     metrics = startMetrics(*hosts, false);
     if (metrics && !metrics->listening()) showUserMessage(metrics->problem());

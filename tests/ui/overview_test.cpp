@@ -26,6 +26,7 @@
 #include "ui/programwindows.h"
 #include "ui/frmmaintainhosts.h"
 #include "ui/historywindow.h"
+#include "ui/outageswindow.h"
 #include "ui/tfrmmain.h"
 #include "ui/viewwindows.h"
 
@@ -319,6 +320,29 @@ TEST(OverviewInProgram, AHistoryWindowOpenAtCloseLeavesNoWriteAheadLog) {
   }
   EXPECT_FALSE(QFile::exists(database + "-wal"));
   EXPECT_FALSE(QFile::exists(database + "-shm"));
+}
+
+// A hosts file named in another folder in Config takes effect at the next start; until then the
+// outages and history windows read the database the recorder writes, not one in the new folder.
+TEST(OverviewInProgram, WindowsReadTheDatabaseOfThisRunAfterConfigNamesAnotherHostsFile) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  const QString database =
+      QString::fromStdString(historyFilePath(files.hostsPath().toStdString()));
+  QTemporaryDir elsewhere;
+  TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+  uitest::TFakeEcho echo;
+  TProgramWindows windows(clock, echo.service());
+  windows.main().Timer1->stop();
+  ASSERT_TRUE(uitest::waitUntil([&] { return QFile::exists(database); }));
+  settings.hosts_file_name = elsewhere.filePath(QStringLiteral("hosts.cfg")).toStdString();
+  TViewWindows& views = windows.main().viewWindows();
+  EXPECT_EQ(views.historyDatabase(), database.toStdString());
+  views.outages().reload();
+  EXPECT_EQ(views.outages().lblStatus->text().indexOf(QStringLiteral("no history database")), -1)
+      << views.outages().lblStatus->text().toStdString();
+  windows.main().close();
 }
 
 }  // namespace
