@@ -113,7 +113,8 @@ std::string loadProblem(TIniFile::TLoadResult result, const TIniFile& file, cons
     case TIniFile::TLoadResult::tooLarge:
       return named + "is larger than 4 MiB and was not read; the default settings are used.";
     case TIniFile::TLoadResult::unreadable:
-      return named + "could not be read; the default settings are used.";
+      return named + "could not be read; the default settings are used, and the file is not "
+                     "written over.";
     case TIniFile::TLoadResult::missing:
       return {};
     case TIniFile::TLoadResult::loaded:
@@ -163,11 +164,13 @@ void loadSettings() {
 }
 
 // Lines of other sections and unknown names in the existing file are kept. Nothing reaches the disk
-// unless every value can be stored: the old file stays whole on any failure.
+// unless every value can be stored: the old file stays whole on any failure. A file that is there
+// but cannot be read (no permission, such as one left owned by root) may hold the user's settings
+// whole: it is never replaced by the defaults.
 void saveSettings() {
   const std::string path = settingsFilePath();
   TIniFile file;
-  file.load(path);
+  if (file.load(path) == TIniFile::TLoadResult::unreadable) failedToSet(SettingKeys.front().name);
   for (const TSettingKey& key : SettingKeys)
     if (!file.setValue(key.section, key.name, storedForm(key, settings))) failedToSet(key.name);
   for (const auto& [section, name, value] : extras().changed)

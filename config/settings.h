@@ -21,6 +21,8 @@ struct configRecord {
   std::int32_t firsttime = 0;
   std::int32_t logtimestampinterval = 0;
   std::int32_t checkversion = 0;
+
+  bool operator==(const configRecord&) const = default;
 };
 
 // Zeroed until loadSettings has run.

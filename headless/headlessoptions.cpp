@@ -67,7 +67,7 @@ bool isHeadlessCommandLine(int argc, char** argv) {
 
 std::string headlessUsage() {
   return "Usage: sorvelo [--headless [--config FILE] [--hosts FILE]]\n"
-         "       sorvelo --outages [--since 24h] [--format csv|json] [--hosts FILE]\n"
+         "       sorvelo --outages [--since 24h] [--format csv|json] [--config FILE] [--hosts FILE]\n"
          "Pings a list of hosts, keeps their statistics and logs their changes.\n"
          "\n"
          "Without options the desktop program opens.\n"
@@ -82,7 +82,7 @@ std::string headlessUsage() {
          "                 (--since 30m, 24h, 7d or an ISO 8601 date; --format csv or json)\n"
          "\n"
          "In headless mode SIGTERM and SIGINT stop the program in order (log entries written,\n"
-         "hosts file and settings saved) and SIGHUP reads the hosts file again. Messages go to\n"
+         "hosts file saved) and SIGHUP reads the hosts file again. Messages go to\n"
          "standard error, each starting with \"error: \", \"warning: \" or \"info: \".\n"
          "\n"
          "Exit status: 0 after a clean stop, 1 when ICMP echoes cannot be sent or start-up\n"

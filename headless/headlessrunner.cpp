@@ -68,6 +68,8 @@ bool THeadlessRunner::startUp() {
   startTimeText = regional.formatDateTime(lastTimestampAt);
   try {
     loadSettings();
+    settingsAtStart = settings;
+    settingsFileExisted = fileExists(settingsFilePath());
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(hostsFileName()));
     metricsService = startMetrics(*hosts, true);
@@ -149,7 +151,8 @@ void THeadlessRunner::shutDown() {
       printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
     historyRecorder->stop();
     try {
-      if (settings.firsttime != 1) saveSettings();
+      if (settings.firsttime != 1 && (!settingsFileExisted || settings != settingsAtStart))
+        saveSettings();
     } catch (const std::exception& e) {
       printMessage(TSeverity::Error, e.what());
     }

@@ -4,10 +4,10 @@
 // once. A scheduler tick at the running speed (four scheduler passes, time stamps in the log) and a
 // connection evaluation once a second drive it, as the main window's two timers do. No question is
 // ever asked: the first-run questions are skipped (no start-up entry, no version check) and the
-// run counts as set up, so the settings are saved at the end.
+// run counts as set up.
 //
 // shutDown() is the main window's close: two time stamps, "PINGING STOP", "SHUTDOWN", the hosts
-// file and the settings saved.
+// file saved, and the settings saved when this run changed them or there was no settings file.
 
 #include <QObject>
 
@@ -17,6 +17,7 @@
 
 #include "base/regionalformat.h"
 #include "base/tolvotime.h"
+#include "config/settings.h"
 #include "core/threadping.h"
 
 class QTimer;
@@ -72,5 +73,10 @@ class THeadlessRunner : public QObject {
   std::string startTimeText;
   bool running = false;
   bool started = false;
+  // The settings as read at start, and whether the file was there: the stop writes the settings
+  // only when this run changed them or there was no file, so it never puts the values read at
+  // start back over what the desktop program or the user saved meanwhile.
+  configRecord settingsAtStart;
+  bool settingsFileExisted = false;
   bool closed = false;
 };

@@ -24,7 +24,10 @@ THistoryReader::THistoryReader(std::string databasePath)
     : path(std::move(databasePath)),
       connectionName("sorvelo-history-reader-" + std::to_string(++readerCount)) {}
 
-THistoryReader::~THistoryReader() {
+THistoryReader::~THistoryReader() { close(); }
+
+void THistoryReader::close() {
+  opened = false;
   const QString name = QString::fromStdString(connectionName);
   if (!QSqlDatabase::contains(name)) return;
   QSqlDatabase::database(name, false).close();

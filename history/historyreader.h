@@ -22,6 +22,8 @@ class THistoryReader {
   // Opens the file read-only; false with errorText() when it is missing, not a results database
   // or of a newer schema version. The queries below open on first use.
   bool open();
+  // Closes the connection (the next query opens it again).
+  void close();
   const std::string& errorText() const { return error; }
 
   // Every host the database knows, deleted ones included, by id.

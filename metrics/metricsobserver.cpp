@@ -6,7 +6,13 @@
 TMetricsObserver::TMetricsObserver(TTolvoHosts& hostList, std::shared_ptr<TMetricsRegistry> target)
     : hosts(hostList), registry(std::move(target)) {
   for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts.hostAt(slot)) hostAdded(*host);
+    if (const TTolvoHost* host = hosts.hostAt(slot)) {
+      hostAdded(*host);
+      // Started while pinging runs (switched on in Preferences): a host's state is known already
+      // and no transition may come for a long time.
+      const hostStatus status = host->getStatus();
+      if (status == hsOk || status == hsDown) hostStatusChanged(*host, status);
+    }
   if (hosts.connectionState != csUnknown) connectionChanged(hosts.connectionState);
   hosts.events().subscribe(this);
 }

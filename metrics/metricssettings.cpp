@@ -41,6 +41,10 @@ TMetricsSettings readMetricsSettings(bool headless) {
   return metrics;
 }
 
+void setMetricsEnabled(bool enabled) {
+  setExtraSetting(Section, TMetricsKeys::Enabled, enabled ? "1" : "0");
+}
+
 std::string listeningAddress(const TMetricsSettings& metrics) {
   const bool ipv6 = metrics.address.find(':') != std::string::npos;
   const std::string host =

@@ -17,6 +17,8 @@ struct TMetricsSettings {
 };
 
 TMetricsSettings readMetricsSettings(bool headless);
+// Stores the switch (Preferences); the address and port stay as they are.
+void setMetricsEnabled(bool enabled);
 
 // The address and port as the HTTP server takes them: "127.0.0.1:10427", "[::1]:10427".
 std::string listeningAddress(const TMetricsSettings& metrics);

@@ -285,6 +285,8 @@ bool THistoryWindow::exportCsv(const QString& path) const {
   return file.commit();
 }
 
+void THistoryWindow::closeDatabase() { reader->close(); }
+
 bool THistoryWindow::exportPng(const QString& path) { return chart->grab().save(path, "PNG"); }
 
 void THistoryWindow::exportCsvClick() {

@@ -52,6 +52,8 @@ class THistoryWindow : public QWidget {
   // The engine deleted a host: say so, keep what is shown.
   void hostDeleted(std::uint64_t runId);
   bool shows(std::uint64_t runId) const;
+  // Closes the read-only connection to the database; what is shown stays.
+  void closeDatabase();
 
   bool exportCsv(const QString& path) const;
   bool exportPng(const QString& path);

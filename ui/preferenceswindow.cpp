@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "history/historysettings.h"
+#include "metrics/metricssettings.h"
 #include "overviewsettings.h"
 
 TPreferencesWindow::TPreferencesWindow(QWidget* parent) : QDialog(parent) {
@@ -28,6 +29,7 @@ TPreferencesWindow::TPreferencesWindow(QWidget* parent) : QDialog(parent) {
   column->addWidget(buttons);
   addHistoryPage();
   addOverviewPage();
+  addMetricsPage();
 }
 
 void TPreferencesWindow::addPage(QWidget* page, const QString& title, TPage handlers) {
@@ -77,10 +79,11 @@ void TPreferencesWindow::addHistoryPage() {
   form->addRow(QStringLiteral("Hourly summaries:"), sbHourlyDays);
   form->addRow(QStringLiteral("Daily summaries:"), sbDailyDays);
   auto* note = new QLabel(
-      QStringLiteral("How long the history database keeps each level. What is past a shorter "
-                     "length is removed within the hour."),
+      QStringLiteral("How long the history database keeps each level.\n"
+                     "What is past a shorter length is removed within the hour."),
       page);
-  note->setWordWrap(true);
+  // Lines of its own rather than word wrap: the tabs size a page by its widest line, never by the
+  // height a wrapped text needs, and the text was cut off.
   form->addRow(note);
 
   TPage handlers;
@@ -121,4 +124,24 @@ void TPreferencesWindow::addOverviewPage() {
   handlers.load = [this] { cbOpenOverview->setChecked(overviewOpenAtStart()); };
   handlers.apply = [this] { setOverviewOpenAtStart(cbOpenOverview->isChecked()); };
   addPage(page, QStringLiteral("Overview"), std::move(handlers));
+}
+
+void TPreferencesWindow::addMetricsPage() {
+  auto* page = new QWidget;
+  auto* column = new QVBoxLayout(page);
+  cbServeMetrics = new QCheckBox(QStringLiteral("&Serve metrics for Prometheus"), page);
+  cbServeMetrics->setObjectName(QStringLiteral("cbServeMetrics"));
+  auto* where = new QLabel(page);
+  column->addWidget(cbServeMetrics);
+  column->addWidget(where);
+  column->addStretch(1);
+  TPage handlers;
+  handlers.load = [this, where] {
+    const TMetricsSettings metrics = readMetricsSettings(false);
+    cbServeMetrics->setChecked(metrics.enabled);
+    where->setText(QStringLiteral("at http://%1/metrics ([metrics] in the settings file)")
+                       .arg(QString::fromStdString(listeningAddress(metrics))));
+  };
+  handlers.apply = [this] { setMetricsEnabled(cbServeMetrics->isChecked()); };
+  addPage(page, QStringLiteral("Metrics"), std::move(handlers));
 }

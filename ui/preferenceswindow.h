@@ -37,6 +37,7 @@ class TPreferencesWindow : public QDialog {
   QSpinBox* sbHourlyDays = nullptr;
   QSpinBox* sbDailyDays = nullptr;
   QCheckBox* cbOpenOverview = nullptr;
+  QCheckBox* cbServeMetrics = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -44,6 +45,7 @@ class TPreferencesWindow : public QDialog {
  private:
   void addHistoryPage();
   void addOverviewPage();
+  void addMetricsPage();
 
   struct TEntry {
     QWidget* page;

@@ -248,6 +248,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(settings.hosts_file_name));
+    views->setDatabasePath(historyFilePath(settings.hosts_file_name));
     // The metrics endpoint, off unless the user switched it on.
     metrics = startMetrics(*hosts, false);
     if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
@@ -316,6 +317,7 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  views->closeHistoryDatabases();
   historyRecorder->stop();
   views->storeGeometry();
   try {
@@ -372,7 +374,14 @@ void TfrmMain::Overview1Click() { views->showOverview(); }
 void TfrmMain::Outages1Click() { views->showOutages(); }
 
 void TfrmMain::Preferences1Click() {
-  if (views->showPreferences()) historyRecorder->setLengths(historyLengths());
+  if (!views->showPreferences()) return;
+  historyRecorder->setLengths(historyLengths());
+  // The metrics switch takes effect at once.
+  if (readMetricsSettings(false).enabled != (metrics != nullptr)) {
+    metrics.reset();
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
+  }
 }
 
 void TfrmMain::editHost(TTolvoHost* host) {

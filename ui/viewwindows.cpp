@@ -56,7 +56,7 @@ void TViewWindows::showOverview() { bringUp(overview()); }
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)
     frmOutages =
-        std::make_unique<TOutagesWindow>([] { return historyFilePath(settings.hosts_file_name); });
+        std::make_unique<TOutagesWindow>([this] { return historyDatabase(); });
   return *frmOutages;
 }
 
@@ -72,6 +72,15 @@ void TViewWindows::storeGeometry() {
   if (frmOverview) frmOverview->storeGeometry();
 }
 
+std::string TViewWindows::historyDatabase() const {
+  return databasePath.empty() ? historyFilePath(settings.hosts_file_name) : databasePath;
+}
+
+void TViewWindows::closeHistoryDatabases() {
+  for (const QPointer<THistoryWindow>& window : historyWindows)
+    if (window) window->closeDatabase();
+}
+
 THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runIds) {
   std::vector<THistoryTarget> targets;
   for (std::uint64_t id : runIds) {
@@ -80,7 +89,7 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
     targets.push_back({id, it->second.callingName, it->second.hostName, it->second.address});
   }
   if (targets.empty()) return nullptr;
-  auto* window = new THistoryWindow(historyFilePath(settings.hosts_file_name), std::move(targets));
+  auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
   bringUp(*window);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/engineevents.h"
@@ -43,6 +44,15 @@ class TViewWindows : public QObject, private TEngineObserver {
   THistoryWindow* showHistory(const std::vector<std::uint64_t>& runIds);
   // Keeps window places in the settings (before they are written at close).
   void storeGeometry();
+  // The results database the recorder writes in this run (the hosts file's folder at start; a
+  // hosts file named elsewhere in Config takes effect at the next start). Until it is set, the
+  // windows read the one beside the hosts file the settings name.
+  void setDatabasePath(std::string path) { databasePath = std::move(path); }
+  std::string historyDatabase() const;
+  // Closes the history windows' read-only connections to the database (at close, before the
+  // recorder's connection: only the last connection to close folds the write-ahead log into the
+  // file and removes it, and only one that may write can do so). The windows stay as they are.
+  void closeHistoryDatabases();
 
  private:
   void hostDeleting(const TTolvoHost& host) override;
@@ -53,5 +63,6 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;
   std::unique_ptr<TOutagesWindow> frmOutages;
+  std::string databasePath;
   std::vector<QPointer<THistoryWindow>> historyWindows;  // each deletes itself when closed
 };

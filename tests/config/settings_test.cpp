@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <csignal>
@@ -198,6 +199,33 @@ TEST_F(SettingsTest, DirectoryInTheWayIsReported) {
   writeWholeFile(sandbox.configHome() + "/Sorvelo", "a file where the directory belongs");
   loadSettings();
   EXPECT_EQ(saveError(), "Failed to set data for 'general_log_enabled'");
+}
+
+// A settings file the program may not read (left owned by root by a run under sudo) is not
+// replaced by the defaults at the save; the user is told once at the load. Run as another user,
+// since root reads any file.
+TEST_F(SettingsTest, AFileThatCannotBeReadIsNeverWrittenOver) {
+  writeSettingsFile("[hosts]\nhosts_file_name=/home/me/hosts.cfg\n");
+  const std::string path = settingsFilePath();
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // only plain system calls and exit codes from here
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+    if (access(path.c_str(), R_OK) == 0) _exit(11);
+    TMessageRecorder recorder;
+    loadSettings();
+    if (recorder.messages().size() != 1 ||
+        recorder.messages()[0].find("is not written over") == std::string::npos)
+      _exit(12);
+    settings.ping_speed = 3;
+    _exit(saveError() == "Failed to set data for 'general_log_enabled'" ? 0 : 13);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  chmod(path.c_str(), 0600);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(readWholeFile(path), "[hosts]\nhosts_file_name=/home/me/hosts.cfg\n");
 }
 
 TEST_F(SettingsTest, DamagedFilesNeverStopTheLoad) {

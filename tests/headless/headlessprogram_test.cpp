@@ -156,7 +156,7 @@ TEST(HeadlessProgram, ExitCodesNameTheFault) {
   EXPECT_NE(ended.errors.find("setcap cap_net_raw+ep"), std::string::npos);
 }
 
-TEST(HeadlessProgram, SighupReadsTheHostsAgainAndSigtermClosesInOrder) {
+TEST(HeadlessProgram, SighupReadsTheHostsAgainAndSigtermClosesInOrderKeepingTheSettingsFile) {
   REQUIRE_ROOT();
   ASSERT_TRUE(enterPrivateNetwork());
   THome home;
@@ -176,7 +176,13 @@ TEST(HeadlessProgram, SighupReadsTheHostsAgainAndSigtermClosesInOrder) {
   EXPECT_TRUE(waitFor(
       [&] { return value("sorvelo_host_up{host=\"two\",address=\"127.0.0.2\"}") == 1; }, 15000));
 
+  // Settings the desktop program (or the user) saved meanwhile: nothing here changed them, so the
+  // stop does not write the values read at start back over them.
+  std::string edited = readText(home.settings);
+  edited.replace(edited.find("ping_speed=1"), 12, "ping_speed=3");
+  writeText(home.settings, edited);
   EXPECT_EQ(stop(program).code, 0);
+  EXPECT_EQ(readText(home.settings), edited);
   const std::vector<std::string> log = home.logEntries();
   ASSERT_GE(log.size(), 6u);
   EXPECT_EQ(log[0], "PROGRAM STARTUP");

@@ -98,6 +98,26 @@ TEST(MetricsRegistry, SeriesFollowTheEngineEvents) {
   EXPECT_EQ(scrape::sample(text, "sorvelo_hosts"), 1);
 }
 
+// The endpoint switched on while pinging runs: hosts already answered or failed show their state
+// at once, not only after their next transition.
+TEST(MetricsRegistry, StartedMidRunShowsTheStatesAlreadyKnown) {
+  TTolvoHosts hosts;
+  hosts.echoService = neverAsked();
+  TTolvoHost* up = addHost(hosts, "up", "10.0.0.1");
+  TTolvoHost* down = addHost(hosts, "down", "10.0.0.2");
+  addHost(hosts, "fresh", "10.0.0.3");
+  up->succeededCount = 1;
+  up->addResult({true, true, 0, 1});
+  down->failedCount = 1;
+  down->addResult({true, false, 0, 0});
+  auto registry = std::make_shared<TMetricsRegistry>("9.9");
+  TMetricsObserver observer(hosts, registry);
+  const std::string text = page(*registry);
+  EXPECT_EQ(scrape::sample(text, "sorvelo_host_up" + labels("up", "10.0.0.1") + "}"), 1);
+  EXPECT_EQ(scrape::sample(text, "sorvelo_host_up" + labels("down", "10.0.0.2") + "}"), 0);
+  EXPECT_FALSE(scrape::sample(text, "sorvelo_host_up" + labels("fresh", "10.0.0.3") + "}"));
+}
+
 TEST(MetricsRegistry, HostileNamesGiveAPagePromtoolAccepts) {
   TTolvoHosts hosts;
   hosts.echoService = neverAsked();

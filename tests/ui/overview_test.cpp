@@ -18,12 +18,15 @@
 #include "mainwindowtestsupport.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historysettings.h"
 #include "ui/livestats.h"
 #include "ui/overviewmodel.h"
 #include "ui/overviewsettings.h"
 #include "ui/overviewwindow.h"
 #include "ui/programwindows.h"
 #include "ui/frmmaintainhosts.h"
+#include "ui/historywindow.h"
+#include "ui/outageswindow.h"
 #include "ui/tfrmmain.h"
 #include "ui/viewwindows.h"
 
@@ -290,6 +293,55 @@ TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
   });
   overview.actEdit->trigger();  // returns when the dialog has closed
   EXPECT_EQ(shownAddress, "127.0.0.2");
+  windows.main().close();
+}
+
+// A history window still open when the program closes: its read-only connection is closed before
+// the recorder's, so the recorder's close folds the write-ahead log into history.sqlite and removes
+// it (a read-only connection cannot), and the file alone holds every result.
+TEST(OverviewInProgram, AHistoryWindowOpenAtCloseLeavesNoWriteAheadLog) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  const QString database =
+      QString::fromStdString(historyFilePath(files.hostsPath().toStdString()));
+  {
+    TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+    uitest::TFakeEcho echo;
+    TProgramWindows windows(clock, echo.service());
+    windows.main().Timer1->stop();
+    ASSERT_TRUE(uitest::waitUntil([&] { return QFile::exists(database + "-wal"); }));
+    TViewWindows& views = windows.main().viewWindows();
+    QPointer<THistoryWindow> history = views.showHistory({views.overview().model->runIdAt(0)});
+    ASSERT_TRUE(history);
+    QApplication::processEvents();
+    windows.main().close();
+    EXPECT_FALSE(QFile::exists(database + "-wal"));
+  }
+  EXPECT_FALSE(QFile::exists(database + "-wal"));
+  EXPECT_FALSE(QFile::exists(database + "-shm"));
+}
+
+// A hosts file named in another folder in Config takes effect at the next start; until then the
+// outages and history windows read the database the recorder writes, not one in the new folder.
+TEST(OverviewInProgram, WindowsReadTheDatabaseOfThisRunAfterConfigNamesAnotherHostsFile) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  const QString database =
+      QString::fromStdString(historyFilePath(files.hostsPath().toStdString()));
+  QTemporaryDir elsewhere;
+  TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+  uitest::TFakeEcho echo;
+  TProgramWindows windows(clock, echo.service());
+  windows.main().Timer1->stop();
+  ASSERT_TRUE(uitest::waitUntil([&] { return QFile::exists(database); }));
+  settings.hosts_file_name = elsewhere.filePath(QStringLiteral("hosts.cfg")).toStdString();
+  TViewWindows& views = windows.main().viewWindows();
+  EXPECT_EQ(views.historyDatabase(), database.toStdString());
+  views.outages().reload();
+  EXPECT_EQ(views.outages().lblStatus->text().indexOf(QStringLiteral("no history database")), -1)
+      << views.outages().lblStatus->text().toStdString();
   windows.main().close();
 }
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -12,6 +14,7 @@
 #include "activation_boxanswerer.h"
 #include "config/settings.h"
 #include "history/historysettings.h"
+#include "metrics/metricssettings.h"
 #include "ui/overviewsettings.h"
 #include "ui/preferenceswindow.h"
 
@@ -43,11 +46,31 @@ TEST(Preferences, ShowsTheSettingsRefusesAWrongOrderAndAppliesOnOk) {
   EXPECT_FALSE(overviewOpenAtStart());
 
   window.sbFiveMinuteDays->setValue(90);
+  window.cbServeMetrics->setChecked(true);
   window.buttons->button(QDialogButtonBox::Ok)->click();
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(historyLengths().fiveMinuteDays, 90);
   EXPECT_TRUE(overviewOpenAtStart());
   EXPECT_EQ(extraSetting("overview", "open_at_start"), "1");
+  EXPECT_TRUE(readMetricsSettings(false).enabled);
+}
+
+// Every text of every page is shown whole, also at the smallest size the window allows, whatever
+// the font.
+TEST(Preferences, NoTextIsClipped) {
+  TPreferencesWindow window;
+  window.show();
+  window.resize(window.minimumSizeHint());
+  for (int index = 0; index < window.tabs->count(); ++index) {
+    window.tabs->setCurrentIndex(index);
+    QApplication::processEvents();
+    for (const QLabel* label : window.tabs->widget(index)->findChildren<QLabel*>()) {
+      const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                           : label->sizeHint().height();
+      EXPECT_GE(label->height(), needed) << label->text().toStdString();
+      EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
+    }
+  }
 }
 
 }  // namespace
