@@ -37,32 +37,52 @@ void tellWhatWasKept(const std::string& fileName, THostsLoadReport& report) {
                   "; the host list will be saved as a new " + quoted(fileName) + ".");
 }
 
+// A loaded host starts as a new one (no last answer or failure, last sent now) with the list's
+// defaults, then takes the seven values the file keeps; the dates in the file are not read back.
+std::unique_ptr<TTolvoHost> hostFromRecord(const TTolvoHosts& list, const THostFileRecord& r) {
+  std::unique_ptr<TTolvoHost> host = list.newHost();
+  host->callingName = r.callingName;
+  host->hostName = r.hostName;
+  host->ipAddress = r.ipAddress;
+  host->timeout = std::clamp<std::int32_t>(r.timeout, MinTimeoutMs, MaxTimeoutMs);
+  host->interval = r.interval;
+  host->succeededCount = r.succeededCount;
+  host->failedCount = r.failedCount;
+  return host;
+}
+
 }  // namespace
 
+// The hosts are taken into the list once the whole file has been read. The list is replaced only
+// when the file was opened: a missing file leaves it as it was. A file read only in part replaces an
+// empty list with the hosts before the fault (start-up), but never a running list (a reload): the
+// hosts being monitored are not dropped for a damaged file.
 THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName) {
   removeLeftoverTemporaryFiles(fileName);
+  std::vector<THostFileRecord> records;
   bool allAppended = true;
-  // A loaded host starts as a new one (no last answer or failure, last sent now) with the list's
-  // defaults, then takes the seven values the file keeps; the dates in the file are not read back.
-  auto onHost = [&list, &allAppended](const THostFileRecord& r) {
-    std::unique_ptr<TTolvoHost> host = list.newHost();
-    host->callingName = r.callingName;
-    host->hostName = r.hostName;
-    host->ipAddress = r.ipAddress;
-    host->timeout = std::clamp<std::int32_t>(r.timeout, MinTimeoutMs, MaxTimeoutMs);
-    host->interval = r.interval;
-    host->succeededCount = r.succeededCount;
-    host->failedCount = r.failedCount;
+  bool opened = false;
+  auto onHost = [&records, &allAppended](const THostFileRecord& r) {
     // A full list: the host is discarded and loading goes on.
-    if (!list.appendHost(host)) allAppended = false;
+    if (records.size() < TTolvoHosts::MaxHosts) {
+      records.push_back(r);
+    } else {
+      allAppended = false;
+    }
   };
-  // The list is emptied only once the file has been opened: a missing file leaves it as it was.
   const THostsFileReadResult result =
-      readHostsFile(fileName, onHost, [&list] { list.clearHosts(); }, list.regional);
+      readHostsFile(fileName, onHost, [&opened] { opened = true; }, list.regional);
   THostsLoadReport report;
   report.ok = result.ok;
   report.state = result.state;
   report.whole = result.state == THostsFileState::whole && allAppended;
+  if (opened && (report.whole || list.hostCount() == 0)) {
+    list.clearHosts();
+    for (const THostFileRecord& r : records) {
+      std::unique_ptr<TTolvoHost> host = hostFromRecord(list, r);
+      list.appendHost(host);
+    }
+  }
   if (report.whole) {
     rememberHostsFile(result.identity);
   } else if (result.state != THostsFileState::missing) {

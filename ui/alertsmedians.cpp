@@ -11,13 +11,15 @@ constexpr std::size_t MostWaiting = 1000;
 TAlertMedians::TAlertMedians(TTolvoHosts& hostList, std::function<std::string()> path, QObject* parent)
     : QObject(parent), hosts(hostList), databasePath(std::move(path)), worker([this] { work(); }) {}
 
-TAlertMedians::~TAlertMedians() {
+TAlertMedians::~TAlertMedians() { close(); }
+
+void TAlertMedians::close() {
   {
     std::lock_guard guard(lock);
     stopping = true;
   }
   wake.notify_all();
-  worker.join();  // at most the end of the one read in progress
+  if (worker.joinable()) worker.join();
 }
 
 std::optional<std::int64_t> TAlertMedians::median(std::uint64_t runId, std::int64_t nowMs) {

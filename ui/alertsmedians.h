@@ -24,7 +24,12 @@ class TAlertMedians : public QObject {
  public:
   // `databasePath` names the results database at each read (it follows the hosts file).
   TAlertMedians(TTolvoHosts& hosts, std::function<std::string()> databasePath, QObject* parent = nullptr);
-  ~TAlertMedians() override;
+  ~TAlertMedians() override;  // close()
+
+  // Ends the reading thread and closes its connection to the database (at most the end of the one
+  // read in progress). A read-only connection left open after the recorder's would keep the
+  // write-ahead log beside the database, so the program closes this one first.
+  void close();
 
   // The median source for the alerts: the host's last known median in microseconds.
   std::optional<std::int64_t> median(std::uint64_t runId, std::int64_t nowMs);

@@ -117,3 +117,7 @@ void TAlertsWiring::showHosts(const std::vector<std::uint64_t>& runIds) {
   if (openOverview) openOverview(runIds);
   else tray.showMainForm();
 }
+
+void TAlertsWiring::closeHistoryDatabase() {
+  if (medians) medians->close();
+}

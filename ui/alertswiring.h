@@ -36,6 +36,8 @@ class TAlertsWiring : public QObject, public TEngineObserver {
 
   // Reads [alerts] again; refused values are told through the user-message sink when `tell`.
   void reloadSettings(bool tell);
+  // Closes the medians' connection to the results database (before the recorder stops).
+  void closeHistoryDatabase();
 
   // Opens the overview with these hosts selected (by run id). Until the overview installs itself
   // here, the main window is shown.

@@ -318,6 +318,7 @@ void TfrmMain::FormClose() {
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
   views->closeHistoryDatabases();
+  alerts->closeHistoryDatabase();
   historyRecorder->stop();
   views->storeGeometry();
   try {

@@ -188,6 +188,8 @@ TEST_F(HostsFileTest, AFileNotReadWholeIsKeptAsideAndTheMessageSaysWhere) {
   for (const auto& c : cases) {
     TMessageRecorder recorder;
     write(c.text);
+    TTolvoHosts list{clock};  // as at start-up: the hosts before the fault are taken
+    list.regional = DayMonthYear;
     const THostsLoadReport report = loadHostList(list, file);
     EXPECT_FALSE(report.whole);
     EXPECT_EQ(list.hostCount(), c.hostsRead);
@@ -202,6 +204,22 @@ TEST_F(HostsFileTest, AFileNotReadWholeIsKeptAsideAndTheMessageSaysWhere) {
     EXPECT_EQ(fileText(report.keptAs), c.text);
     fs::remove(report.keptAs);
   }
+}
+
+TEST_F(HostsFileTest, ReloadingADamagedFileKeepsTheRunningList) {
+  TTolvoHost* running = add(list, "running");
+  write("NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% a\r\nNEW_HOST_END $$@@$$ \r\n"
+        "NEW_HOST_END $$@@$$ \r\n");
+  TMessageRecorder recorder;
+  const THostsLoadReport report = loadHostList(list, file);
+  EXPECT_FALSE(report.whole);
+  ASSERT_EQ(list.hostCount(), 1);
+  EXPECT_EQ(list.hostAt(1), running);
+  // A whole file replaces it.
+  write("NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% b\r\nNEW_HOST_END $$@@$$ \r\n");
+  EXPECT_TRUE(loadHostList(list, file).whole);
+  ASSERT_EQ(list.hostCount(), 1);
+  EXPECT_EQ(list.hostAt(1)->hostName, "b");
 }
 
 TEST_F(HostsFileTest, SavesWriteOverOnlyWhatTheyReadOrWroteAndNeverOverANonFile) {
