@@ -65,7 +65,7 @@ void measureEchoes(double seconds) {
   fillLoopbackHosts(list, 3);
   // One round first, so all 255 workers exist and their start-up is not counted.
   runTicks(list, 2.0);
-  const std::int32_t pingsBefore = list.totalPings();
+  const std::int64_t pingsBefore = list.totalPings();
   const double cpuBefore = cpuSeconds();
   const double schedulerBefore = cpuSeconds(RUSAGE_THREAD);
   const auto start = SteadyClock::now();
@@ -73,7 +73,7 @@ void measureEchoes(double seconds) {
   const double wall = std::chrono::duration<double>(SteadyClock::now() - start).count();
   const double cpu = cpuSeconds() - cpuBefore;
   const double workers = cpu - (cpuSeconds(RUSAGE_THREAD) - schedulerBefore);
-  const std::int32_t echoes = list.totalPings() - pingsBefore;
+  const auto echoes = static_cast<std::int32_t>(list.totalPings() - pingsBefore);
   std::int32_t failed = 0;
   for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) failed += list.hostAt(slot)->failedCount;
   const auto per1000 = [echoes](double s) { return echoes > 0 ? s * 1000.0 / echoes : 0.0; };

@@ -22,7 +22,15 @@ TTolvoHost* TTolvoHosts::hostAt(int slot) const {
 }
 
 std::unique_ptr<TTolvoHost> TTolvoHosts::newHost() const {
-  return std::make_unique<TTolvoHost>(clock, echoService);
+  auto host = std::make_unique<TTolvoHost>(clock, echoService);
+  host->preferIpv6 = preferV6;
+  return host;
+}
+
+void TTolvoHosts::setPreferIpv6(bool prefer) {
+  preferV6 = prefer;
+  for (const auto& host : hosts)
+    if (host) host->preferIpv6 = prefer;
 }
 
 bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
@@ -30,6 +38,7 @@ bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     if (hosts[slot]) continue;
     hosts[slot] = std::move(host);
+    ++occupied;
     evaluatedStatus[slot] = hsUnknown;
     hosts[slot]->events = &eventHub;
     eventHub.hostAdded(*hosts[slot]);
@@ -43,24 +52,28 @@ bool TTolvoHosts::deleteHost(TTolvoHost* host) {
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     if (hosts[slot].get() != host) continue;
     eventHub.hostDeleting(*host);
+    echoesOfRemovedHosts += host->echoesThisRun;
     hosts[slot].reset();
+    --occupied;
     return true;
   }
   return false;
 }
 
 bool TTolvoHosts::clearHosts() {
-  // Tell every worker to end first, so that their last echoes time out side by side rather than
-  // one after the other while each host is destroyed.
+  // Tell every worker to end first (which interrupts its echo), so that they all wind down side by
+  // side rather than one after the other while each host is destroyed.
   for (const auto& host : hosts) {
     if (!host || !host->worker) continue;
     host->worker->keepRunning.store(false, std::memory_order_release);
-    host->worker->notify();
+    host->worker->stop();
   }
   for (auto& host : hosts) {
     if (!host) continue;
     eventHub.hostDeleting(*host);
+    echoesOfRemovedHosts += host->echoesThisRun;
     host.reset();
+    --occupied;
   }
   return true;
 }
@@ -71,16 +84,19 @@ void TTolvoHosts::hostEdited(TTolvoHost* host, const THostNames& before) {
     if (held.get() == host) eventHub.hostEdited(*host, before);
 }
 
-std::int32_t TTolvoHosts::hostCount() const {
-  std::int32_t count = 0;
-  for (const auto& host : hosts) count += host ? 1 : 0;
-  return count;
+std::int32_t TTolvoHosts::hostCount() const { return occupied; }
+
+std::int64_t TTolvoHosts::totalPings() const {
+  std::int64_t total = 0;
+  for (const auto& host : hosts)
+    if (host) total += std::int64_t{host->succeededCount} + host->failedCount;
+  return total;
 }
 
-std::int32_t TTolvoHosts::totalPings() const {
-  std::int32_t total = 0;
+std::uint64_t TTolvoHosts::echoesThisRun() const {
+  std::uint64_t total = echoesOfRemovedHosts;
   for (const auto& host : hosts)
-    if (host) total += host->succeededCount + host->failedCount;
+    if (host) total += host->echoesThisRun;
   return total;
 }
 

@@ -21,6 +21,7 @@ QString text(const std::string& s) { return QString::fromLocal8Bit(s); }
 
 void TRunControl::startUp() {
   lastTimestampAt = clock.now();
+  lastTimestampMs = clock.monotonicMs();
   startTimeText = regional.formatDateTime(lastTimestampAt);
 }
 
@@ -31,7 +32,7 @@ void TRunControl::setRunning(bool on) {
 
 void TRunControl::refreshStatus() {
   if (isRunning) {
-    const double thousands = (hostList ? hostList->totalPings() : 0) / 1000.0;
+    const double thousands = static_cast<double>(hostList ? hostList->totalPings() : 0) / 1000.0;
     view.lblStatus->setText(text("Running, pings sent: " + realToText(2, thousands) + "k"));
     view.btnStartStop->setText(QStringLiteral("Stop"));
   } else {
@@ -71,19 +72,24 @@ void TRunControl::Timer1Timer() {
       view.Timer1->interval() != SpeedIntervalsMs[index])
     view.Timer1->setInterval(SpeedIntervalsMs[index]);
   for (int pass = 0; pass < 4; ++pass) hostList->schedulerPass();
+  // Timed on the monotonic clock: a wall clock stepping back (summer time, NTP) logs no extra stamp.
   if (settings.logtimestampinterval >= 1 &&
-      stampSecondsSince(clock.now(), lastTimestampAt) >
+      monotonicSecondsSince(clock.monotonicMs(), lastTimestampMs) >
           static_cast<std::int64_t>(settings.logtimestampinterval) * 60) {
     lastTimestampAt = clock.now();
+    lastTimestampMs = clock.monotonicMs();
     if (logger) logger->logTimestamp(startTimeText);
   }
 }
 
 void TRunControl::tmrPingSpeedTimer() {
   if (++tickCount >= RateTicks) {
-    const std::int32_t total = hostList ? hostList->totalPings() : 0;
-    pingRateText = realToText(2, (total - lastTotal) / static_cast<double>(RateTicks)) + " pings/s";
-    lastTotal = total;
+    // Echoes of this run only: counters loaded from the hosts file are no pings of the last ten
+    // seconds, and a deleted host takes none of the run's echoes away.
+    const std::uint64_t echoes = hostList ? hostList->echoesThisRun() : 0;
+    const double perSecond = static_cast<double>(echoes - lastEchoes) / RateTicks;
+    pingRateText = realToText(2, perSecond) + " pings/s";
+    lastEchoes = echoes;
     tickCount = 0;
   }
   refreshStatus();

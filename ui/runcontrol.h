@@ -64,6 +64,7 @@ class TRunControl {
   static void rgSpeedClick(int index);
 
   TDateTime lastTimestampAt = 0;
+  std::int64_t lastTimestampMs = 0;  // the same moment on the monotonic clock, which times the stamps
   std::string startTimeText;
   std::string pingRateText;
 
@@ -77,5 +78,5 @@ class TRunControl {
   TTolvoLogger* logger = nullptr;
   bool isRunning = false;
   std::int32_t tickCount = 0;
-  std::int32_t lastTotal = 0;
+  std::uint64_t lastEchoes = 0;  // echoes of this run at the last rate figure
 };

@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "config/settings.h"
+#include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
@@ -214,6 +215,8 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    hosts->setPreferIpv6(pingingFlag(
+        PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
     setSpeedIndex(settings.ping_speed);
     hosts->loadFromFile(settings.hosts_file_name);
     logger->logProgram(true);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -17,14 +18,14 @@
 
 namespace {
 
-// A manual clock that counts its readings: every host step reads the time once, so the readings
+// A manual clock that counts its monotonic readings: every host step reads it once, so the readings
 // tell how many steps a pass made.
 class TCountingClock : public TManualClock {
  public:
   using TManualClock::TManualClock;
-  TDateTime now() const override {
+  std::int64_t monotonicMs() const override {
     ++reads;
-    return TManualClock::now();
+    return TManualClock::monotonicMs();
   }
   mutable std::atomic<int> reads{0};
 };
@@ -170,10 +171,26 @@ TEST_F(HostListTest, TotalPingsAndClearing) {
   add("a")->succeededCount = 5;
   add("b")->failedCount = 3;
   EXPECT_EQ(list.totalPings(), 8);
+  add("c")->succeededCount = std::numeric_limits<std::int32_t>::max();
+  add("d")->failedCount = std::numeric_limits<std::int32_t>::max();
+  EXPECT_EQ(list.totalPings(), 8 + 2 * std::int64_t{std::numeric_limits<std::int32_t>::max()});
   list.schedulerPass();  // a worker runs now
   EXPECT_TRUE(list.clearHosts());
   EXPECT_EQ(list.hostCount(), 0);
   EXPECT_EQ(list.totalPings(), 0);
+}
+
+TEST_F(HostListTest, EchoesOfThisRunLeaveOutLoadedCountersAndKeepDeletedHosts) {
+  TTolvoHost* a = add("127.0.0.2");
+  a->succeededCount = 40;  // as loaded from the hosts file
+  EXPECT_EQ(list.echoesThisRun(), 0u);
+  runEcho(*a, clock, echo, true);
+  runEcho(*add("127.0.0.3"), clock, echo, false);
+  EXPECT_EQ(list.echoesThisRun(), 2u);
+  list.deleteHost(a);
+  EXPECT_EQ(list.echoesThisRun(), 2u) << "the figure never goes back";
+  list.clearHosts();
+  EXPECT_EQ(list.echoesThisRun(), 2u);
 }
 
 // The connection evaluation, with the log written to a file of the test's own.
@@ -256,6 +273,16 @@ TEST_F(EvaluationTest, TheFirstDecisionIsLoggedWithoutADownTime) {
   EXPECT_DOUBLE_EQ(list.lastDownAt, clock.now());
   EXPECT_FALSE(list.evaluateConnection());
   EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"UP ", "DOWN "}));
+}
+
+TEST_F(EvaluationTest, CountersLoadedFromTheFileLogNoOutage) {
+  TTolvoHost* loaded = add("127.0.0.2");
+  loaded->succeededCount = 3;
+  loaded->failedCount = 900;
+  EXPECT_TRUE(list.evaluateConnection());
+  EXPECT_EQ(loaded->getStatus(), hsUnknown);
+  EXPECT_TRUE(entries("HOST_STATUS").empty());
+  EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"UP "}));
 }
 
 TEST_F(EvaluationTest, AFirstDecisionOfDownSetsNoDownTime) {
