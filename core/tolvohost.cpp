@@ -158,6 +158,12 @@ void TTolvoHost::pingStep() {
   sendRequest(nowMs);
 }
 
+bool TTolvoHost::idleUntil(std::int64_t atMs) const {
+  if (!worker || inFlight || interval < 3 || worker->resultReady.load(std::memory_order_acquire))
+    return false;
+  return monotonicSecondsSince(atMs, lastSentMs) <= interval;
+}
+
 double TTolvoHost::averagePingTime() const {
   double sum = 0;
   int count = 0;

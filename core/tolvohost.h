@@ -60,6 +60,9 @@ class TTolvoHost {
   const pingResult& historyAt(int position) const;
 
   void pingStep();
+  // A step at monotonic time `atMs` would do nothing: a worker that is idle with nothing in flight
+  // and no result waiting, not due by then, and an interval the scheduler need not raise.
+  bool idleUntil(std::int64_t atMs) const;
   void addResult(pingResult result);
   double averagePingTime() const;
   bool recentlyUp(std::int32_t n) const;

@@ -148,6 +148,34 @@ void TTolvoHosts::schedulerPass() {
   passBusy = false;
 }
 
+// The passes that idleTicksAhead foresees are those that schedulerPass would make: the same slots in
+// the same order, so skipping them changes nothing but the moments at which the interface thread
+// wakes up for nothing.
+int TTolvoHosts::idleTicksAhead(int passesPerTick, std::int64_t tickMs, int maxTicks) const {
+  if (occupied == 0 || passBusy) return 0;
+  const std::int64_t now = clock.monotonicMs();
+  int slot = nextIndex;
+  for (int tick = 1; tick <= maxTicks; ++tick) {
+    // A step may come up to one tick late; a host due by then is not idle.
+    const std::int64_t stepAt = now + (tick + 1) * tickMs;
+    for (int pass = 0; pass < passesPerTick; ++pass) {
+      const TTolvoHost* host = hostAt(slot);
+      if (host && !host->idleUntil(stepAt)) return tick - 1;
+      slot = followingSlot(slot, MaxHosts);
+      while (!hostAt(slot)) slot = followingSlot(slot, MaxHosts);
+    }
+  }
+  return maxTicks;
+}
+
+void TTolvoHosts::skipPasses(int passes) {
+  if (occupied == 0 || passBusy) return;
+  for (int pass = 0; pass < passes; ++pass) {
+    nextIndex = followingSlot(nextIndex, MaxHosts);
+    while (!hostAt(nextIndex)) nextIndex = followingSlot(nextIndex, MaxHosts);
+  }
+}
+
 // A host's "HOST_STATUS" entry records a real transition: it is written when the status computed
 // now differs from the one computed at the previous evaluation of that host (kept per slot here,
 // apart from the host's own `status`, which the grid shows and each collected result overwrites),

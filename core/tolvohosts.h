@@ -46,6 +46,13 @@ class TTolvoHosts {
   bool hasMoreHosts() const;
 
   void schedulerPass();
+  // How many of the next scheduler ticks (of `passesPerTick` passes, one every `tickMs`) would step
+  // only hosts with nothing to do: a worker idle, no request in flight, not due before the step,
+  // interval already 3 or more. At most `maxTicks`; 0 when the next tick has work.
+  int idleTicksAhead(int passesPerTick, std::int64_t tickMs, int maxTicks) const;
+  // Moves the scheduler on by `passes` passes without stepping anyone, as passes over idle hosts
+  // would (they change nothing but the position).
+  void skipPasses(int passes);
   // Sum of the hosts' counters (earlier runs' included), in 64 bits.
   std::int64_t totalPings() const;
   // Echoes collected in this run, by every host the list has held (deleted ones included), so it

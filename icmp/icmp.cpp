@@ -289,6 +289,9 @@ std::int32_t TICMP::awaitReply(std::uint16_t identifier, std::uint16_t sequence,
   const int fd = current().fd;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout, 0));
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size) + HeaderRoomBytes);
+  // A near host's reply is often queued by the time sendto returns (loopback delivers it in the
+  // same system call): take it without going to sleep in poll() and being woken again.
+  if (takeReceived(buffer, identifier, sequence, sentAt) == 1) return 1;
   while (true) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd watched[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};

@@ -70,6 +70,7 @@ class TRunControl {
 
  private:
   void showConnection();
+  void skipIdleTicks(int tickMs);
 
   const TClock& clock;
   TRunControlView view;
@@ -78,5 +79,6 @@ class TRunControl {
   TTolvoLogger* logger = nullptr;
   bool isRunning = false;
   std::int32_t tickCount = 0;
-  std::uint64_t lastEchoes = 0;  // echoes of this run at the last rate figure
+  std::uint64_t lastEchoes = 0;
+  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks  // echoes of this run at the last rate figure
 };

@@ -334,3 +334,56 @@ TEST_F(EvaluationTest, AHostInANewSlotStartsFromUnknown) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which hosts sent a request at each of `ticks` ticks of 20 ms, with idle ticks skipped or not.
+std::vector<std::string> sendsPerTick(bool skipIdle, int ticks) {
+  TManualClock clock(Start);
+  TScriptedEcho echo;
+  TTolvoHosts list(clock);
+  list.echoService = echo.service();
+  for (int i = 1; i <= 6; ++i) {
+    auto host = list.newHost();
+    host->ipAddress = "127.0.0." + std::to_string(i);
+    host->interval = 3;
+    list.appendHost(host);
+  }
+  std::vector<std::string> sends;
+  int skipped = 0;
+  for (int tick = 0; tick < ticks; ++tick) {
+    clock.advanceSeconds(0.02);
+    std::vector<TDateTime> before;
+    for (int slot = 1; slot <= 6; ++slot) before.push_back(list.hostAt(slot)->lastSentAt);
+    if (skipped > 0) {
+      --skipped;  // the timer sleeps through this tick
+    } else {
+      for (int pass = 0; pass < 4; ++pass) list.schedulerPass();
+      if (skipIdle) {
+        skipped = list.idleTicksAhead(4, 20, 50);
+        list.skipPasses(skipped * 4);
+      }
+    }
+    std::string sent;
+    for (int slot = 1; slot <= 6; ++slot)
+      if (list.hostAt(slot)->lastSentAt != before[slot - 1]) sent += std::to_string(slot);
+    sends.push_back(sent);
+    // Every echo answers before the next tick, so both runs see the same results.
+    for (int slot = 1; slot <= 6; ++slot) {
+      const TTolvoHost* host = list.hostAt(slot);
+      if (host->inFlight) waitForResult(*host);
+    }
+  }
+  return sends;
+}
+
+}  // namespace
+
+TEST(IdleTicks, SkippingIdleTicksSendsTheSameEchoesAtTheSameTicks) {
+  const auto everyTick = sendsPerTick(false, 1000);
+  const auto skipping = sendsPerTick(true, 1000);
+  EXPECT_EQ(skipping, everyTick);
+  std::size_t sent = 0;
+  for (const std::string& s : everyTick) sent += s.size();
+  EXPECT_GE(sent, 24u) << "every host sends every 4 seconds";
+}
