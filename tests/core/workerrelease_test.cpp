@@ -137,3 +137,34 @@ TEST(WorkerRelease, ANameServerThatNeverAnswersHoldsTheEchoNoLongerThanItsTimeou
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WorkerIpv6, AHostWithAnIpv6AddressIsPingedAndShowsItsRoundTrip) {
+  if (!netns::isRoot()) GTEST_SKIP() << "needs root for a private network namespace";
+  netns::TNetnsSetup setup;
+  setup.sysctls = {{"net/ipv6/conf/lo/disable_ipv6", "0"}};
+  const auto result = netns::runInPrivateNetns(
+      [](std::string& text) {
+        TManualClock clock(encodeDateTime(2026, 12, 8, 12, 0, 0));
+        TTolvoHosts list(clock);
+        auto added = list.newHost();
+        added->ipAddress = "::1";
+        added->timeout = 1000;
+        TTolvoHost* host = added.get();
+        list.appendHost(added);
+        host->pingStep();
+        clock.advanceSeconds(5);
+        host->pingStep();
+        if (!waitForResult(*host)) return 1;
+        host->pingStep();
+        text = std::to_string(host->succeededCount) + "/" + std::to_string(host->failedCount) +
+               "/" + std::to_string(host->lastSuccess.pingTime);
+        return 0;
+      },
+      setup);
+  ASSERT_TRUE(result.completed) << result.failure;
+  EXPECT_EQ(result.text, "1/0/0") << "answered over loopback within a millisecond";
+}
+
+}  // namespace
