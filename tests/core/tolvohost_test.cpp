@@ -71,12 +71,12 @@ TEST_F(HostTest, DueAndDeadTestsFollowTheMonotonicClockNotTheWallClock) {
   clock.set(encodeDateTime(2027, 1, 1, 0, 0, 3));  // the wall clock alone moves on
   host->pingStep();
   EXPECT_FALSE(host->inFlight) << "no time has passed";
+  echo.hold();
   clock.advanceSeconds(5);
   host->pingStep();
   ASSERT_TRUE(host->inFlight);
 
   // An echo in flight while the wall clock steps back an hour: no false dead-worker verdict.
-  echo.hold();
   ASSERT_TRUE(waitUntil([&] { return echo.calls() == 1; }));
   clock.advanceSeconds(-3600);
   host->pingStep();
