@@ -30,15 +30,19 @@ class TClock {
 };
 const TClock& systemClock();
 
-// A clock that tests (and benchmarks) set by hand. set() steps the wall clock alone, as an NTP
-// correction would; advanceSeconds() lets time pass on both readings (a negative step moves the
-// wall clock back and leaves the monotonic reading where it is).
+// A clock that tests (and benchmarks) set by hand. Moving it forward (set() to a later time,
+// advanceSeconds() with a positive step) lets that much time pass on both readings; moving the wall
+// clock back (set() to an earlier time, a negative step) leaves the monotonic reading where it is,
+// as the end of summer time or an NTP correction would.
 class TManualClock : public TClock {
  public:
   explicit TManualClock(TDateTime start = 0) : current(start) {}
   TDateTime now() const override { return current; }
   std::int64_t monotonicMs() const override { return monotonic; }
-  void set(TDateTime t) { current = t; }
+  void set(TDateTime t) {
+    if (t > current) monotonic += static_cast<std::int64_t>((t - current) * 86'400'000.0 + 0.5);
+    current = t;
+  }
   void advanceSeconds(double s) {
     current += s / 86400.0;
     if (s > 0) monotonic += static_cast<std::int64_t>(s * 1000.0 + 0.5);
