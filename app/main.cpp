@@ -1,10 +1,18 @@
 // Sorvelo: a desktop host monitor. The entry creates the windows, runs the event loop until the main
-// window has closed in order, and destroys the windows again, the main window last.
+// window has closed in order, and destroys the windows again, the main window last. Command lines
+// of the modes without a display are routed away before any QApplication exists.
 
 #include <QApplication>
 
+#include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "history/outagescommand.h"
+
+#include "headless/headlessoptions.h"
+#include "headless/headlessprogram.h"
 #include "ui/programwindows.h"
 #include "ui/signalshutdown.h"
 #include "ui/startuphooks.h"
@@ -12,6 +20,15 @@
 #include "ui/usermessagebox.h"
 
 int main(int argc, char** argv) {
+  // The outage report runs without a display: no windows, only the core application.
+  if (isOutagesCommand(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    return runOutagesCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  }
+
+  // --headless, --help, --version: no display, no widgets.
+  if (isHeadlessCommandLine(argc, argv)) return runHeadlessProgram(argc, argv);
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Sorvelo"));
   // The main window decides when the program ends: after its orderly shutdown.

@@ -17,6 +17,11 @@
 #include "core/tolvohosts.h"
 #include "ui/hostrowtexts.h"
 #include "ui/tfrmstandardview.h"
+#include "ui/livestats.h"
+#include "ui/overviewmodel.h"
+#include "ui/overviewwindow.h"
+
+#include <QTableView>
 
 namespace {
 
@@ -102,6 +107,78 @@ void BM_StatusViewRefreshAndPaintFewChanged(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StatusViewRefreshAndPaintFewChanged)->Unit(benchmark::kMicrosecond);
+
+// The overview with 255 hosts, each with 15 minutes of echoes at one per second (the window's
+// fullest state), sorted by a column: one refresh takes a new echo of every host, the texts of all
+// rows, the re-sort. Target: under 3 ms.
+struct TOverviewFull {
+  static constexpr std::int64_t T0 = 1'780'000'000'000;
+  TTolvoHosts hosts;
+  TLiveStats stats{hosts};
+  TOverviewWindow window{stats, hosts};
+  std::int64_t now = T0;
+
+  TOverviewFull() {
+    for (int i = 1; i <= TTolvoHosts::MaxHosts; ++i) {
+      std::unique_ptr<TTolvoHost> host = hosts.newHost();
+      host->callingName = "host-" + std::to_string(i);
+      host->ipAddress = "127.0.0." + std::to_string(i);
+      hosts.appendHost(host);
+    }
+    for (int s = 0; s < 900; ++s) echoAll();
+    window.setClock([this] { return now; });
+    window.tmrRefresh->stop();
+    window.show();
+    window.table->sortByColumn(TOverviewModel::ColMean, Qt::AscendingOrder);
+    window.refresh();
+    QApplication::processEvents();
+  }
+  // One second: every host echoes (every = 1), or every fourth one, as at the shortest host
+  // interval the scheduler allows (an echo every 4 seconds).
+  void echoAll(int every = 1) {
+    now += 1000;
+    for (int slot = 1 + static_cast<int>(now / 1000 % every); slot <= TTolvoHosts::MaxHosts; slot += every) {
+      const std::int64_t rtt = (now / 1000 * 7919 + slot * 104729) % 30'000;
+      hosts.events().echoResult(*hosts.hostAt(slot), {now, rtt % 13 != 0, rtt});
+    }
+  }
+};
+
+void BM_OverviewRefresh(benchmark::State& state) {
+  TOverviewFull full;
+  for (auto _ : state) {
+    state.PauseTiming();
+    full.echoAll();
+    state.ResumeTiming();
+    full.window.refresh();
+  }
+  state.counters["rows"] = full.window.model->rowCount();
+}
+BENCHMARK(BM_OverviewRefresh)->Unit(benchmark::kMicrosecond);
+
+void BM_OverviewRefreshAndPaint(benchmark::State& state) {
+  TOverviewFull full;
+  for (auto _ : state) {
+    state.PauseTiming();
+    full.echoAll();
+    state.ResumeTiming();
+    full.window.refresh();
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_OverviewRefreshAndPaint)->Unit(benchmark::kMicrosecond);
+
+void BM_OverviewRefreshAndPaintQuarterChanged(benchmark::State& state) {
+  TOverviewFull full;
+  for (auto _ : state) {
+    state.PauseTiming();
+    full.echoAll(4);
+    state.ResumeTiming();
+    full.window.refresh();
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_OverviewRefreshAndPaintQuarterChanged)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,6 +1,11 @@
 #include "config/inifile.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <iterator>
 
 namespace {
@@ -25,31 +30,61 @@ bool storable(const std::string& text) {
 
 }  // namespace
 
-bool TIniFile::load(const std::string& path) {
+TIniFile::TLoadResult TIniFile::load(const std::string& path) {
   sections.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  longLines = 0;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT ? TLoadResult::missing : TLoadResult::unreadable;
+  struct stat st {};
+  TLoadResult result = TLoadResult::loaded;
+  if (::fstat(fd, &st) != 0) {
+    result = TLoadResult::unreadable;
+  } else if (!S_ISREG(st.st_mode)) {
+    result = TLoadResult::notRegular;
+  } else if (static_cast<std::uintmax_t>(st.st_size) > MaxFileBytes) {
+    result = TLoadResult::tooLarge;
+  }
   std::string contents;
-  contents.resize(MaxFileBytes + 1);
-  in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-  if (in.bad()) return false;
-  contents.resize(static_cast<std::size_t>(in.gcount()));
-  if (contents.size() > MaxFileBytes) return false;
-  parse(contents);
-  return true;
+  if (result == TLoadResult::loaded) {
+    // One byte more than allowed tells a file that grew since the fstat.
+    contents.resize(MaxFileBytes + 1);
+    std::size_t done = 0;
+    while (done < contents.size()) {
+      const ssize_t n = ::read(fd, contents.data() + done, contents.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) result = TLoadResult::unreadable;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    contents.resize(done);
+    if (result == TLoadResult::loaded && done > MaxFileBytes) result = TLoadResult::tooLarge;
+  }
+  ::close(fd);
+  if (result == TLoadResult::loaded) parse(contents);
+  return result;
 }
 
 void TIniFile::parse(const std::string& text) {
   sections.clear();
   sections.push_back({});
+  longLines = 0;
   std::size_t start = 0;
   while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
+    std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line.size() > MaxLineBytes) continue;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // The line end: a run of CRs and at most one LF after it.
+    start = end;
+    while (start < text.size() && text[start] == '\r') ++start;
+    if (start < text.size() && text[start] == '\n') ++start;
+    if (line.size() > MaxLineBytes) {
+      ++longLines;
+      sections.back().lines.push_back({false, {}, {}, line});
+      continue;
+    }
 
     const std::string bare = trimmed(line);
     if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']') {
@@ -79,7 +114,7 @@ std::optional<std::string> TIniFile::value(const std::string& sectionName, const
   for (const TSection& s : sections) {
     if (!s.hasHeader || !sameName(s.name, sectionName)) continue;
     for (const TLine& line : s.lines)
-      if (line.isEntry && sameName(line.name, name)) return line.value;
+      if (line.isEntry && sameName(line.name, name)) return trimmed(line.value);
   }
   return std::nullopt;
 }

@@ -15,6 +15,15 @@ bool exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+// Folders where installed programs live. Root can write to them, but a program installed there
+// must never scatter its hosts file and log among the system's programs.
+bool isSystemProgramFolder(const std::string& dir) {
+  const std::string folder = dir + "/";
+  for (const char* prefix : {"/usr/", "/bin/", "/sbin/", "/opt/", "/snap/"})
+    if (folder.starts_with(prefix)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string programFilePath() {
@@ -35,7 +44,9 @@ std::string programDirectory() { return parentDirectory(programFilePath()); }
 std::string defaultDataDirectory() { return dataDirectoryFor(programDirectory()); }
 
 std::string dataDirectoryFor(const std::string& programDir) {
-  if (!programDir.empty() && access(programDir.c_str(), W_OK) == 0) return programDir;
+  if (!programDir.empty() && !isSystemProgramFolder(programDir) &&
+      access(programDir.c_str(), W_OK) == 0)
+    return programDir;
   const std::string own = xdgDataHome() + "/Sorvelo";
   makeDirectories(own);
   return own;

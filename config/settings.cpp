@@ -5,6 +5,7 @@
 #include <vector>
 #include <stdexcept>
 
+#include "base/usermessages.h"
 #include "config/atomicfile.h"
 #include "config/inifile.h"
 #include "config/programpath.h"
@@ -102,6 +103,28 @@ std::string storedForm(const TSettingKey& key, const configRecord& record) {
   return {};
 }
 
+// What the user is told when the file is there but is not read; the defaults are used then, as for
+// a missing file. Empty when there is nothing to say.
+std::string loadProblem(TIniFile::TLoadResult result, const TIniFile& file, const std::string& path) {
+  const std::string named = "The settings file \"" + path + "\" ";
+  switch (result) {
+    case TIniFile::TLoadResult::notRegular:
+      return named + "is not a regular file and was not read; the default settings are used.";
+    case TIniFile::TLoadResult::tooLarge:
+      return named + "is larger than 4 MiB and was not read; the default settings are used.";
+    case TIniFile::TLoadResult::unreadable:
+      return named + "could not be read; the default settings are used.";
+    case TIniFile::TLoadResult::missing:
+      return {};
+    case TIniFile::TLoadResult::loaded:
+      break;
+  }
+  if (file.overlongLines() == 0) return {};
+  return named + "has " + std::to_string(file.overlongLines()) +
+         " line(s) longer than 64 KiB; they were not read (the values in them take their defaults) and "
+         "are kept as they are.";
+}
+
 [[noreturn]] void failedToSet(const char* name) {
   throw std::runtime_error(std::string("Failed to set data for '") + name + "'");
 }
@@ -126,10 +149,14 @@ void setExtraSetting(const std::string& section, const std::string& name, const 
   extras().changed.push_back({section, name, value});
 }
 
-// A file that is missing or cannot be read gives the defaults, like a missing value.
+// A file that is missing or cannot be read gives the defaults, like a missing value; the user is told
+// when the file is there and could not be read (whole).
 void loadSettings() {
+  const std::string path = settingsFilePath();
+  removeLeftoverTemporaryFiles(path);
   TIniFile file;
-  file.load(settingsFilePath());
+  const std::string problem = loadProblem(file.load(path), file, path);
+  if (!problem.empty()) showUserMessage(problem);
   for (const TSettingKey& key : SettingKeys) loadValue(file, key, settings);
   extras().loaded = file;
   extras().changed.clear();

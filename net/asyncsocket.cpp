@@ -24,6 +24,7 @@
 
 #include <cerrno>
 
+#include "lookupreceiver.h"
 #include "socketerrors.h"
 #include "socketresolve.h"
 
@@ -31,6 +32,8 @@ namespace {
 
 constexpr std::size_t DiscardChunk = 1024;  // read and dropped per round when nobody listens
 constexpr int ReadRoundsPerWakeup = 256;    // a fast sender cannot keep the event loop from running
+constexpr const char* AnyLocalAddr = "0.0.0.0";
+constexpr const char* AnyLocalPort = "0";
 
 std::string trimmed(const std::string& value) {
   const auto first = value.find_first_not_of(' ');
@@ -54,6 +57,8 @@ void TAsyncSocket::assignDefaults() {
   protoAssigned = true;
   addrAssigned = false;
   portAssigned = false;
+  localAddr = AnyLocalAddr;
+  localPort = AnyLocalPort;
 }
 
 void TAsyncSocket::setRemote(std::string& field, bool& assigned, const std::string& value,
@@ -75,6 +80,24 @@ void TAsyncSocket::SetAddr(const std::string& value) { setRemote(addr, addrAssig
 void TAsyncSocket::SetPort(const std::string& value) { setRemote(port, portAssigned, value, "Port"); }
 void TAsyncSocket::SetProto(const std::string& value) {
   setRemote(proto, protoAssigned, value, "Proto");
+}
+
+void TAsyncSocket::setLocal(std::string& field, const std::string& value, const char* fallback,
+                            const char* what) {
+  std::string text = trimmed(value);
+  if (text.empty()) text = fallback;
+  if (text != field && state != wsClosed) {
+    raiseError(std::string("Cannot change ") + what + " if not closed");
+    return;
+  }
+  field = text;
+}
+
+void TAsyncSocket::SetLocalAddr(const std::string& value) {
+  setLocal(localAddr, value, AnyLocalAddr, "LocalAddr");
+}
+void TAsyncSocket::SetLocalPort(const std::string& value) {
+  setLocal(localPort, value, AnyLocalPort, "LocalPort");
 }
 
 void TAsyncSocket::changeState(TSocketState newState) {
@@ -111,14 +134,42 @@ void TAsyncSocket::socketError(const std::string& operation) {
   raiseError(message);
 }
 
-// Resolves protocol, port and host of the next connection; false once an error has been raised.
+// Resolves protocol, port and host of the next connection, and checks the local end; false once an
+// error has been raised.
 bool TAsyncSocket::resolveTarget(int& protocol, std::uint32_t& address, std::uint16_t& portNumber) {
   std::string failure = resolveProto(proto, protocol);
   if (failure.empty()) failure = resolvePort(port, proto, portNumber);
   if (failure.empty()) failure = resolveHost(addr, address);
+  std::uint16_t localNumber = 0;
+  if (failure.empty()) failure = resolvePort(localPort, proto, localNumber);
+  if (failure.empty() && !isDottedQuad(localAddr))
+    failure = "SocketResolveHost: '" + localAddr + "' Invalid IP address.";
   if (failure.empty()) return true;
   raiseError("connect: " + failure);
   return false;
+}
+
+// Binds the new socket to the local address and port when either is set; false once an error has
+// been raised (the socket is closed again then).
+bool TAsyncSocket::bindLocal() {
+  if (localAddr == AnyLocalAddr && localPort == AnyLocalPort) return true;
+  std::uint16_t number = 0;
+  std::uint32_t address = 0;
+  resolvePort(localPort, proto, number);  // both were checked before the socket was made
+  resolveHost(localAddr, address);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(number);
+  local.sin_addr.s_addr = address;
+  if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    setSystemError(errno);
+    closeHandle();
+    changeState(wsClosed);
+    socketError("Connect (bind)");
+    return false;
+  }
+  changeState(wsBound);
+  return true;
 }
 
 bool TAsyncSocket::setOptions() {
@@ -162,7 +213,7 @@ void TAsyncSocket::Connect() {
   sendQueue.clear();
   sessionClosedReported = false;
   changeState(wsOpened);
-  if (!setOptions()) return;
+  if (!setOptions() || !bindLocal()) return;
   watch();
 
   sockaddr_in to{};
@@ -198,14 +249,32 @@ bool TAsyncSocket::fire(const TSessionEvent& event, std::uint16_t code) {
 }
 
 // Nothing may unwind through Qt's event loop: an error that escapes a handler (or the layer's own
-// error routine) while a wake-up is handled drops the connection at once, as if aborted.
+// error routine) while a wake-up is handled goes to OnBgException, and the connection is dropped at
+// once unless that handler says otherwise.
 void TAsyncSocket::onNotifier() {
   std::weak_ptr<char> alive = lifeToken;
   try {
     handleWakeup();
+  } catch (const std::exception& error) {
+    if (!alive.expired()) backgroundException(error);
   } catch (...) {
-    if (!alive.expired()) abortAfterException();
+    if (!alive.expired()) backgroundException(ESocketException("Unknown exception"));
   }
+}
+
+void TAsyncSocket::backgroundException(const std::exception& error) {
+  bool canClose = true;
+  if (OnBgException) {
+    std::weak_ptr<char> alive = lifeToken;
+    try {
+      OnBgException(this, error, canClose);
+    } catch (...) {
+      // a failing exception handler changes nothing: the connection is still aborted
+      canClose = true;
+    }
+    if (alive.expired()) return;
+  }
+  if (canClose) abortAfterException();
 }
 
 void TAsyncSocket::abortAfterException() {
@@ -370,8 +439,9 @@ void TAsyncSocket::closeHandle() {
 }
 
 void TAsyncSocket::closeWithCode(std::uint16_t code) {
+  std::weak_ptr<char> alive = lifeToken;
   reportSessionClosed(code);  // marks the session so that Close reports nothing more
-  Close();
+  if (!alive.expired()) Close();
 }
 
 void TAsyncSocket::Close() {

@@ -13,6 +13,10 @@
 //
 // Events may delete the socket from inside their handler: the layer checks that it is still alive
 // after every event it fires and touches nothing of itself once it is gone.
+//
+// An exception that leaves a handler while the event loop delivers a wake-up or a lookup answer is
+// caught by the layer (it must not unwind through Qt): OnBgException, when set, gets it with a
+// can-close flag; unless the handler clears the flag, the connection is aborted at once.
 
 #include <cstdint>
 #include <deque>
@@ -25,8 +29,8 @@
 #include "buffer.h"
 
 class QHostInfo;
-class QObject;
 class QSocketNotifier;
+class TLookupReceiver;
 
 class ESocketException : public std::runtime_error {
  public:
@@ -50,6 +54,8 @@ class TAsyncSocket {
   using TErrorEvent = std::function<void(TAsyncSocket* sender)>;
   using TChangeStateEvent =
       std::function<void(TAsyncSocket* sender, TSocketState oldState, TSocketState newState)>;
+  using TBgExceptionEvent =
+      std::function<void(TAsyncSocket* sender, const std::exception& error, bool& canClose)>;
 
   TAsyncSocket();
   ~TAsyncSocket();  // cancels a pending lookup and closes without OnSessionClosed
@@ -64,6 +70,13 @@ class TAsyncSocket {
   void SetAddr(const std::string& value);
   void SetPort(const std::string& value);
   void SetProto(const std::string& value);
+  // The local end of the next connection: "0.0.0.0" and "0" (the defaults, again after every close)
+  // leave the choice to the kernel; anything else binds before connecting. The address is a dotted
+  // one (no name is looked up for it). Changes are refused unless closed; empty gives the default.
+  const std::string& LocalAddr() const { return localAddr; }
+  const std::string& LocalPort() const { return localPort; }
+  void SetLocalAddr(const std::string& value);
+  void SetLocalPort(const std::string& value);
 
   const std::string& DnsResult() const { return dnsResult; }
   const std::vector<std::string>& DnsResultList() const { return dnsResultList; }
@@ -84,11 +97,14 @@ class TAsyncSocket {
   TSessionEvent OnDnsLookupDone;
   TErrorEvent OnError;
   TChangeStateEvent OnChangeState;
+  TBgExceptionEvent OnBgException;
 
  private:
   void assignDefaults();
   void setRemote(std::string& field, bool& assigned, const std::string& value, const char* what);
+  void setLocal(std::string& field, const std::string& value, const char* fallback, const char* what);
   bool resolveTarget(int& protocol, std::uint32_t& address, std::uint16_t& portNumber);
+  bool bindLocal();
   bool setOptions();
   void watch();
   void changeState(TSocketState newState);
@@ -98,6 +114,7 @@ class TAsyncSocket {
 
   void onNotifier();
   void handleWakeup();
+  void backgroundException(const std::exception& error);
   void abortAfterException();
   bool finishConnect(short events);
   bool receiveLoop(bool drain);
@@ -120,6 +137,8 @@ class TAsyncSocket {
   bool addrAssigned = false;
   bool portAssigned = false;
   bool protoAssigned = false;
+  std::string localAddr;
+  std::string localPort;
 
   int handle = -1;
   int systemError = 0;  // the layer's "current socket error", set before socketError()
@@ -132,7 +151,7 @@ class TAsyncSocket {
 
   std::string dnsResult;
   std::vector<std::string> dnsResultList;
-  std::unique_ptr<QObject> lookupContext;  // answers die with it
+  std::unique_ptr<TLookupReceiver> lookupContext;  // answers die with it
   int pendingLookup = -1;
   bool pendingReverse = false;
   std::string reverseAddress;

@@ -13,6 +13,8 @@
 #include <netinet/in.h>
 
 #include "asyncsocket.h"
+#include "hosttext.h"
+#include "lookupreceiver.h"
 #include "socketerrors.h"
 
 namespace {
@@ -44,8 +46,11 @@ void TAsyncSocket::DnsLookup(const std::string& name) {
   dnsResult.clear();
   dnsResultList.clear();
   in_addr address{};
-  if (parseDotted(name, address)) {
-    dnsResult = dotted(address);
+  std::string literal;
+  if (parseDotted(name, address)) literal = dotted(address);
+  else if (parseIpv6Literal(name, &literal) != TIpv6Form::Valid) literal.clear();
+  if (!literal.empty()) {
+    dnsResult = literal;
     dnsResultList.push_back(dnsResult);
     fire(OnDnsLookupDone, 0);
     return;
@@ -62,9 +67,13 @@ void TAsyncSocket::ReverseDnsLookup(const std::string& address) {
   CancelDnsLookup();
   dnsResult.clear();
   dnsResultList.clear();
-  in_addr parsed{};
-  if (!parseDotted(address, parsed)) parsed.s_addr = INADDR_NONE;  // no address: 255.255.255.255
-  reverseAddress = dotted(parsed);
+  // An IPv6 literal is asked about as it is (canonical form); any other text as an IPv4 address,
+  // and a text that is none asks about 255.255.255.255.
+  if (parseIpv6Literal(address, &reverseAddress) != TIpv6Form::Valid) {
+    in_addr parsed{};
+    if (!parseDotted(address, parsed)) parsed.s_addr = INADDR_NONE;
+    reverseAddress = dotted(parsed);
+  }
   startLookup(reverseAddress, true);
 }
 
@@ -75,12 +84,15 @@ void TAsyncSocket::CancelDnsLookup() {
 }
 
 void TAsyncSocket::startLookup(const std::string& name, bool reverse) {
-  if (!lookupContext) lookupContext = std::make_unique<QObject>();
+  if (!lookupContext) {
+    lookupContext = std::make_unique<TLookupReceiver>();
+    lookupContext->onAnswer = [this](const QHostInfo& info) { onLookupAnswer(info); };
+  }
   pendingReverse = reverse;
   earlyAnswer.reset();
   startingLookup = true;
   const int id = QHostInfo::lookupHost(QString::fromStdString(name), lookupContext.get(),
-                                       [this](const QHostInfo& info) { onLookupAnswer(info); });
+                                       SLOT(answer(QHostInfo)));
   startingLookup = false;
   if (id < 0) {
     raiseError(name + ": can't start DNS lookup, error #" + std::to_string(socketcode::InvalidArgument));
@@ -104,8 +116,10 @@ void TAsyncSocket::onLookupAnswer(const QHostInfo& info) {
   std::weak_ptr<char> alive = lifeToken;
   try {
     finishLookup(info);
+  } catch (const std::exception& error) {
+    if (!alive.expired()) backgroundException(error);  // see onNotifier
   } catch (...) {
-    if (!alive.expired()) abortAfterException();  // see onNotifier
+    if (!alive.expired()) backgroundException(ESocketException("Unknown exception"));
   }
 }
 
@@ -114,7 +128,10 @@ void TAsyncSocket::finishLookup(const QHostInfo& info) {
   if (pendingReverse) {
     // The resolver gives the address back as its own name when it knows none.
     const std::string name = info.hostName().toStdString();
-    if (info.error() != QHostInfo::NoError || name.empty() || name == reverseAddress) {
+    std::string nameAsAddress;
+    parseIpv6Literal(name, &nameAsAddress);
+    if (info.error() != QHostInfo::NoError || name.empty() || name == reverseAddress ||
+        nameAsAddress == reverseAddress) {
       code = socketcode::NoData;
     } else {
       dnsResult = name;
@@ -123,14 +140,21 @@ void TAsyncSocket::finishLookup(const QHostInfo& info) {
   } else if (info.error() != QHostInfo::NoError) {
     code = info.error() == QHostInfo::HostNotFound ? socketcode::HostNotFound : socketcode::NoRecovery;
   } else {
+    // IPv4 addresses first, as they always came; a name's IPv6 addresses after them, so a name that
+    // has only IPv6 addresses resolves as well. Each family keeps the answer's order.
+    std::vector<std::string> v6;
     for (const QHostAddress& a : info.addresses()) {
       bool isV4 = false;
       const quint32 v4 = a.toIPv4Address(&isV4);
-      if (!isV4) continue;
-      in_addr address{};
-      address.s_addr = htonl(v4);
-      dnsResultList.push_back(dotted(address));
+      if (isV4) {
+        in_addr address{};
+        address.s_addr = htonl(v4);
+        dnsResultList.push_back(dotted(address));
+      } else if (a.protocol() == QAbstractSocket::IPv6Protocol) {
+        v6.push_back(a.toString().toStdString());
+      }
     }
+    dnsResultList.insert(dnsResultList.end(), v6.begin(), v6.end());
     if (dnsResultList.empty())
       code = socketcode::HostNotFound;
     else

@@ -3,6 +3,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "asyncsocket.h"
@@ -15,7 +17,14 @@ namespace {
 // A lookup cut off by it counts as failed (time-out), like any other resolver failure.
 constexpr std::chrono::seconds LookupWaitLimit{30};
 
+std::atomic<bool> ipv6First{false};
+
+bool isIpv6Text(const std::string& address) { return address.find(':') != std::string::npos; }
+
 }  // namespace
+
+void setPreferIpv6(bool prefer) { ipv6First = prefer; }
+bool preferIpv6() { return ipv6First; }
 
 dnsQueryClass::dnsQueryClass() : socket(std::make_unique<TAsyncSocket>()) {
   socket->OnDnsLookupDone = [this](TAsyncSocket*, std::uint16_t code) { lookupDone(code); };
@@ -55,5 +64,14 @@ void dnsQueryClass::lookup(const std::string& text, bool forward, std::string& r
       done = true;
     }
   }
-  result = errorCode != 0 ? text : socket->DnsResult();
+  if (errorCode != 0) {
+    result = text;
+    return;
+  }
+  result = socket->DnsResult();
+  if (forward && preferIpv6()) {
+    const auto& found = socket->DnsResultList();
+    const auto v6 = std::find_if(found.begin(), found.end(), isIpv6Text);
+    if (v6 != found.end()) result = *v6;
+  }
 }

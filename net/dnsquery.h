@@ -10,6 +10,17 @@
 class QEventLoop;
 class TAsyncSocket;
 
+// Which address a forward lookup gives for a name that has both families: its first IPv4 address
+// (the default) or its first IPv6 address. A name with one family gets that family's address either
+// way. One choice for the whole program, stored as [pinging] prefer_ipv6 ("0" or "1").
+namespace lookupsetting {
+constexpr const char* Section = "pinging";
+constexpr const char* PreferIpv6 = "prefer_ipv6";
+constexpr const char* PreferIpv6Default = "0";
+}  // namespace lookupsetting
+void setPreferIpv6(bool prefer);
+bool preferIpv6();
+
 class dnsQueryClass {
  public:
   dnsQueryClass();
@@ -17,7 +28,7 @@ class dnsQueryClass {
   dnsQueryClass(const dnsQueryClass&) = delete;
   dnsQueryClass& operator=(const dnsQueryClass&) = delete;
 
-  // forward: name -> first dotted address; reverse: dotted address -> official name. Throws
+  // forward: name -> first address (see preferIpv6); reverse: address -> official name. Throws
   // ESocketException (socket layer messages) when the lookup cannot even start.
   void lookup(const std::string& text, bool forward, std::string& result);
 

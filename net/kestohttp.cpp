@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "asyncsocket.h"
+#include "backgroundresolve.h"
+#include "socketresolve.h"
 
 namespace {
 
@@ -25,19 +27,44 @@ TKestoHttp::~TKestoHttp() {
   if (connected) quit();
 }
 
+// A server name is looked up on a thread of its own first (see backgroundresolve.h), so neither the
+// interface thread nor the program's exit waits for a name server (one that never answers would
+// hold them for the resolver's whole time-out, beyond the caller's limit); the connection starts
+// when the address is known. A name that does not resolve ends the exchange with done set and no
+// lines, as a failed Connect does.
 void TKestoHttp::connect() {
   active = true;
   done = false;
   // Refusals of the settings reach the caller; only the connection attempt itself is guarded.
   socket->SetPort(std::to_string(port));
   socket->SetAddr(host);
+  const std::string& asked = socket->Addr();
+  if (asked.empty() || isDottedQuad(asked)) return startConnection();
+  serverLookup = std::make_unique<TBackgroundResolve>(
+      asked, [this](std::uint16_t code, const std::vector<std::string>& found) {
+        serverLookedUp(code, found);
+      });
+}
+
+// The connection is made over IPv4: the first IPv4 address of the answer.
+void TKestoHttp::serverLookedUp(std::uint16_t code, const std::vector<std::string>& found) {
+  if (code != 0 || found.empty()) return failed();
+  socket->SetAddr(found.front());
+  startConnection();
+}
+
+void TKestoHttp::startConnection() {
   try {
     socket->Connect();
   } catch (const std::exception&) {
-    connected = false;
-    active = false;
-    done = true;
+    failed();
   }
+}
+
+void TKestoHttp::failed() {
+  connected = false;
+  active = false;
+  done = true;
 }
 
 void TKestoHttp::quit() {

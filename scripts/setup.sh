@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           iproute2 nftables xvfb xauth fping util-linux
-          libqt6sql6-sqlite prometheus-cpp-dev prometheus desktop-file-utils appstream dbus)
+          libqt6sql6-sqlite prometheus-cpp-dev prometheus desktop-file-utils appstream dbus
+          dpkg-dev groff-base libxcb1-dev)
 
 missing=()
 for p in "${packages[@]}"; do

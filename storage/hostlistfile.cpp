@@ -1,12 +1,94 @@
 // The host list to and from the hosts file: the file functions know the format, this turns hosts
-// into records and records into hosts.
+// into records and records into hosts, and sees to it that no save destroys a file it should not.
 
+#include "hostlistfile.h"
+
+#include <algorithm>
 #include <vector>
 
-#include "hostsfile.h"
+#include "base/usermessages.h"
+#include "config/atomicfile.h"
 #include "core/tolvohosts.h"
+#include "hostsfilekeeper.h"
 
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The message after a load that did not read the file whole. The format's own messages (if any)
+// have been shown before it.
+void tellWhatWasKept(const std::string& fileName, THostsLoadReport& report) {
+  if (report.state == THostsFileState::notRegular) {
+    showUserMessage("The hosts file " + quoted(fileName) +
+                    " is not a regular file; it was not read and the host list will not be saved there.");
+    return;
+  }
+  std::string why;
+  report.keptAs = keepAside(fileName, why);
+  if (report.keptAs.empty()) {
+    showUserMessage("The hosts file " + quoted(fileName) +
+                    " could not be read completely, and it could not be moved aside (" + why +
+                    "); the host list will not be saved over it.");
+    return;
+  }
+  showUserMessage("The hosts file " + quoted(fileName) +
+                  " could not be read completely. So that nothing in it is lost, the original file has "
+                  "been moved to " + quoted(report.keptAs) +
+                  "; the host list will be saved as a new " + quoted(fileName) + ".");
+}
+
+}  // namespace
+
+THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName) {
+  removeLeftoverTemporaryFiles(fileName);
+  bool allAppended = true;
+  // A loaded host starts as a new one (no last answer or failure, last sent now) with the list's
+  // defaults, then takes the seven values the file keeps; the dates in the file are not read back.
+  auto onHost = [&list, &allAppended](const THostFileRecord& r) {
+    std::unique_ptr<TTolvoHost> host = list.newHost();
+    host->callingName = r.callingName;
+    host->hostName = r.hostName;
+    host->ipAddress = r.ipAddress;
+    host->timeout = std::clamp<std::int32_t>(r.timeout, MinTimeoutMs, MaxTimeoutMs);
+    host->interval = r.interval;
+    host->succeededCount = r.succeededCount;
+    host->failedCount = r.failedCount;
+    // A full list: the host is discarded and loading goes on.
+    if (!list.appendHost(host)) allAppended = false;
+  };
+  // The list is emptied only once the file has been opened: a missing file leaves it as it was.
+  const THostsFileReadResult result =
+      readHostsFile(fileName, onHost, [&list] { list.clearHosts(); }, list.regional);
+  THostsLoadReport report;
+  report.ok = result.ok;
+  report.state = result.state;
+  report.whole = result.state == THostsFileState::whole && allAppended;
+  if (report.whole) {
+    rememberHostsFile(result.identity);
+  } else if (result.state != THostsFileState::missing) {
+    tellWhatWasKept(fileName, report);
+  }
+  return report;
+}
+
+bool TTolvoHosts::loadFromFile(const std::string& fileName) { return loadHostList(*this, fileName).ok; }
+
+// Writes over the file only when it is one this program read whole or wrote, unchanged since; any
+// other file at that name is moved aside first (and the user told), and a name that is not a regular
+// file is left alone: false, like any failed save.
 bool TTolvoHosts::saveToFile(const std::string& fileName) const {
+  const std::string target = resolvedFileName(fileName);
+  const std::optional<TFileFound> found = findFile(target);
+  if (found && !found->isRegular) return false;
+  if (found && !isRememberedHostsFile(found->identity)) {
+    std::string why;
+    const std::string keptAs = keepAside(target, why);
+    if (keptAs.empty()) return false;
+    showUserMessage("The file " + quoted(fileName) +
+                    " was not read as a hosts file by this program, so it is not written over: the "
+                    "original file has been moved to " + quoted(keptAs) +
+                    " and the host list is saved as a new " + quoted(fileName) + ".");
+  }
   std::vector<THostFileRecord> records;
   for (int slot = 1; slot <= MaxHosts; ++slot) {
     const TTolvoHost* host = hostAt(slot);
@@ -24,27 +106,7 @@ bool TTolvoHosts::saveToFile(const std::string& fileName) const {
     r.lastSentAt = host->lastSentAt;
     records.push_back(std::move(r));
   }
-  return writeHostsFile(fileName, records, regional);
-}
-
-bool TTolvoHosts::loadFromFile(const std::string& fileName) {
-  // A loaded host starts as a new one (no last answer or failure, last sent now) with the list's
-  // defaults, then takes the seven values the file keeps; the dates in the file are not read back.
-  auto onHost = [this](const THostFileRecord& r) {
-    std::unique_ptr<TTolvoHost> host = newHost();
-    host->timeout = 2000;
-    host->interval = 4;
-    host->callingName = r.callingName;
-    host->hostName = r.hostName;
-    host->ipAddress = r.ipAddress;
-    host->timeout = r.timeout;
-    host->interval = r.interval;
-    host->succeededCount = r.succeededCount;
-    host->failedCount = r.failedCount;
-    appendHost(host);  // a full list: the host is discarded and loading goes on
-  };
-  // The list is emptied only once the file has been opened: a missing file leaves it as it was.
-  const THostsFileReadResult result =
-      readHostsFile(fileName, onHost, [this] { clearHosts(); }, regional);
-  return result.ok;
+  if (!writeHostsFile(target, records, regional)) return false;
+  if (const std::optional<TFileFound> written = findFile(target)) rememberHostsFile(written->identity);
+  return true;
 }

@@ -37,20 +37,39 @@ std::string dateTimeLine(const char* key, TDateTime value, const TRegionalFormat
   return std::string(key) + " %DATETIME% " + format.formatDateTimeOmitMidnight(value) + LineEnd;
 }
 
-int openForReading(const std::string& fileName) {
+TFileIdentity identityOf(const struct stat& st) {
+  auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+// The file open for reading, or -1 with `state` saying why not.
+int openForReading(const std::string& fileName, THostsFileReadResult& result) {
   int fd;
   do {
     // O_NONBLOCK: a name that points at a FIFO must not hang the start-up.
     fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (errno == ENOENT) {
+      result.state = THostsFileState::missing;
+    } else {
+      // No access to the file itself, or to the directory: tell a non-file apart where we can.
+      const std::optional<TFileFound> found = findFile(fileName);
+      result.state = found && !found->isRegular ? THostsFileState::notRegular
+                                                 : THostsFileState::unopenable;
+    }
+    return -1;
+  }
   // Only a regular file is a hosts file: a directory, a device such as /dev/zero that never ends,
   // or a FIFO counts as a file that cannot be opened, and the list is left as it is.
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    result.state = THostsFileState::notRegular;
     ::close(fd);
     return -1;
   }
+  result.identity = identityOf(st);
   return fd;
 }
 
@@ -98,7 +117,7 @@ THostsFileReadResult readHostsFile(const std::string& fileName,
                                    const std::function<void()>& beforeFirstLine,
                                    const TRegionalFormat& format) {
   THostsFileReadResult result;
-  const int fd = openForReading(fileName);
+  const int fd = openForReading(fileName, result);
   if (fd < 0) return result;
   result.opened = true;
   if (beforeFirstLine) beforeFirstLine();
@@ -112,5 +131,18 @@ THostsFileReadResult readHostsFile(const std::string& fileName,
   const bool parsedOk = readOk && parser.finish();
   const bool closed = ::close(fd) == 0;
   result.ok = readOk && parsedOk && closed;
+  if (!readOk || !closed) {
+    result.state = THostsFileState::readError;
+  } else if (!parsedOk) {
+    result.state = THostsFileState::formatError;
+  } else {
+    result.state = parser.lostLines() == 0 ? THostsFileState::whole : THostsFileState::partial;
+  }
   return result;
+}
+
+std::optional<TFileFound> findFile(const std::string& fileName) {
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) return std::nullopt;
+  return TFileFound{identityOf(st), S_ISREG(st.st_mode)};
 }

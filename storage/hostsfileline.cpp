@@ -29,6 +29,12 @@ std::int32_t* integerField(const std::string& key, THostFileRecord& record) {
 
 }  // namespace
 
+bool isHostsFileKey(const std::string& key) {
+  THostFileRecord probe;
+  return stringField(key, probe) || integerField(key, probe) || key == "LASTSUCCEEDEDAT" ||
+         key == "LASTFAILEDAT" || key == "LASTSENTAT";
+}
+
 THostsLine parseHostsLine(const std::string& line) {
   THostsLine out;
   if (line.empty() || line[0] == '#') {
@@ -43,6 +49,8 @@ THostsLine parseHostsLine(const std::string& line) {
     // Word 1 is not examined: "NEW_HOST_START x" opens a block as the written marker does.
     if (w[0] == "NEW_HOST_START") out.kind = THostsLineKind::blockStart;
     if (w[0] == "NEW_HOST_END") out.kind = THostsLineKind::blockEnd;
+    // "HOSTNAME %STRING% " is how an empty text is written: two words on reading.
+    if (out.kind == THostsLineKind::ignored) out.key = w[0];
     return out;
   }
   if (w.size() < 3) return out;

@@ -15,9 +15,12 @@ enum class THostsLineKind {
   ignored,     // anything else
 };
 
+// One of the ten keys the program writes.
+bool isHostsFileKey(const std::string& key);
+
 struct THostsLine {
   THostsLineKind kind = THostsLineKind::ignored;
-  std::string key;  // word 0 of a typed line
+  std::string key;  // word 0 of a typed line, and of an ignored line of two words
   std::string tag;  // word 1 of a typed line
   // "%STRING%": the rest of the line after the tag and its one space, spaces kept.
   // Every other tag: word 2 alone.

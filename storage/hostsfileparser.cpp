@@ -37,12 +37,14 @@ bool THostsFileParser::feed(const char* data, std::size_t size) {
 bool THostsFileParser::finish() {
   if (!formatError && (!pending.empty() || pendingTooLong)) endLine();
   // A block without its end marker never reaches the list.
+  if (blockOpen) ++lost;
   blockOpen = false;
   return !formatError;
 }
 
 void THostsFileParser::endLine() {
-  if (!pendingTooLong) interpret(pending);
+  if (pendingTooLong) ++lost;
+  else interpret(pending);
   pending.clear();
   pendingTooLong = false;
 }
@@ -52,6 +54,7 @@ bool THostsFileParser::interpret(const std::string& line) {
   switch (parsed.kind) {
     case THostsLineKind::typed:
       if (blockOpen) applyTypedLine(parsed, record, format);
+      if (!blockOpen || !isHostsFileKey(parsed.key)) ++lost;
       break;
     case THostsLineKind::blockStart:
       if (blockOpen) {
@@ -72,8 +75,10 @@ bool THostsFileParser::interpret(const std::string& line) {
       blockOpen = false;
       onHost(record);
       break;
-    case THostsLineKind::skipped:
     case THostsLineKind::ignored:
+      if (!blockOpen || !isHostsFileKey(parsed.key)) ++lost;
+      break;
+    case THostsLineKind::skipped:
       break;
   }
   return true;

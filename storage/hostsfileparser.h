@@ -27,6 +27,10 @@ class THostsFileParser {
 
   bool failed() const { return formatError; }
   bool hostOpen() const { return blockOpen; }
+  // Lines that a save would not give back: lines the format does not know (a file that is no hosts
+  // file is all of them), values outside a block, unknown keys, over-long lines, and a block the
+  // file ends in. Comments and empty lines do not count: the format itself drops them.
+  long lostLines() const { return lost; }
 
  private:
   void endLine();
@@ -39,5 +43,6 @@ class THostsFileParser {
   bool afterCr = false;
   bool formatError = false;
   bool blockOpen = false;
+  long lost = 0;
   THostFileRecord record;
 };

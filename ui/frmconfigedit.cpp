@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,6 +17,8 @@
 #include "config/settings.h"
 #include "config/startupentry.h"
 #include "ui/siteaddresses.h"
+#include "ui/storedtext.h"
+#include "ui/windowplacement.h"
 
 namespace {
 constexpr int ClientWidth = 324;
@@ -88,25 +91,36 @@ void TfrmConfigEdit::buildControls() {
 void TfrmConfigEdit::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  centreOnScreen(*this);
   fillFromSettings();
   btnNoSave->setFocus(Qt::OtherFocusReason);
 }
 
+// The buttons are not default buttons (Return in a file name must not press one), so a button with
+// the focus lets Return through to here.
+void TfrmConfigEdit::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  if (enter && button && button->isEnabled() && button->window() == this) {
+    button->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
 void TfrmConfigEdit::fillFromSettings() {
-  edGenLogFileName->setText(QString::fromStdString(settings.general_log_filename));
-  edHostsFileName->setText(QString::fromStdString(settings.hosts_file_name));
+  edGenLogFileName->setText(shownText(settings.general_log_filename));
+  edHostsFileName->setText(shownText(settings.hosts_file_name));
   cbGenLogEnabled->setChecked(settings.general_log_enabled);
   cbHostLogEnabled->setChecked(settings.host_log_enabled);
   cbAutostartup->setChecked(settings.auto_startup);
   cbCheckVersion->setChecked(settings.checkversion == 2);
 }
 
+// A file name left as it was shown keeps its bytes, also when they are not UTF-8.
 void TfrmConfigEdit::storeToSettings() {
-  settings.general_log_filename = edGenLogFileName->text().toStdString();
-  settings.hosts_file_name = edHostsFileName->text().toStdString();
+  settings.general_log_filename = editedText(edGenLogFileName->text(), settings.general_log_filename);
+  settings.hosts_file_name = editedText(edHostsFileName->text(), settings.hosts_file_name);
   settings.general_log_enabled = cbGenLogEnabled->isChecked();
   settings.host_log_enabled = cbHostLogEnabled->isChecked();
   settings.auto_startup = cbAutostartup->isChecked();

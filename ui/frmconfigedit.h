@@ -34,6 +34,8 @@ class TfrmConfigEdit : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Return or Enter on a focused button presses it, as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();

@@ -1,6 +1,8 @@
 #include "ui/frmmaintainhosts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,16 +15,23 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTextBlock>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <exception>
+#include <utility>
 
 #include "config/settings.h"
+#include "core/addhost.h"
 #include "core/tolvohosts.h"
 #include "base/textutils.h"
+#include "base/usermessages.h"
+#include "net/dnsquery.h"
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
+#include "ui/storedtext.h"
 
 namespace {
 
@@ -34,10 +43,14 @@ constexpr const char* NewHostsLabel =
     "Enter / paste the hosts to be added in here (copy & paste traceroute etc..) :";
 constexpr const char* NewHostsInitialLine = "Paste or enter hosts that should be added in here ..";
 constexpr int HostRole = Qt::UserRole + 1;
+constexpr int AddReportHeight = 110;
+constexpr std::uint32_t BlockSizeAsked = 16;  // a larger block is added only after a question
+constexpr const char* OfferScheme = "offer";
+constexpr qint64 EventGapMs = 50;  // longest stretch of an Add without serving the window's events
 
 QString listLine(const TTolvoHost& host) {
-  return QString::fromStdString(host.callingName + " (" + host.hostName + " / " + host.ipAddress +
-                                ")");
+  return shownText(host.callingName) + QStringLiteral(" (") + shownText(host.hostName) +
+         QStringLiteral(" / ") + shownText(host.ipAddress) + QStringLiteral(")");
 }
 
 QLineEdit* fieldRow(QGridLayout* grid, int row, const char* label, QWidget* parent) {
@@ -59,7 +72,7 @@ TfrmMaintainHosts::TfrmMaintainHosts(QWidget* parent) : QDialog(parent) {
   updateControlStates();
 }
 
-TfrmMaintainHosts::~TfrmMaintainHosts() = default;
+TfrmMaintainHosts::~TfrmMaintainHosts() = default;  // after TAddReport is known
 
 void TfrmMaintainHosts::buildControls() {
   auto* right = new QVBoxLayout;
@@ -117,9 +130,16 @@ QWidget* TfrmMaintainHosts::buildNewHostsArea() {
   buttons->addWidget(btnClearMemo);
   buttons->addWidget(btnAdd);
 
+  tbAddReport = new QTextBrowser(area);
+  tbAddReport->setOpenLinks(false);
+  tbAddReport->setFixedHeight(AddReportHeight);
+  tbAddReport->hide();
+  connect(tbAddReport, &QTextBrowser::anchorClicked, this, &TfrmMaintainHosts::offerClicked);
+
   column->addWidget(lblNewHosts);
   column->addWidget(mNewHosts, 1);
   column->addLayout(buttons);
+  column->addWidget(tbAddReport);
   return area;
 }
 
@@ -158,6 +178,13 @@ void TfrmMaintainHosts::showEvent(QShowEvent* event) {
   }
   closedMeanwhile = false;
   refreshHostList();
+  const TTolvoHost* wanted = std::exchange(hostToSelect, nullptr);
+  for (int row = 0; wanted && row < lbHosts->count(); ++row) {
+    const quintptr carried = lbHosts->item(row)->data(HostRole).value<quintptr>();
+    if (reinterpret_cast<const TTolvoHost*>(carried) != wanted) continue;
+    lbHosts->setCurrentRow(row);  // shows the host in the fields, as a click does
+    break;
+  }
 }
 
 void TfrmMaintainHosts::done(int result) {
@@ -213,9 +240,9 @@ void TfrmMaintainHosts::refreshHostList() {
 
 void TfrmMaintainHosts::showSelectedHost() {
   if (const TTolvoHost* host = selectedHost()) {
-    edName->setText(QString::fromStdString(host->callingName));
-    edHostAddress->setText(QString::fromStdString(host->hostName));
-    edIPAddress->setText(QString::fromStdString(host->ipAddress));
+    edName->setText(shownText(host->callingName));
+    edHostAddress->setText(shownText(host->hostName));
+    edIPAddress->setText(shownText(host->ipAddress));
     edPingInterval->setText(QString::number(host->interval));
   }
   updateControlStates();
@@ -223,17 +250,23 @@ void TfrmMaintainHosts::showSelectedHost() {
 
 // The address that is pinged stays as it is, and a changed host name is not looked up. An interval
 // that is not a whole number of at least one second leaves the host's interval as it was: zero
-// would have the host pinged on every scheduler pass and its worker found dead at once.
+// would have the host pinged on every scheduler pass and its worker found dead at once; the user is
+// told. A name field left as it was shown keeps its bytes exactly, whatever their encoding.
 void TfrmMaintainHosts::storeSelectedHost() {
   if (TTolvoHost* host = selectedHost()) {
     const THostNames before{host->callingName, host->hostName, host->ipAddress};
-    host->callingName = edName->text().toStdString();
-    host->hostName = edHostAddress->text().toStdString();
+    host->callingName = editedText(edName->text(), before.callingName);
+    host->hostName = editedText(edHostAddress->text(), before.hostName);
     if (hostList && (before.callingName != host->callingName || before.hostName != host->hostName))
       hostList->hostEdited(host, before);
     bool ok = false;
     const int interval = edPingInterval->text().trimmed().toInt(&ok);
-    if (ok && interval >= 1) host->interval = interval;
+    if (ok && interval >= 1) {
+      host->interval = interval;
+    } else {
+      showUserMessage("The target ping interval must be a whole number of seconds, at least 1. The "
+                      "host keeps its interval of " + std::to_string(host->interval) + " seconds.");
+    }
   }
   updateControlStates();
 }
@@ -307,9 +340,17 @@ void TfrmMaintainHosts::btnAddClick() {
   }
   adding = true;
   closedMeanwhile = false;
+  setPreferIpv6(textToInteger(extraSetting(lookupsetting::Section, lookupsetting::PreferIpv6)
+                                  .value_or(lookupsetting::PreferIpv6Default)) != 0);
+  auto report = std::make_unique<TAddReport>();
   for (int pass = 0; pass < 100; ++pass) {
     addAgain = false;
-    addFromText();
+    // A pass after the first finds the hosts of the ones before as duplicates: it reports what it
+    // did on top of the hosts they added.
+    auto passReport = std::make_unique<TAddReport>();
+    addFromText(*passReport);
+    passReport->added += pass == 0 ? 0 : report->added;
+    report = std::move(passReport);
     if (!addAgain || closedMeanwhile) break;
   }
   adding = false;
@@ -319,27 +360,114 @@ void TfrmMaintainHosts::btnAddClick() {
     return;
   }
   refreshHostList();
+  showAddReport(*report);
 }
 
-void TfrmMaintainHosts::addFromText() {
-  // Line by line, reading the text box afresh each time: it may change during a lookup.
+void TfrmMaintainHosts::addFromText(TAddReport& report) {
+  // Line by line, reading the text box afresh each time: it may change during a lookup. A paste of
+  // many megabytes takes a second or more even without lookups: the window's events are served
+  // between lines now and then, as during a lookup.
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
   for (int line = 0; line < mNewHosts->document()->blockCount(); ++line) {
-    const std::string text = mNewHosts->document()->findBlockByNumber(line).text().toStdString();
-    for (const std::string& candidate : hostCandidates(text)) {
+    if (sinceEvents.elapsed() >= EventGapMs) {
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
       if (closedMeanwhile || !hostList) return;
-      if (!addCandidate(candidate)) return;
+    }
+    const std::string text = mNewHosts->document()->findBlockByNumber(line).text().toStdString();
+    for (const THostPart& part : hostParts(text)) {
+      if (closedMeanwhile || !hostList) return;
+      if (!addPart(part, report)) return;
     }
   }
 }
 
-bool TfrmMaintainHosts::addCandidate(const std::string& candidate) {
+bool TfrmMaintainHosts::addPart(const THostPart& part, TAddReport& report) {
   try {
-    hostList->addHost(candidate, cbReverseResolve->isChecked());
+    addHostPart(*hostList, part, cbReverseResolve->isChecked(), report);
     return true;
   } catch (const std::exception& e) {
     // A lookup that cannot even start ends this Add; the hosts added before it stay.
-    QMessageBox::critical(this, QString::fromLatin1(ApplicationTitle),
-                          QString::fromStdString(e.what()));
+    showLookupFailure(e);
     return false;
   }
+}
+
+void TfrmMaintainHosts::showLookupFailure(const std::exception& failure) {
+  QMessageBox::critical(this, QString::fromLatin1(ApplicationTitle),
+                        QString::fromStdString(failure.what()));
+}
+
+// The report's texts are the user's own: every one is escaped before it goes into the page.
+void TfrmMaintainHosts::showAddReport(const TAddReport& report) {
+  QString page;
+  for (const std::string& line : report.lines()) {
+    const QString text = QString::fromStdString(line).toHtmlEscaped();
+    page += line.starts_with("  ") ? "&nbsp;&nbsp;" + text.trimmed() : text;
+    page += "<br>";
+  }
+  for (std::size_t i = 0; i < report.offers.size(); ++i) {
+    const TAddOffer& offer = report.offers[i];
+    QString what = QString::fromStdString(offer.text).toHtmlEscaped();
+    if (offer.block) {
+      const std::optional<TAddressBlock> block = parseAddressBlock(offer.text);
+      what = QString("the %1 addresses of %2").arg(block ? block->count : 0).arg(what);
+    }
+    page += QString("<a href=\"%1:%2\">Add %3</a><br>").arg(OfferScheme).arg(i).arg(what);
+  }
+  shownReport = std::make_unique<TAddReport>(report);
+  tbAddReport->setHtml(page);
+  tbAddReport->show();
+}
+
+void TfrmMaintainHosts::offerClicked(const QUrl& link) {
+  if (adding || !hostList || !shownReport || link.scheme() != OfferScheme) return;
+  bool ok = false;
+  const std::size_t index = link.path().toULong(&ok);
+  if (!ok || index >= shownReport->offers.size()) return;
+  adding = true;
+  closedMeanwhile = false;
+  setPreferIpv6(textToInteger(extraSetting(lookupsetting::Section, lookupsetting::PreferIpv6)
+                                  .value_or(lookupsetting::PreferIpv6Default)) != 0);
+  TAddReport report;
+  const bool done = addOffered(index, report);
+  adding = false;
+  if (closedMeanwhile) {
+    saveHosts();
+    return;
+  }
+  if (!done) return;
+  // The other offers stay on offer.
+  std::vector<TAddOffer> left = shownReport->offers;
+  left.erase(left.begin() + static_cast<std::ptrdiff_t>(index));
+  for (const TAddOffer& offer : left) report.offer(offer);
+  refreshHostList();
+  showAddReport(report);
+}
+
+// False when the user said no to a large block.
+bool TfrmMaintainHosts::addOffered(std::size_t index, TAddReport& report) {
+  const TAddOffer offer = shownReport->offers[index];
+  try {
+    if (!offer.block) {
+      addNamedHost(*hostList, offer.text, report);
+      return true;
+    }
+    const std::optional<TAddressBlock> block = parseAddressBlock(offer.text);
+    if (!block || block->count == 0) return false;
+    if (block->count > BlockSizeAsked) {
+      QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
+                      QString("Add the %1 addresses of %2?")
+                          .arg(block->count)
+                          .arg(QString::fromStdString(offer.text)),
+                      QMessageBox::Yes | QMessageBox::No, this);
+      if (box.exec() != QMessageBox::Yes) return false;
+    }
+    addAddressBlock(*hostList, *block, cbReverseResolve->isChecked(), report,
+                    [this] { return !closedMeanwhile && hostList != nullptr; });
+  } catch (const std::exception& e) {
+    showLookupFailure(e);
+  }
+  return true;
 }

@@ -4,10 +4,15 @@
 
 #include <QDialog>
 
+#include <exception>
+
+#include <memory>
 #include <string>
 
 class TTolvoHosts;
 class TTolvoHost;
+class TAddReport;
+struct THostPart;
 class TMaintainUpDown;
 class QCheckBox;
 class QLabel;
@@ -15,6 +20,8 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QTextBrowser;
+class QUrl;
 
 class TfrmMaintainHosts : public QDialog {
   Q_OBJECT
@@ -40,7 +47,11 @@ class TfrmMaintainHosts : public QDialog {
   QPushButton* btnDelete = nullptr;
   QPushButton* btnDeleteAll = nullptr;
   QPushButton* btnDeleteDown = nullptr;
+  // What the last Add did, with links that add what it only offered (hidden until the first Add).
+  QTextBrowser* tbAddReport = nullptr;
 
+  // The next opening selects this host's line (when it is still in the list).
+  void selectHost(const TTolvoHost* host) { hostToSelect = host; }
   void refreshHostList();
   void showSelectedHost();
   void storeSelectedHost();
@@ -66,8 +77,12 @@ class TfrmMaintainHosts : public QDialog {
   void btnDeleteAllClick();
   void btnDeleteDownClick();
 
-  void addFromText();
-  bool addCandidate(const std::string& candidate);
+  void addFromText(TAddReport& report);
+  bool addPart(const THostPart& part, TAddReport& report);
+  void offerClicked(const QUrl& link);
+  bool addOffered(std::size_t index, TAddReport& report);
+  void showAddReport(const TAddReport& report);
+  void showLookupFailure(const std::exception& failure);
   // The host carried by the selected line, or nullptr; also nullptr when that host has left the list
   // since the line was made (a pointer is never used without this check).
   TTolvoHost* selectedHost() const;
@@ -77,4 +92,6 @@ class TfrmMaintainHosts : public QDialog {
   bool adding = false;      // an Add is running (its lookups let other clicks in)
   bool addAgain = false;    // Add was clicked again meanwhile: run once more afterwards
   bool closedMeanwhile = false;
+  const TTolvoHost* hostToSelect = nullptr;
+  std::unique_ptr<TAddReport> shownReport;  // its offers are the report's links
 };

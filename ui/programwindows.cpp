@@ -1,12 +1,21 @@
 #include "programwindows.h"
 
+#include <QApplication>
+#include <QIcon>
+
 #include "frmconfigedit.h"
 #include "frmmaintainhosts.h"
+#include "programpictures.h"
 #include "tfrmabout.h"
 #include "tfrmmain.h"
 #include "tfrmstandardview.h"
 
 TProgramWindows::TProgramWindows(const TClock& clock, TEchoService echoService) {
+  // The desktop matches the windows to the installed launcher (its name and icon in task bars),
+  // and the windows carry the installed icon, or the tray's green face where none is installed.
+  QGuiApplication::setDesktopFileName(QStringLiteral("sorvelo"));
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("sorvelo"), QIcon(trayPicture(TTrayPicture::ConnectionOk))));
   // The main window's creation step (settings, hosts file, automatic start) runs first, before the
   // other windows exist.
   frmMain = std::make_unique<TfrmMain>(clock, std::move(echoService));

@@ -2,12 +2,17 @@
 
 #include <QDir>
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
 
 #include "tfrmmain.h"
 #include "tfrmstandardview.h"
+#include "historywindow.h"
+#include "overviewmodel.h"
+#include "overviewwindow.h"
+#include "viewwindows.h"
 
 namespace {
 
@@ -22,16 +27,41 @@ void saveShot(QWidget* window, const QString& path) {
 
 bool messagesToStderr() { return qEnvironmentVariableIntValue("SORVELO_MESSAGES_TO_STDERR") == 1; }
 
+namespace {
+
+void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
+  QTimer::singleShot(delayMs, w, [w, dir] {
+    TViewWindows& views = w->viewWindows();
+    views.showOverview();
+    TOverviewWindow& overview = views.overview();
+    std::vector<std::uint64_t> first;
+    for (int row = 0; row < overview.model->rowCount() && first.size() < 2; ++row)
+      first.push_back(overview.model->runIdAt(row));
+    QPointer<THistoryWindow> history = views.showHistory(first);
+    QTimer::singleShot(StatusViewSettleMs, w, [w, dir, history] {
+      QDir().mkpath(dir);
+      w->viewWindows().overview().refresh();
+      saveShot(&w->viewWindows().overview(), dir + QStringLiteral("/overview.png"));
+      saveShot(history.data(), dir + QStringLiteral("/history.png"));
+      w->close();
+    });
+  });
+}
+
+}  // namespace
+
 void installStartupHooks(TfrmMain& mainWindow) {
   TfrmMain* w = &mainWindow;
   if (qEnvironmentVariableIntValue("SORVELO_OPEN_STATUS_VIEW") == 1)
     QTimer::singleShot(0, w, [w] { w->Standard1Click(); });
 
-  const QString dir = qEnvironmentVariable("SORVELO_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
   bool ok = false;
   int delayMs = qEnvironmentVariableIntValue("SORVELO_SCREENSHOT_DELAY_MS", &ok);
   if (!ok || delayMs < 0) delayMs = 5000;
+  const QString viewsDir = qEnvironmentVariable("SORVELO_VIEWS_SCREENSHOT_DIR");
+  if (!viewsDir.isEmpty()) installViewsScreenshots(w, viewsDir, delayMs);
+  const QString dir = qEnvironmentVariable("SORVELO_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
   QTimer::singleShot(delayMs, w, [w, dir] {
     w->Standard1Click();
     QTimer::singleShot(StatusViewSettleMs, w, [w, dir] {

@@ -8,6 +8,8 @@
 //   SORVELO_SCREENSHOT_DIR=<folder> after SORVELO_SCREENSHOT_DELAY_MS (default 5000) open the
 //                                   status view, one second later save main-window.png and
 //                                   status-view.png into the folder, then quit in the normal way.
+//   SORVELO_VIEWS_SCREENSHOT_DIR=<folder>  the same for the overview and the 24-hour history of
+//                                   its first two hosts: overview.png and history.png.
 
 class TfrmMain;
 

@@ -1,13 +1,14 @@
 #include "tfrmabout.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "programpictures.h"
+#include "windowplacement.h"
 
 const char* const TfrmAbout::AboutText =
     "Sorvelo\n"
@@ -27,7 +28,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setEnabled(false);
   Memo1->setFixedHeight(193);
-  Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  Memo1->setFont(fixedPitchFont());
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
   Image1 = new QLabel(this);
@@ -42,11 +43,37 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   layout->addStretch();
   layout->addWidget(Image1);
 
-  if (auto* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  centreOnScreen(*this);
+}
+
+QFont TfrmAbout::firstFixedPitch(const std::vector<QFont>& candidates,
+                                 const std::function<bool(const QFont&)>& reallyFixed) {
+  for (const QFont& font : candidates)
+    if (reallyFixed(font)) return font;
+  return candidates.empty() ? QFont() : candidates.front();
+}
+
+QFont TfrmAbout::fixedPitchFont() {
+  // Every candidate keeps the desktop fixed font's size and says what it is for, so a matcher that
+  // falls back still looks for a typewriter face.
+  const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  auto asking = [&system](const QString& family) {
+    QFont font = system;
+    font.setFamilies({family});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+  };
+  std::vector<QFont> candidates{asking(QStringLiteral("Courier New")), asking(system.family())};
+  // Looked at (matched) only when the two above turn out proportional.
+  for (const QString& family : QFontDatabase::families())
+    if (QFontDatabase::isFixedPitch(family)) candidates.push_back(asking(family));
+  return firstFixedPitch(candidates, [](const QFont& font) { return QFontInfo(font).fixedPitch(); });
 }
 
 void TfrmAbout::showEvent(QShowEvent* event) {
+  // Centred at every opening; a spontaneous show (the desktop restoring it) keeps its place.
+  if (!event->spontaneous()) centreOnScreen(*this);
   FormShow();
   QDialog::showEvent(event);
 }

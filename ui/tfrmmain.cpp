@@ -17,11 +17,17 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
+#include "alertswiring.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
+#include "base/usermessages.h"
+#include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
@@ -31,6 +37,8 @@
 #include "tfrmstandardview.h"
 #include "trayicon.h"
 #include "usermessagebox.h"
+#include "overviewsettings.h"
+#include "viewwindows.h"
 
 namespace {
 
@@ -62,7 +70,11 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  alerts.reset();
+  views.reset();
+  metrics.reset();
   logSubscriber.reset();
+  historyRecorder.reset();
   hosts.reset();
   logger.reset();
 }
@@ -86,6 +98,10 @@ void TfrmMain::createControls() {
   createStatusBar();
   TrayIcon1 = new TTrayIcon(this);
   TrayIcon1->OnDblClick = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnShow = [this] { TrayIcon1DblClick(); };
+  TrayIcon1->OnStartStop = [this] { btnStartStopClick(); };
+  TrayIcon1->OnQuit = [this] { Quit1Click(); };
+  TrayIcon1->IsRunning = [this] { return runCtl.running(); };
 }
 
 QWidget* TfrmMain::createSpeedGroup() {
@@ -151,6 +167,9 @@ void TfrmMain::createActions() {
   Standard1 = action("Standard", "Standard1", &TfrmMain::Standard1Click);
   Gotohomepage1 = action("Go to homepage", "Gotohomepage1", &TfrmMain::Gotohomepage1Click);
   About1 = action("About", "About1", &TfrmMain::About1Click);
+  Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
+  Outages1 = action("Outages", "Outages1", &TfrmMain::Outages1Click);
+  Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
 void TfrmMain::createMenus() {
@@ -158,9 +177,13 @@ void TfrmMain::createMenus() {
   file->addAction(Maintainhosts1);
   file->addSeparator();
   file->addAction(Config1);
+  file->addAction(Preferences1);
   file->addSeparator();
   file->addAction(Quit1);
-  menuBar()->addMenu(QStringLiteral("Views"))->addAction(Standard1);
+  QMenu* viewsMenu = menuBar()->addMenu(QStringLiteral("Views"));
+  viewsMenu->addAction(Standard1);
+  viewsMenu->addAction(Overview1);
+  viewsMenu->addAction(Outages1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -181,8 +204,11 @@ void TfrmMain::createTimers() {
 }
 
 void TfrmMain::fixWindowSize() {
-  // The client area (below the menu bar) is 325 x 118, the status bar included.
-  setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  // The client area (below the menu bar) is 325 x 118, the status bar included. The menu bar gets
+  // the height it needs at that width, which some styles make larger than its size hint.
+  const int menuHeight =
+      std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
+  setFixedSize(ClientWidth, ClientHeight + menuHeight);
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }
@@ -209,6 +235,12 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The event log subscribes first, so its entries keep the order in which the engine reports.
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  // The results database records from the first host loaded; its thread starts once the settings
+  // name the hosts file's folder.
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
+  views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
+  alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
+  alerts->attachViews(*views);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -217,8 +249,15 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     loadSettings();
     hosts->setPreferIpv6(pingingFlag(
         PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(settings.hosts_file_name));
+    // The metrics endpoint, off unless the user switched it on.
+    metrics = startMetrics(*hosts, false);
+    if (metrics && !metrics->listening()) showUserMessage(metrics->problem());
     setSpeedIndex(settings.ping_speed);
+    if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    alerts->reloadSettings(true);
     logger->logProgram(true);
     runCtl.setRunning(false);
     runCtl.pingRateText.clear();
@@ -257,8 +296,9 @@ bool TfrmMain::event(QEvent* e) {
 void TfrmMain::FormActivate() {
   if (activating || closing) return;
   activating = true;
+  // The caption is exactly "Sorvelo": no application display name is set, since Qt appends one to
+  // every caption on X11. The application title heads the plain message boxes (usermessagebox.h).
   setWindowTitle(QStringLiteral("Sorvelo"));
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
   activation.activate(this, {[this] { btnStartStopClick(); }, [this] { close(); }});
   activating = false;
 }
@@ -279,6 +319,8 @@ void TfrmMain::FormClose() {
   runCtl.setRunning(false);
   logger->logProgram(false);
   hosts->saveToFile(settings.hosts_file_name);
+  historyRecorder->stop();
+  views->storeGeometry();
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {
@@ -327,3 +369,17 @@ void TfrmMain::About1Click() {
 void TfrmMain::TrayIcon1DblClick() { TrayIcon1->showMainForm(); }
 
 void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
+
+void TfrmMain::Overview1Click() { views->showOverview(); }
+
+void TfrmMain::Outages1Click() { views->showOutages(); }
+
+void TfrmMain::Preferences1Click() {
+  if (views->showPreferences()) historyRecorder->setLengths(historyLengths());
+}
+
+void TfrmMain::editHost(TTolvoHost* host) {
+  if (!frmMaintainHosts || closing) return;
+  frmMaintainHosts->selectHost(host);
+  Maintainhosts1Click();
+}

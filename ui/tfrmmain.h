@@ -21,14 +21,19 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+class TAlertsWiring;
 class TfrmAbout;
 class TfrmConfigEdit;
+class THistoryRecorder;
 class TfrmMaintainHosts;
 class TfrmStandardView;
 class TEventLogSubscriber;
+class TMetricsService;
 class TTolvoHosts;
 class TTolvoLogger;
 class TTrayIcon;
+class TViewWindows;
+class TTolvoHost;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -45,11 +50,14 @@ class TfrmMain : public QMainWindow {
 
   TTolvoHosts* hostList() const { return hosts.get(); }
   TTolvoLogger* eventLog() const { return logger.get(); }
+  TAlertsWiring* alertsWiring() const { return alerts.get(); }
   TRunControl& runControl() { return runCtl; }
   TfrmStandardView* standardView() const { return frmStandardView; }
   TfrmMaintainHosts* maintainHostsDialog() const { return frmMaintainHosts; }
   TfrmConfigEdit* configEditDialog() const { return frmConfigEdit; }
   TfrmAbout* aboutBox() const { return frmAbout; }
+  // The overview, history, outages and preferences windows.
+  TViewWindows& viewWindows() const { return *views; }
   TMainActivation& mainActivation() { return activation; }
   // The orderly shutdown has run.
   bool isClosed() const { return closing; }
@@ -67,6 +75,11 @@ class TfrmMain : public QMainWindow {
   void Standard1Click();
   void Gotohomepage1Click();
   void About1Click();
+  void Overview1Click();
+  void Outages1Click();
+  void Preferences1Click();
+  // Opens "Maintain hosts" on this host.
+  void editHost(TTolvoHost* host);
   void TrayIcon1DblClick();
   void btnStartStopClick();
 
@@ -89,6 +102,9 @@ class TfrmMain : public QMainWindow {
   QAction* Standard1;
   QAction* Gotohomepage1;
   QAction* About1;
+  QAction* Overview1;
+  QAction* Outages1;
+  QAction* Preferences1;
 
  signals:
   // The orderly shutdown is done: the program may end its event loop.
@@ -119,6 +135,10 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TTolvoHosts> hosts;
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<THistoryRecorder> historyRecorder;
+  std::unique_ptr<TViewWindows> views;
+  std::unique_ptr<TAlertsWiring> alerts;
+  std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   TMainActivation activation;
   TfrmStandardView* frmStandardView = nullptr;
   TfrmMaintainHosts* frmMaintainHosts = nullptr;

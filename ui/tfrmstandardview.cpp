@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTableWidget>
@@ -79,6 +80,10 @@ void TfrmStandardView::createGrid() {
   sgResults->horizontalHeader()->setMinimumSectionSize(1);
   sgResults->horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
   sgResults->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  sgResults->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  sgResults->horizontalHeader()->setHighlightSections(false);
+  sgResults->horizontalHeader()->setSectionsClickable(false);
+  sgResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   sgResults->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   shown.resize(1);
   widest.assign(InitialColumns, 0);
@@ -137,12 +142,26 @@ int TfrmStandardView::textWidth(const std::string& text, const QString& qtext) {
 }
 
 void TfrmStandardView::widenColumns() {
-  int windowWidth = 0;
+  int windowWidth = 2 * sgResults->frameWidth() + sgResults->verticalScrollBar()->sizeHint().width();
   for (int c = 0; c < sgResults->columnCount(); ++c) {
     if (sgResults->columnWidth(c) < widest[c] + 5) sgResults->setColumnWidth(c, widest[c] + 5);
-    windowWidth += sgResults->columnWidth(c) + 4;
+    windowWidth += sgResults->columnWidth(c);
   }
   if (width() != windowWidth) resize(windowWidth, height());
+}
+
+// Row 0 keeps the titles and is hidden; the header shows them and does not scroll. A title is drawn
+// with the header's margins, so its column is widened to what the header needs for it.
+void TfrmStandardView::showTitlesAsHeader() {
+  QHeaderView* header = sgResults->horizontalHeader();
+  QStringList titles;
+  for (const std::string& title : statusTitles()) titles << QString::fromStdString(title);
+  sgResults->setHorizontalHeaderLabels(titles);
+  for (int c = 0; c < StatusColumns; ++c)
+    widest[c] = std::max(widest[c], header->sectionSizeHint(c));
+  sgResults->setRowHidden(0, true);
+  header->show();
+  titlesInHeader = true;
 }
 
 void TfrmStandardView::refreshGrid() {
@@ -157,6 +176,7 @@ void TfrmStandardView::refreshGrid() {
     // range repaints the whole grid. Only the visible cells whose text changed are repainted.
     const QSignalBlocker quiet(sgResults->model());
     for (int c = 0; c < StatusColumns; ++c) setCell(0, c, statusTitles()[c]);
+    if (!titlesInHeader) showTitlesAsHeader();
     const TDateTime now = clock.now();
     const bool showHostName = tbHostName->isChecked();
     TTolvoHost* host = nullptr;

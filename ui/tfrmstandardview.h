@@ -1,6 +1,11 @@
 #pragma once
 // "Ping status": every host of the host list in a grid, one row per host under a title row,
 // redrawn five times a second while the window is open. It only reads the host list.
+//
+// Once the titles have been written, row 0 holds them as before but is shown as the grid's header,
+// which stays in sight while the rows scroll. The window is exactly as wide as the columns with the
+// grid's frame and its vertical scroll bar (always there, so the width does not jump when it would
+// come and go): no empty band beside the last column.
 
 #include <QWidget>
 
@@ -45,6 +50,7 @@ class TfrmStandardView : public QWidget {
   void widenColumns();
   int textWidth(const std::string& text, const QString& qtext);
   void repaintCell(int row, int column);
+  void showTitlesAsHeader();
 
   const TClock& clock;
   // What each cell shows, so a refresh touches only the cells whose text changed.
@@ -54,4 +60,5 @@ class TfrmStandardView : public QWidget {
   int cellMargins = 0;
   std::unordered_map<std::string, int> measured;  // text -> width in the grid's font
   bool placed = false;
+  bool titlesInHeader = false;
 };

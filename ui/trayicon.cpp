@@ -1,6 +1,8 @@
 #include "trayicon.h"
 
+#include <QAction>
 #include <QEvent>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
@@ -9,30 +11,107 @@
 
 #include "programpictures.h"
 
-TTrayIcon::TTrayIcon(QWidget* form)
+TTrayIcon::TTrayIcon(QWidget* form, std::function<bool()> probe)
     : QObject(form),
-      trayAvailable(QSystemTrayIcon::isSystemTrayAvailable()),
       mainForm(form),
-      icon(new QSystemTrayIcon(this)) {
+      trayProbe(probe ? std::move(probe) : [] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      icon(new QSystemTrayIcon(this)),
+      trayLook(new QTimer(this)) {
+  trayAvailable = trayProbe();
   for (auto which : {TTrayPicture::ConnectionOk, TTrayPicture::ConnectionDown,
                      TTrayPicture::NotRunning})
     pictures.emplace_back(trayPicture(which));
-  icon->setToolTip(QString::fromLatin1(Hint));
+  createMenu();
   setIconIndex(0);
   connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     if (why == QSystemTrayIcon::DoubleClick && OnDblClick) OnDblClick();
   });
   mainForm->installEventFilter(this);
-  // Shown for the whole run; without a tray Qt keeps it ready and adds it when a tray appears.
+  // Put up for the whole run once a tray is there: now, or when lookForTray sees one appear.
   if (trayAvailable) icon->show();
+  trayLook->setInterval(TrayLookInterval);
+  connect(trayLook, &QTimer::timeout, this, &TTrayIcon::lookForTray);
+  trayLook->start();
 }
 
-TTrayIcon::~TTrayIcon() { icon->hide(); }
+void TTrayIcon::lookForTray() {
+  const bool nowAvailable = trayProbe();
+  const bool appeared = nowAvailable && !trayAvailable;
+  trayAvailable = nowAvailable;
+  if (!appeared) return;
+  // Hiding and showing again makes Qt look for the tray afresh and dock the icon there (a tray
+  // that restarts may not take back an icon that Qt still counts as docked).
+  icon->hide();
+  icon->show();
+}
+
+TTrayIcon::~TTrayIcon() {
+  icon->hide();
+  delete menu;
+}
+
+void TTrayIcon::createMenu() {
+  menu = new QMenu;  // a top-level widget: deleted with the icon
+  auto add = [this](const char* text, std::function<void()> TTrayIcon::*handler) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    connect(action, &QAction::triggered, this, [this, handler] {
+      if (this->*handler) (this->*handler)();
+    });
+    return action;
+  };
+  actShow = add("Show", &TTrayIcon::OnShow);
+  actOverview = add("Overview", &TTrayIcon::OnOverview);
+  actStartStop = add("Start pinging", &TTrayIcon::OnStartStop);
+  menu->addSeparator();
+  actQuit = add("Quit", &TTrayIcon::OnQuit);
+  connect(menu, &QMenu::aboutToShow, this, [this] { updateMenu(); });
+  updateMenu();
+  icon->setContextMenu(menu);
+}
+
+void TTrayIcon::updateMenu() {
+  actOverview->setVisible(static_cast<bool>(OnOverview));
+  actStartStop->setText(IsRunning && IsRunning() ? QStringLiteral("Stop pinging")
+                                                 : QStringLiteral("Start pinging"));
+}
+
+void TTrayIcon::setDownHosts(const std::vector<std::string>& names) {
+  downHosts = names;
+  updateToolTip();
+}
+
+QString TTrayIcon::toolTip() const { return icon->toolTip(); }
+
+void TTrayIcon::updateToolTip() {
+  static constexpr const char* Connection[] = {"Connection: up", "Connection: down",
+                                               "Pinging is stopped"};
+  QString text = QString::fromLatin1(Hint) + u'\n' + QString::fromLatin1(Connection[shownIndex]);
+  if (!downHosts.empty()) {
+    QString line = QStringLiteral("\nDown: ");
+    const QString more = QStringLiteral(", …");
+    for (std::size_t i = 0; i < downHosts.size(); ++i) {
+      const QString name = QString::fromStdString(downHosts[i]);
+      const QString next = line + (i ? QStringLiteral(", ") : QString()) + name;
+      const bool last = i + 1 == downHosts.size();
+      if (text.size() + next.size() + (last ? 0 : more.size()) <= TooltipChars) {
+        line = next;
+        continue;
+      }
+      // What fits of the rest: the first name cut short, or an ellipsis after the names so far.
+      if (i == 0) line += name.left(std::max<qsizetype>(0, TooltipChars - text.size() - line.size() - 1)) + u'…';
+      else line += more;
+      break;
+    }
+    text += line;
+  }
+  icon->setToolTip(text.left(TooltipChars));
+}
 
 void TTrayIcon::setIconIndex(int index) {
   iconIndex = index;
   shownIndex = std::clamp(index, 0, static_cast<int>(pictures.size()) - 1);
   icon->setIcon(pictures[shownIndex]);
+  updateToolTip();
 }
 
 QIcon TTrayIcon::currentIcon() const { return pictures[shownIndex]; }

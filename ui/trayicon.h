@@ -3,17 +3,29 @@
 // running) with the hint "Hi! I'm tolvo.", hiding the main window there when it is minimised and
 // bringing it back on a double-click.
 //
+// A right-click menu offers Show, Overview, Start/Stop pinging and Quit (the main window installs
+// what each does; Overview stays hidden until it has a handler). The tooltip is the hint, then the
+// connection state the picture shows and the names of the hosts that alerts count as down,
+// shortened so the whole text stays within TooltipChars.
+//
 // Where the desktop has no system tray (a bare X server, the offscreen platform), minimising leaves
-// the window on the task bar: hiding it there would leave the user no way to bring it back. Qt adds
-// the icon by itself once a tray appears later.
+// the window on the task bar: hiding it there would leave the user no way to bring it back. The
+// tray often starts after the program (an autostart entry runs before the panel), and a panel may
+// restart: the tray's presence is looked at every few seconds, and the icon is put up afresh each
+// time a tray appears.
 
 #include <QIcon>
 #include <QObject>
 
+#include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
+class QAction;
+class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 class QWidget;
 
 class TTrayIcon : public QObject {
@@ -21,8 +33,12 @@ class TTrayIcon : public QObject {
  public:
   static constexpr const char* Hint = "Hi! I'm tolvo.";
 
+  // How often the tray's presence is looked at (one cheap query of the display server).
+  static constexpr std::chrono::milliseconds TrayLookInterval{2000};
+
   // Watches `mainForm` for minimising; the pictures are the program's three tray pictures.
-  explicit TTrayIcon(QWidget* mainForm);
+  // `trayProbe` answers whether a system tray exists now (Qt's answer unless a test gives one).
+  explicit TTrayIcon(QWidget* mainForm, std::function<bool()> trayProbe = {});
   ~TTrayIcon() override;
 
   int IconIndex() const { return iconIndex; }
@@ -33,10 +49,27 @@ class TTrayIcon : public QObject {
   QIcon currentIcon() const;
 
   bool MinimizeToTray = true;
-  // Whether a system tray exists; read from Qt at creation, settable for tests.
+  // Whether a system tray exists, as last looked at; settable for tests.
   bool trayAvailable;
+  // Looks at the tray now: when one has appeared since the last look, the icon is put up there.
+  void lookForTray();
   // Called on a double-click of the icon (the main window restores itself there).
   std::function<void()> OnDblClick;
+
+  // The menu's handlers; IsRunning names the Start/Stop entry when the menu opens.
+  std::function<void()> OnShow;
+  std::function<void()> OnOverview;
+  std::function<void()> OnStartStop;
+  std::function<void()> OnQuit;
+  std::function<bool()> IsRunning;
+  QMenu* contextMenu() const { return menu; }
+  // Updates the entries' texts and visibility (done each time the menu opens).
+  void updateMenu();
+
+  static constexpr int TooltipChars = 127;
+  // The names of the hosts that are down, for the tooltip.
+  void setDownHosts(const std::vector<std::string>& names);
+  QString toolTip() const;
 
   void hideMainForm();
   void showMainForm();
@@ -47,8 +80,19 @@ class TTrayIcon : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void createMenu();
+  void updateToolTip();
+
   QWidget* mainForm;
+  std::function<bool()> trayProbe;
   QSystemTrayIcon* icon;
+  QTimer* trayLook;
+  QMenu* menu = nullptr;
+  QAction* actShow = nullptr;
+  QAction* actOverview = nullptr;
+  QAction* actStartStop = nullptr;
+  QAction* actQuit = nullptr;
+  std::vector<std::string> downHosts;
   std::vector<QIcon> pictures;
   int iconIndex = 0;
   int shownIndex = 0;

@@ -3,13 +3,19 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <csignal>
+#include <future>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
 
 #include "config/programpath.h"
 #include "config/settings.h"
+#include "support/messagerecorder.h"
 #include "xdgsandbox.h"
 
 namespace {
@@ -90,8 +96,8 @@ TEST_F(SettingsTest, StoredTextsFollowTheReadingRules) {
       {"[logging]\nhost_log_enabled=-1\n", [] { return settings.host_log_enabled; }, "-1 is true"},
       {"[logging]\ngeneral_log_filename=\n", [] { return settings.general_log_filename.empty(); },
        "empty text stays empty"},
-      {"[hosts]\nhosts_file_name= /my hosts.cfg \n",
-       [] { return settings.hosts_file_name == " /my hosts.cfg "; }, "texts kept exactly"},
+      {"[hosts]\nhosts_file_name = /my hosts.cfg \t\n",
+       [] { return settings.hosts_file_name == "/my hosts.cfg"; }, "blanks around a text ignored"},
       {"[general]\nfirsttime=+0\n", [] { return settings.firsttime == 0; }, "plus sign"},
       {"[GENERAL]\nCheckVersion=2\n", [] { return settings.checkversion == 2; }, "names ignore case"},
       {"[general]\ncheckversion=2\n[pinging]\ncheckversion=1\n", [] { return settings.checkversion == 2; },
@@ -99,6 +105,9 @@ TEST_F(SettingsTest, StoredTextsFollowTheReadingRules) {
       {"checkversion=2\n[general]\n", [] { return settings.checkversion == 0; }, "outside any section"},
       {"[general]\r\nlogtimestampinterval=15\r\n", [] { return settings.logtimestampinterval == 15; },
        "CR LF lines"},
+      {"[general]\r\r\nlogtimestampinterval=15\r\r\r\n[pinging]\rping_speed=3\r",
+       [] { return settings.logtimestampinterval == 15 && settings.ping_speed == 3; },
+       "runs of CRs and lone CRs end lines"},
   };
   for (const auto& c : cases) {
     writeSettingsFile(c.lines);
@@ -234,6 +243,9 @@ TEST(ProgramPath, DataGoesToTheUsersOwnDirectoryWhenTheProgramsIsNotWritable) {
   EXPECT_EQ(dataDirectoryFor(sandbox.root), sandbox.root);
   const std::string own = sandbox.dataHome() + "/Sorvelo";
   EXPECT_EQ(dataDirectoryFor(sandbox.root + "/no/such/directory"), own);
+  // An installed program keeps its files in the user's folder even where it could write (root).
+  EXPECT_EQ(dataDirectoryFor("/usr/bin"), own);
+  EXPECT_EQ(dataDirectoryFor("/opt/sorvelo"), own);
   EXPECT_TRUE(std::filesystem::is_directory(own));
 }
 
@@ -254,6 +266,56 @@ TEST_F(SettingsTest, FurtherSectionsAreKeptAndWrittenBesideTheNineValues) {
   EXPECT_EQ(extraSetting("history", "raw_days"), std::optional<std::string>("14"));
   EXPECT_EQ(extraSetting("alerts", "lost_to_down"), std::optional<std::string>("3"));
   EXPECT_EQ(extraSetting("metrics", "port"), std::optional<std::string>("10427"));
+}
+
+// Whatever the rewrites, a line end of several CRs never turns into part of a value. The start also
+// removes what a save killed before its rename left ("<name>.saving-XXXXXX"), and nothing else.
+TEST_F(SettingsTest, RewritingKeepsValuesWhereTheyWereAndLeftoversGo) {
+  writeSettingsFile("[general]\r\r\nfirsttime=0\r\r\r\n\r\n[pinging]\r\r\nping_speed=3\r\r\n");
+  const std::string path = settingsFilePath();
+  for (const std::string& name : {path + ".saving-a1B2c3", path + ".backup", path + ".saving-a1B2c3~"})
+    writeWholeFile(name, "x");
+  for (int round = 0; round < 3; ++round) {
+    settings = configRecord{};
+    loadSettings();
+    ASSERT_EQ(settings.ping_speed, 3) << round;
+    ASSERT_EQ(settings.firsttime, 0) << round;
+    saveSettings();
+  }
+  EXPECT_EQ(readWholeFile(path).find('\r'), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path + ".saving-a1B2c3"));
+  EXPECT_TRUE(std::filesystem::exists(path + ".backup") && std::filesystem::exists(path + ".saving-a1B2c3~"));
+}
+
+// A FIFO, an over-large file and an over-long line give the defaults as before, but the user is told;
+// a FIFO never hangs the start (bounded here: a hung load is released by opening the FIFO's other end).
+TEST_F(SettingsTest, FilesThatCannotBeReadAreToldAndNeverHang) {
+  TMessageRecorder recorder;
+  writeSettingsFile("");
+  std::filesystem::remove(settingsFilePath());
+  ASSERT_EQ(mkfifo(settingsFilePath().c_str(), 0600), 0);
+  auto loading = std::async(std::launch::async, [] { loadSettings(); });
+  const bool finished = loading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!finished) close(open(settingsFilePath().c_str(), O_WRONLY | O_NONBLOCK));
+  loading.wait();
+  EXPECT_TRUE(finished) << "loading a FIFO waited for a writer";
+  EXPECT_EQ(settings.ping_speed, 1);
+  std::filesystem::remove(settingsFilePath());
+
+  writeSettingsFile("[pinging]\nping_speed=3\n" + std::string(5 * 1024 * 1024, '#'));
+  loadSettings();
+  writeSettingsFile("[general]\nx=" + std::string(70000, 'x') + "\n[pinging]\nping_speed=2\n");
+  loadSettings();
+  EXPECT_EQ(settings.ping_speed, 2);
+  const std::vector<std::string> told = recorder.messages();
+  ASSERT_EQ(told.size(), 3u);
+  const std::string named = "The settings file \"" + settingsFilePath() + "\" ";
+  EXPECT_EQ(told[0], named + "is not a regular file and was not read; the default settings are used.");
+  EXPECT_EQ(told[1], named + "is larger than 4 MiB and was not read; the default settings are used.");
+  EXPECT_NE(told[2].find("1 line(s) longer than 64 KiB"), std::string::npos) << told[2];
+  // The over-long line is kept as it was.
+  saveSettings();
+  EXPECT_NE(readWholeFile(settingsFilePath()).find("x=" + std::string(70000, 'x') + "\n"), std::string::npos);
 }
 
 }  // namespace

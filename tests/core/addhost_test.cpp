@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
+#include "core/addhost.h"
 #include "core/tolvohosts.h"
 #include "base/textutils.h"
 #include "support/messagerecorder.h"
@@ -104,6 +106,123 @@ TEST_F(AddHostTest, AFailingLookupAddsNothing) {
   };
   EXPECT_THROW(list.addHost("gw.example.org", false), std::runtime_error);
   EXPECT_EQ(list.hostCount(), 0);
+}
+
+TEST_F(AddHostTest, Ipv6LiteralsAreAddressesInCanonicalForm) {
+  answers = {{"::1", "six.test"}, {"only-six.example.org", "2001:db8::5"}};
+  TTolvoHost* plain = list.addHost("0:0::0001", false);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->hostName, "::1");
+  EXPECT_EQ(plain->ipAddress, "::1");
+  EXPECT_TRUE(lookups.empty());
+  EXPECT_EQ(list.addHost("::1", true), nullptr) << "the same address, written otherwise";
+  EXPECT_EQ(lookups, std::vector<std::string>{"reverse ::1"});
+
+  TTolvoHost* byName = list.addHost("only-six.example.org", false);
+  ASSERT_NE(byName, nullptr);
+  EXPECT_EQ(byName->ipAddress, "2001:db8::5");
+  EXPECT_TRUE(recorder.messages().empty());
+}
+
+// The whole Add of one pasted text, part by part, and what its report says.
+class AddReportTest : public AddHostTest {
+ protected:
+  TAddReport report;
+  void paste(const std::string& text, bool reverse = false) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      for (const THostPart& part : hostParts(line)) addHostPart(list, part, reverse, report);
+  }
+  void fill(int count) {
+    for (int i = 1; i <= count; ++i) {
+      auto host = list.newHost();
+      host->ipAddress = host->hostName = "h" + std::to_string(i);
+      ASSERT_TRUE(list.appendHost(host));
+    }
+  }
+};
+
+TEST_F(AddReportTest, ReportNamesEveryPartThatWasNotAddedAndWhy) {
+  answers = {{"gw.example.org", "127.0.0.9"}};
+  fill(249);
+  paste(" 1  gw.example.org (127.0.0.9)  1 ms\n"
+        "lost.example.org\n"
+        "::1 fe80::1%nosuchif0 fe80::1%bad;zone :: fe80::2\n"
+        "router.internal\n"
+        "x.internal y.internal\n"
+        "10.1.0.0/28 10.2.0.0/0 10.3.0.0/33 10.4.0.0/22\n"
+        "127.0.0.21 127.0.0.22 127.0.0.23 127.0.0.21\n");
+  EXPECT_EQ(list.hostCount(), 255);
+  EXPECT_EQ(report.added, 6);
+  EXPECT_EQ(report.lines(),
+            (std::vector<std::string>{
+                "Added 6 hosts.",
+                "lost.example.org: added, but the name does not resolve: its pings will fail",
+                "fe80::2: added, but a link-local address needs its interface after \"%\" (such as "
+                "fe80::2%eth0): its pings will fail",
+                "Not added:",
+                "  127.0.0.9: already in the list",
+                "  fe80::1%nosuchif0: no network interface \"nosuchif0\" on this machine",
+                "  fe80::1%bad;zone: no interface name or number after \"%\"",
+                "  ::: the unspecified address is no host",
+                "  router.internal: its last label \"internal\" is longer than four letters; offered below",
+                "  x.internal: its last label \"internal\" is longer than four letters",
+                "  y.internal: its last label \"internal\" is longer than four letters",
+                "  10.1.0.0/28: a block of 16 addresses; offered below",
+                "  10.2.0.0/0: /0 is the whole IPv4 address space",
+                "  10.3.0.0/33: /33 is longer than an IPv4 address (at most /32)",
+                "  10.4.0.0/22: a /22 block holds 1024 addresses, more than 256",
+                "  127.0.0.23: the list is full (255 hosts)",
+                "  127.0.0.21: already in the list",
+            }));
+  ASSERT_EQ(report.offers.size(), 2u);
+  EXPECT_EQ(report.offers[0].text, "router.internal");
+  EXPECT_TRUE(report.offers[1].block);
+}
+
+TEST_F(AddReportTest, OfferedNamesAndBlocksAreAddedOnRequest) {
+  answers = {{"router.internal", "127.0.0.30"}, {"six.internal", "::1"}};
+  EXPECT_EQ(addNamedHost(list, "router.internal", report), TAddOutcome::Added);
+  EXPECT_EQ(addNamedHost(list, "six.internal", report), TAddOutcome::Added);
+  EXPECT_EQ(addNamedHost(list, "gone.internal", report), TAddOutcome::NotResolved);
+  EXPECT_EQ(addNamedHost(list, "router.internal", report), TAddOutcome::Duplicate);
+  EXPECT_EQ(list.hostAt(1)->ipAddress, "127.0.0.30");
+  EXPECT_EQ(list.hostAt(1)->callingName, "router.internal");
+  EXPECT_EQ(list.hostAt(2)->ipAddress, "::1");
+  EXPECT_EQ(list.hostCount(), 2);
+
+  fill(250);  // three slots left for a block of four, one of whose addresses is listed already
+  auto first = list.newHost();
+  first->ipAddress = first->hostName = "127.0.1.1";
+  ASSERT_TRUE(list.appendHost(first));
+  TAddReport blockReport;
+  int asked = 0;
+  addAddressBlock(list, *parseAddressBlock("127.0.1.0/30"), false, blockReport, [&] { return ++asked > 0; });
+  EXPECT_EQ(list.hostCount(), 255);
+  EXPECT_EQ(blockReport.added, 2);
+  EXPECT_EQ(blockReport.lines(), (std::vector<std::string>{"Added 2 hosts.", "Not added:",
+                                                           "  127.0.1.1: already in the list",
+                                                           "  127.0.1.3: the list is full (255 hosts)"}));
+  EXPECT_TRUE(recorder.messages().empty());
+}
+
+// A paste far larger than any listing: it ends in bounded time and its report stays small.
+TEST_F(AddReportTest, HugePasteEndsQuicklyWithABoundedReport) {
+  std::string text;
+  for (int i = 0; i < 40000; ++i) {
+    const std::string n = std::to_string(i);
+    text += n + "  host" + n + ".example.internal (10." + std::to_string(i / 65536) + "." +
+            std::to_string(i / 256 % 256) + "." + std::to_string(i % 256) + ")  fe80::" + n +
+            "%lo  0.5 ms\n";
+  }
+  const auto start = std::chrono::steady_clock::now();
+  paste(text);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(list.hostCount(), 255);
+  EXPECT_LT(took, std::chrono::seconds(10));
+  EXPECT_EQ(report.notAdded.size(), TAddReport::MaxListed);
+  EXPECT_EQ(report.lines().size(), TAddReport::MaxListed + 3);
+  EXPECT_GT(report.notAddedUnlisted, 50000u);  // of 120,000 parts; repeats are reported once
 }
 
 // The real resolver. Only lookups that /etc/hosts answers are made, so nothing leaves the machine:

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -271,13 +272,128 @@ TEST(AsyncSocket, ErrorEscapingAHandlerAbortsTheConnection) {
   TEventLog log;
   log.attach(socket);
   socket.OnDataAvailable = [](TAsyncSocket*, std::uint16_t) { throw ESocketException("handler failed"); };
+  std::vector<std::string> heard;
+  socket.OnBgException = [&](TAsyncSocket*, const std::exception& e, bool& canClose) {
+    heard.push_back(std::string(e.what()) + (canClose ? " close" : " keep"));
+  };
   aim(socket, server.port());
   socket.Connect();
   ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  EXPECT_EQ(heard, std::vector<std::string>{"handler failed close"});
   EXPECT_EQ(log.events, (std::vector<std::string>{"connected:0", "closed:10053"}));
   EXPECT_EQ(socket.State(), wsClosed);
   ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
   EXPECT_TRUE(peerSawEnd);
+}
+
+// A handler of OnBgException that clears the flag keeps the connection: the exchange goes on.
+TEST(AsyncSocket, BackgroundExceptionHandlerMayKeepTheConnection) {
+  TLoopbackServer server([](int fd) {
+    writeAll(fd, "a");
+    readUntil(fd, [](const std::string& s) { return s == "ping"; });
+    writeAll(fd, "b");
+  });
+  TAsyncSocket socket;
+  TEventLog log;
+  log.attach(socket);
+  const auto receive = socket.OnDataAvailable;
+  socket.OnDataAvailable = [&](TAsyncSocket* s, std::uint16_t code) {
+    receive(s, code);
+    if (log.received == "a") throw std::runtime_error("first chunk");
+  };
+  int heard = 0;
+  socket.OnBgException = [&](TAsyncSocket* s, const std::exception& e, bool& canClose) {
+    EXPECT_STREQ(e.what(), "first chunk");
+    ++heard;
+    canClose = false;
+    s->SendText("ping");
+  };
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return log.closed(); }));
+  EXPECT_EQ(heard, 1);
+  EXPECT_EQ(log.received, "ab");
+  EXPECT_EQ(log.events, (std::vector<std::string>{"connected:0", "data", "closed:0"}));
+}
+
+// The send that finds the connection reset reports the end; a handler that then destroys its
+// socket must leave the layer nothing to touch (it used to go on closing the destroyed object).
+TEST(AsyncSocket, HandlerMayDestroyItsSocketWhenASendFails) {
+  TLoopbackServer server([](int fd) {
+    const linger reset{1, 0};
+    readUntil(fd, [](const std::string& s) { return s == "x"; });
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);  // the close below resets
+  });
+  auto socket = std::make_unique<TAsyncSocket>();
+  bool destroyed = false;
+  int changesAfterDestruction = 0;
+  std::vector<std::uint16_t> closedCodes;
+  socket->OnChangeState = [&](TAsyncSocket*, TSocketState, TSocketState) {
+    if (destroyed) ++changesAfterDestruction;
+  };
+  socket->OnSessionClosed = [&](TAsyncSocket*, std::uint16_t code) {
+    closedCodes.push_back(code);
+    destroyed = true;
+    socket.reset();
+  };
+  aim(*socket, server.port());
+  socket->Connect();
+  ASSERT_TRUE(waitUntil([&] { return socket->State() == wsConnected; }));
+  socket->SendText("x");
+  ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+  // Wait for the reset without running the event loop, so that the next send is what finds it.
+  std::this_thread::sleep_for(100ms);
+  for (int i = 0; i < 3 && socket; ++i) socket->SendText("more");
+  EXPECT_EQ(socket, nullptr);
+  EXPECT_EQ(closedCodes, std::vector<std::uint16_t>{10054});
+  EXPECT_EQ(changesAfterDestruction, 0);
+}
+
+TEST(AsyncSocket, LocalAddressAndPortAreBoundAndResetAtClose) {
+  const std::uint16_t localPort = closedPort();
+  std::string peer;
+  TLoopbackServer server([&](int fd) {
+    sockaddr_in a{};
+    socklen_t size = sizeof a;
+    getpeername(fd, reinterpret_cast<sockaddr*>(&a), &size);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+    peer = std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
+    readToEnd(fd, 2000ms);
+  });
+  TAsyncSocket socket;
+  std::vector<TSocketState> states;
+  socket.OnChangeState = [&](TAsyncSocket*, TSocketState, TSocketState to) { states.push_back(to); };
+  EXPECT_EQ(socket.LocalAddr(), "0.0.0.0");
+  EXPECT_EQ(socket.LocalPort(), "0");
+  socket.SetLocalAddr(" 127.0.0.2 ");
+  socket.SetLocalPort(std::to_string(localPort));
+  aim(socket, server.port());
+  socket.Connect();
+  ASSERT_TRUE(waitUntil([&] { return socket.State() == wsConnected; }));
+  EXPECT_EQ(messageOf([&] { socket.SetLocalAddr("127.0.0.3"); }),
+            "Cannot change LocalAddr if not closed");
+  EXPECT_EQ(messageOf([&] { socket.SetLocalPort("1"); }), "Cannot change LocalPort if not closed");
+  socket.Close();
+  ASSERT_TRUE(waitUntil([&] { return server.finished(); }));
+  EXPECT_EQ(peer, "127.0.0.2:" + std::to_string(localPort));
+  EXPECT_EQ(states, (std::vector<TSocketState>{wsOpened, wsBound, wsConnecting, wsConnected, wsClosed}));
+  EXPECT_EQ(socket.LocalAddr(), "0.0.0.0");
+  EXPECT_EQ(socket.LocalPort(), "0");
+}
+
+TEST(AsyncSocket, LocalEndThatCannotBeUsedIsRefused) {
+  TLoopbackServer server([](int) {});
+  TAsyncSocket socket;
+  aim(socket, server.port());
+  socket.SetLocalAddr("localhost");  // a name is not looked up for the local end
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }),
+            "connect: SocketResolveHost: 'localhost' Invalid IP address.");
+  socket.SetLocalAddr("127.0.0.1");
+  socket.SetLocalPort(std::to_string(server.port()));  // the server listens there
+  EXPECT_EQ(messageOf([&] { socket.Connect(); }),
+            "Error 10048 in function Connect (bind)\r\nAddress already in use");
+  EXPECT_EQ(socket.State(), wsClosed);
 }
 
 TEST(AsyncSocket, DestructionWhileConnectedClosesWithoutTheEvent) {

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -122,17 +128,97 @@ TEST(KestoHttp, RefusedConnectionEndsWithOneEmptyEntry) {
   EXPECT_FALSE(http.active);
 }
 
-TEST(KestoHttpIsolated, UnresolvableHostEndsInsideConnect) {
+TEST(KestoHttpIsolated, UnresolvableHostEndsWithoutLines) {
   RUN_ISOLATED();
   TKestoHttp http;
   http.url = "http://nohost.invalid/version.php";
   http.host = "nohost.invalid";
   http.postData = Body;
   http.connect();
-  EXPECT_TRUE(http.done);
+  ASSERT_TRUE(waitUntil([&] { return http.done; }));
   EXPECT_FALSE(http.active);
   EXPECT_FALSE(http.connected);
   EXPECT_TRUE(http.replyLines.empty());
+}
+
+// A name server that never answers: connect returns at once, the program's timers keep firing while
+// the name is looked up, and a caller that gives up after its limit destroys the client at once.
+TEST(KestoHttpIsolated, SilentNameServerNeverHoldsTheEventLoop) {
+  RUN_ISOLATED();
+  TSilentNameServer nameServer;
+  ASSERT_TRUE(nameServer.ok());
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(20);
+  QElapsedTimer clock;
+  clock.start();
+  auto http = std::make_unique<TKestoHttp>();
+  http->url = "http://slow.invalid/version.php";
+  http->host = "slow.invalid";
+  http->postData = Body;
+  http->connect();
+  EXPECT_LT(clock.elapsed(), 200) << "connect waited for the name server";
+  EXPECT_FALSE(http->done);
+  const qint64 limitMs = 400;  // shorter than the resolver's own time-out of one second
+  waitUntil([&] { return http->done; }, std::chrono::milliseconds(limitMs));
+  EXPECT_FALSE(http->done);
+  http.reset();
+  const qint64 ended = clock.elapsed();
+  EXPECT_LT(ended, limitMs + 200) << "giving up at the limit waited for the name server";
+  EXPECT_GE(ticks, static_cast<int>(ended / 20 / 2));
+  settle(1500ms);  // the resolver's late answer reaches nobody
+}
+
+// A name server that never answers (for five seconds here) must not hold the program's end either.
+// The test runs itself again as a probe program: it starts a check, gives up after 200 ms and ends,
+// long before the resolver gives up.
+TEST(KestoHttpIsolated, ExitNeverWaitsForASilentNameServer) {
+  if (std::getenv("SORVELO_EXIT_PROBE")) {
+    auto http = std::make_unique<TKestoHttp>();
+    http->host = "slow.invalid";
+    http->connect();
+    settle(200ms);
+    EXPECT_FALSE(http->done);
+    return;
+  }
+  RUN_ISOLATED();
+  TSilentNameServer nameServer;
+  ASSERT_TRUE(nameServer.ok());
+  ASSERT_TRUE(useResolverFile("nameserver 127.0.0.1\noptions timeout:5 attempts:1\n"));
+  QProcess probe;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("SORVELO_ISOLATED_CHILD");  // the probe stays in this namespace as it is
+  env.insert("SORVELO_EXIT_PROBE", "1");
+  probe.setProcessEnvironment(env);
+  probe.setProcessChannelMode(QProcess::MergedChannels);
+  QElapsedTimer clock;
+  clock.start();
+  probe.start("/proc/self/exe", {"--gtest_filter=KestoHttpIsolated.ExitNeverWaitsForASilentNameServer"});
+  ASSERT_TRUE(probe.waitForFinished(15000));
+  const qint64 took = clock.elapsed();
+  const std::string output = probe.readAll().toStdString();
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+  EXPECT_LT(took, 3000) << "the probe's end waited for the name server";
+}
+
+// The same client reaches its server when the name does resolve (localhost, from /etc/hosts).
+TEST(KestoHttp, ServerNameIsLookedUpBeforeConnecting) {
+  std::string got;
+  TLoopbackServer server([&](int fd) {
+    got = readUntil(fd, requestComplete);
+    writeAll(fd, "HTTP/1.0 200 OK\r\n\r\nfine\r\n");
+  });
+  TKestoHttp http;
+  http.url = "http://localhost/version.php";
+  http.host = "localhost";
+  http.port = server.port();
+  http.postData = Body;
+  http.connect();
+  EXPECT_FALSE(http.done);
+  ASSERT_TRUE(waitUntil([&] { return http.done; }));
+  EXPECT_TRUE(got.starts_with("POST http://localhost/version.php HTTP/1.0\r\n"));
+  EXPECT_EQ(http.replyLines, (std::vector<std::string>{"HTTP/1.0 200 OK", "", "fine", ""}));
 }
 
 TEST(KestoHttp, DestroyingWhileConnectedSendsQuit) {

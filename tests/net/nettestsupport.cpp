@@ -51,17 +51,21 @@ std::uint16_t localPort(int fd) {
 }
 
 
-// Inside the child's own mount namespace: the resolver asks 127.0.0.1 only, once, for one second.
-bool pointResolverAtLoopback() {
-  char path[] = "/tmp/sorvelo-resolv-XXXXXX";
+// Inside the child's own mount namespace only: puts a file with this text over a system file.
+bool mountTextOver(const char* target, const std::string& text) {
+  char path[] = "/tmp/sorvelo-etc-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) return false;
-  const std::string text = "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n";
   const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);
-  const bool mounted = written && mount(path, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+  const bool mounted = written && mount(path, target, nullptr, MS_BIND, nullptr) == 0;
   unlink(path);
   return mounted;
+}
+
+// The resolver asks 127.0.0.1 only, once, for one second.
+bool pointResolverAtLoopback() {
+  return mountTextOver("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
 }
 
 }  // namespace
@@ -194,6 +198,19 @@ std::string runCurrentTestIsolated() {
   else if (!output.contains("[  PASSED  ] 1 test"))
     ADD_FAILURE() << "isolated run did not pass its test:\n" << output.toStdString();
   return {};
+}
+
+bool useHostsFile(const std::string& text) {
+  return isIsolatedChild() && mountTextOver("/etc/hosts", text);
+}
+
+// The child's /etc/resolv.conf is already a file of its own (see pointResolverAtLoopback): it is
+// rewritten in place.
+bool useResolverFile(const std::string& text) {
+  if (!isIsolatedChild()) return false;
+  std::ofstream file("/etc/resolv.conf", std::ios::trunc);
+  file << text;
+  return static_cast<bool>(file.flush());
 }
 
 TSilentNameServer::TSilentNameServer() {

@@ -65,6 +65,11 @@ std::string runCurrentTestIsolated();  // "" when the child ran, else why it cou
     return;                                                     \
   }
 
+// Inside the isolated child: /etc/hosts becomes a file with this text (a bind mount of the child's
+// own mount namespace); false when that failed.
+bool useHostsFile(const std::string& text);
+bool useResolverFile(const std::string& text);  // the child's own /etc/resolv.conf gets this text
+
 // Inside the isolated child: a UDP name server on 127.0.0.1:53 that swallows every query, so a
 // lookup waits for the resolver's time-out. Closed with the object.
 class TSilentNameServer {

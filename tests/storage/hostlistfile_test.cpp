@@ -2,16 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
+#include "support/messagerecorder.h"
 #include "support/testdata.h"
 #include "core/tolvohosts.h"
+#include "storage/hostlistfile.h"
+
+namespace fs = std::filesystem;
 
 namespace {
+
+std::string fileText(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 const TRegionalFormat DayMonthYear{"%-d.%-m.%Y", "%-H:%M:%S"};
 
@@ -154,6 +168,123 @@ TEST_F(HostsFileTest, HostsBeyondAFullListAreDiscardedAndLoadingGoesOn) {
   EXPECT_TRUE(list.loadFromFile(file));
   EXPECT_EQ(list.hostCount(), 255);
   EXPECT_EQ(list.hostAt(255)->hostName, "h255");
+}
+
+
+// A file the program did not read whole is never written over: its bytes move aside, the message
+// says where, and the format's own message (if any) comes first, unchanged.
+TEST_F(HostsFileTest, AFileNotReadWholeIsKeptAsideAndTheMessageSaysWhere) {
+  const std::string block = "NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% h\r\nNEW_HOST_END $$@@$$ \r\n";
+  const struct {
+    std::string text;
+    int hostsRead;
+    std::string formatMessage;
+  } cases[] = {
+      {block + "NEW_HOST_END $$@@$$ \r\n" + block, 1, "Error loading hosts, HOST_END when hostOpen=FALSE"},
+      {"some text\nthat is no hosts file\n", 0, ""},
+      {std::string(10 * 1024 * 1024, 'a'), 0, ""},
+      {block + "NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% cut off\r\n", 1, ""},
+  };
+  for (const auto& c : cases) {
+    TMessageRecorder recorder;
+    write(c.text);
+    const THostsLoadReport report = loadHostList(list, file);
+    EXPECT_FALSE(report.whole);
+    EXPECT_EQ(list.hostCount(), c.hostsRead);
+    ASSERT_EQ(report.keptAs.rfind(file + ".unreadable-", 0), 0u);
+    std::vector<std::string> expected{"The hosts file \"" + file +
+                                      "\" could not be read completely. So that nothing in it is lost, the "
+                                      "original file has been moved to \"" + report.keptAs +
+                                      "\"; the host list will be saved as a new \"" + file + "\"."};
+    if (!c.formatMessage.empty()) expected.insert(expected.begin(), c.formatMessage);
+    EXPECT_EQ(recorder.messages(), expected);
+    ASSERT_TRUE(list.saveToFile(file));
+    EXPECT_EQ(fileText(report.keptAs), c.text);
+    fs::remove(report.keptAs);
+  }
+}
+
+TEST_F(HostsFileTest, SavesWriteOverOnlyWhatTheyReadOrWroteAndNeverOverANonFile) {
+  TMessageRecorder recorder;
+  write("NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% read\r\nNEW_HOST_END $$@@$$ \r\n# note\r\n");
+  EXPECT_TRUE(loadHostList(list, file).whole);
+  ASSERT_TRUE(list.saveToFile(file));
+  ASSERT_TRUE(list.saveToFile(file));
+  EXPECT_TRUE(recorder.messages().empty()) << "read whole, then written by the program: replaced";
+
+  // Changed by someone else since, or never read (another name in the setting): moved aside first.
+  write("edited by hand\n");
+  const std::string other = dir.filePath("notes.txt").toStdString();
+  std::ofstream(other) << "my notes\n";
+  for (const std::string& name : {file, other}) {
+    recorder.clear();
+    const std::string before = fileText(name);
+    ASSERT_TRUE(list.saveToFile(name));
+    ASSERT_EQ(recorder.messages().size(), 1u);
+    const std::string told = recorder.messages()[0];
+    const std::string lead = "The file \"" + name + "\" was not read as a hosts file by this program, so it is "
+                             "not written over: the original file has been moved to \"";
+    ASSERT_EQ(told.rfind(lead, 0), 0u) << told;
+    EXPECT_EQ(fileText(told.substr(lead.size(), told.find('"', lead.size()) - lead.size())), before);
+  }
+
+  // A FIFO or a device (through a link): neither read nor written, and said so at loading.
+  const std::string fifo = dir.filePath("fifo").toStdString();
+  const std::string link = dir.filePath("null-link").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", link);
+  for (const std::string& name : {fifo, link}) {
+    recorder.clear();
+    EXPECT_EQ(loadHostList(list, name).state, THostsFileState::notRegular);
+    EXPECT_EQ(recorder.messages(), std::vector<std::string>{"The hosts file \"" + name +
+                                                            "\" is not a regular file; it was not read and "
+                                                            "the host list will not be saved there."});
+    EXPECT_FALSE(list.saveToFile(name));
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo) && fs::is_character_file("/dev/null") && fs::is_symlink(link));
+}
+
+// A file the user cannot read (as after a run under sudo: root's, mode 0600) is kept, not emptied.
+// As root, the load and save run in a child that has become "nobody".
+TEST_F(HostsFileTest, AFileTheUserCannotReadIsKeptAside) {
+  const std::string original = "NEW_HOST_START $$@@$$ \r\nHOSTNAME %STRING% mine\r\nNEW_HOST_END $$@@$$ \r\n";
+  write(original);
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(chmod(file.c_str(), root ? 0600 : 0), 0);
+  ASSERT_EQ(chmod(dir.path().toStdString().c_str(), 0777), 0);
+  auto loadAndSave = [this] {
+    const THostsLoadReport report = loadHostList(list, file);
+    return report.state == THostsFileState::unopenable && !report.keptAs.empty() && list.saveToFile(file);
+  };
+  const pid_t child = root ? fork() : 0;
+  if (root && child == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 && loadAndSave() ? 0 : 1);
+  int status = 0;
+  ASSERT_TRUE(root ? waitpid(child, &status, 0) == child && status == 0 : loadAndSave());
+  int kept = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path().toStdString())) {
+    if (entry.path().string().rfind(file + ".unreadable-", 0) != 0) continue;
+    ++kept;
+    chmod(entry.path().c_str(), 0600);
+    EXPECT_EQ(fileText(entry.path().string()), original);
+  }
+  EXPECT_EQ(kept, 1);
+  EXPECT_EQ(fileText(file), "") << "the new file holds the list as loaded: empty";
+}
+
+TEST_F(HostsFileTest, LoadingClampsTheTimeoutAndClearsLeftoversOfAKilledSave) {
+  std::string text;
+  for (const char* timeout : {"5", "120000", "1500"})
+    text += "NEW_HOST_START $$@@$$ \r\nTIMEOUT %INTEGER% " + std::string(timeout) + "\r\nNEW_HOST_END $$@@$$ \r\n";
+  write(text);
+  std::ofstream(file + ".saving-Zq09xY") << "NEW_HOST_START";
+  std::ofstream(file + ".backup") << "not ours";
+  ASSERT_TRUE(loadHostList(list, file).whole);
+  ASSERT_EQ(list.hostCount(), 3);
+  EXPECT_EQ(list.hostAt(1)->timeout, MinTimeoutMs);
+  EXPECT_EQ(list.hostAt(2)->timeout, MaxTimeoutMs);
+  EXPECT_EQ(list.hostAt(3)->timeout, 1500);
+  EXPECT_FALSE(fs::exists(file + ".saving-Zq09xY"));
+  EXPECT_TRUE(fs::exists(file + ".backup"));
 }
 
 }  // namespace

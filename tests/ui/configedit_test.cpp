@@ -5,8 +5,10 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,6 +112,22 @@ TEST_F(ConfigEditTest, SaveCopiesEveryControlBackAsTyped) {
   EXPECT_EQ(settings.checkversion, 2);
 }
 
+// File names that are not UTF-8 (a Latin-1 folder name) come back byte for byte when left alone.
+TEST_F(ConfigEditTest, FileNamesThatAreNotUtf8SurviveSave) {
+  const std::string logName = dir.path().toStdString() + "/B\xfcro log.txt";
+  settings.general_log_filename = logName;
+  dlg.show();
+  EXPECT_EQ(dlg.edGenLogFileName->text(), dir.path() + QStringLiteral("/B\u00fcro log.txt"));
+  dlg.btnSave->click();
+  EXPECT_EQ(settings.general_log_filename, logName);
+
+  dlg.show();
+  dlg.edHostsFileName->setText(QStringLiteral("/tmp/\u00fc.cfg"));
+  dlg.btnSave->click();
+  EXPECT_EQ(settings.general_log_filename, logName);
+  EXPECT_EQ(settings.hosts_file_name, "/tmp/\xc3\xbc.cfg");
+}
+
 TEST_F(ConfigEditTest, DontSaveAndEscapeLeaveTheSettingsAndTheNextOpeningShowsThem) {
   const configRecord before = settings;
   for (bool escape : {false, true}) {
@@ -166,6 +184,42 @@ TEST_F(ConfigEditTest, StartUpButtonsActAtOnceEvenWithDontSave) {
   dlg.show();
   dlg.btnRemoveStart->click();
   EXPECT_EQ(messages.messages(), std::vector<std::string>{"Removing from registry failed!"});
+}
+
+TEST_F(ConfigEditTest, ReturnPressesTheFocusedButtonButNotFromAFileName) {
+  const configRecord before = settings;
+  dlg.show();
+  dlg.edGenLogFileName->setText("abandoned.log");
+  // Return in a file name presses no button: the dialog stays open with what was typed.
+  dlg.edGenLogFileName->setFocus();
+  QTest::keyClick(dlg.edGenLogFileName, Qt::Key_Return);
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_EQ(dlg.edGenLogFileName->text(), "abandoned.log");
+
+  dlg.btnNoSave->setFocus();
+  QTest::keyClick(dlg.btnNoSave, Qt::Key_Return);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Rejected);
+  EXPECT_EQ(settings.general_log_filename, before.general_log_filename);
+
+  dlg.show();
+  dlg.edGenLogFileName->setText("kept.log");
+  dlg.btnSave->setFocus();
+  QTest::keyClick(dlg.btnSave, Qt::Key_Enter);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(settings.general_log_filename, "kept.log");
+}
+
+TEST_F(ConfigEditTest, EveryOpeningIsCentredOnTheScreen) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (int opening = 0; opening < 3; ++opening) {
+    dlg.show();
+    const QPoint offCentre = dlg.geometry().center() - area.center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << opening;
+    dlg.move(dlg.pos() + QPoint(37, 20));  // the user or the window manager moves it
+    dlg.btnNoSave->click();
+  }
 }
 
 }  // namespace

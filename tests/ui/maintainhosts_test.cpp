@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -20,8 +22,10 @@
 #include <vector>
 
 #include "activation_boxanswerer.h"
+#include "support/messagerecorder.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "net/dnsquery.h"
 #include "ui/frmmaintainhosts.h"
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
@@ -105,6 +109,18 @@ bool enabled(const std::vector<QWidget*>& widgets, bool expected) {
   return true;
 }
 
+TEST_F(MaintainHostsTest, OpeningOnAHostSelectsItsLineOnce) {
+  put("alpha.test", "127.0.0.11");
+  TTolvoHost* beta = put("beta.test", "127.0.0.12");
+  dlg.selectHost(beta);
+  dlg.show();
+  EXPECT_EQ(dlg.lbHosts->currentRow(), 1);
+  EXPECT_EQ(dlg.edIPAddress->text(), "127.0.0.12");
+  dlg.hide();
+  dlg.show();  // the next opening is an ordinary one again
+  EXPECT_TRUE(dlg.lbHosts->selectedItems().isEmpty());
+}
+
 TEST_F(MaintainHostsTest, ControlStatesFollowSelectionAndTextBox) {
   put("alpha.test", "127.0.0.11", 7);
   put("beta.test", "127.0.0.12");
@@ -169,13 +185,42 @@ TEST_F(MaintainHostsTest, SaveChangesNamesAndIntervalButNeverTheAddress) {
   EXPECT_TRUE(dlg.lbHosts->selectedItems().isEmpty());
   EXPECT_FALSE(dlg.btnSave->isEnabled());
 
-  // An interval that is not a whole number of at least one second leaves the interval alone.
+  // An interval that is not a whole number of at least one second leaves the interval alone, and
+  // the user is told.
+  TMessageRecorder recorder;
   for (const char* bad : {"abc", "0", "-3", "2.5", ""}) {
     dlg.lbHosts->item(0)->setSelected(true);
     dlg.edPingInterval->setText(QString::fromLatin1(bad));
     dlg.btnSave->click();
     EXPECT_EQ(host->interval, 12) << bad;
   }
+  EXPECT_EQ(recorder.messages(),
+            std::vector<std::string>(5, "The target ping interval must be a whole number of seconds, at least 1. "
+                                        "The host keeps its interval of 12 seconds."));
+}
+
+// Names from a Latin-1 hosts file: shown readably, kept byte for byte unless the user changes them.
+TEST_F(MaintainHostsTest, NamesThatAreNotUtf8SurviveSaveUnchanged) {
+  TTolvoHost* host = put("B\xfcro", "127.0.0.12");
+  host->hostName = "gw.b\xfcro.test";
+  dlg.show();
+  EXPECT_EQ(dlg.lbHosts->item(0)->text(), QStringLiteral("B\u00fcro (gw.b\u00fcro.test / 127.0.0.12)"));
+  dlg.lbHosts->item(0)->setSelected(true);
+  EXPECT_EQ(dlg.edName->text(), QStringLiteral("B\u00fcro"));
+  dlg.btnSave->click();
+  EXPECT_EQ(host->callingName, "B\xfcro");
+  EXPECT_EQ(host->hostName, "gw.b\xfcro.test");
+  dlg.close();
+  TTolvoHosts reread{clock};
+  ASSERT_TRUE(reread.loadFromFile(settings.hosts_file_name));
+  EXPECT_EQ(reread.hostAt(1)->callingName, "B\xfcro");
+
+  dlg.show();
+  dlg.lbHosts->item(0)->setSelected(true);
+  dlg.edName->setText(QStringLiteral("B\u00fcro 2"));
+  dlg.btnSave->click();
+  EXPECT_EQ(host->callingName, "B\xc3\xbcro 2") << "a changed name is stored as UTF-8";
+  EXPECT_EQ(host->hostName, "gw.b\xfcro.test");
 }
 
 TEST_F(MaintainHostsTest, IntervalArrowsAndEditStayInStep) {
@@ -354,6 +399,68 @@ TEST_F(MaintainHostsTest, ClicksDuringALookupNeverTouchAHostThatIsGone) {
   // The second Add ran over the same text after the first, and found the host already there.
   EXPECT_EQ(calls, (std::vector<TLookupCall>{{"new-one.test", true}, {"new-one.test", true}}));
   EXPECT_EQ(dlg.lbHosts->count(), 2);
+}
+
+// After Add the dialog says what it did; what it only offers is added with one click on its link.
+TEST_F(MaintainHostsTest, AddReportsWhatItSkippedAndAddsOffersOnAClick) {
+  forwardTable = {{"gateway.test", "127.0.0.9"}, {"core.internal", "127.0.0.40"}};
+  put("old.test", "127.0.0.5");
+  dlg.show();
+  EXPECT_FALSE(dlg.tbAddReport->isVisibleTo(&dlg));
+  paste(" 1  gateway.test (127.0.0.9)  0.4 ms\n"
+        "::1\n"
+        "127.0.0.5 fe80::1%nosuchif0\n"
+        "core.internal\n"
+        "127.0.1.0/28\n"
+        "127.0.2.0/24\n"
+        "127.0.3.0/33\n");
+  dlg.btnAdd->click();
+  EXPECT_EQ(listed(), (std::vector<std::pair<std::string, std::string>>{
+                          {"old.test", "127.0.0.5"}, {"gateway.test", "127.0.0.9"}, {"::1", "::1"}}));
+  ASSERT_TRUE(dlg.tbAddReport->isVisibleTo(&dlg));
+  const QString report = dlg.tbAddReport->toPlainText();
+  for (const char* expected :
+       {"Added 2 hosts.", "127.0.0.9: already in the list", "127.0.0.5: already in the list",
+        "fe80::1%nosuchif0: no network interface \"nosuchif0\" on this machine",
+        "core.internal: its last label \"internal\" is longer than four letters; offered below",
+        "127.0.3.0/33: /33 is longer than an IPv4 address (at most /32)", "Add core.internal",
+        "Add the 16 addresses of 127.0.1.0/28", "Add the 256 addresses of 127.0.2.0/24"})
+    EXPECT_TRUE(report.contains(expected)) << expected << "\n" << report.toStdString();
+
+  const auto click = [&](int offer) { emit dlg.tbAddReport->anchorClicked(QUrl(QString("offer:%1").arg(offer))); };
+  click(0);  // the name: looked up and added
+  EXPECT_EQ(hosts.hostAt(4)->hostName, "core.internal");
+  EXPECT_EQ(hosts.hostAt(4)->ipAddress, "127.0.0.40");
+  EXPECT_TRUE(dlg.tbAddReport->toPlainText().startsWith("Added 1 host."));
+  click(0);  // the 16 addresses, no question asked
+  EXPECT_EQ(hosts.hostCount(), 20);
+  EXPECT_EQ(hosts.hostAt(20)->ipAddress, "127.0.1.15");
+  {
+    TBoxAnswerer answers({QMessageBox::No});
+    click(0);  // 256 addresses: asked first, and No adds nothing
+    ASSERT_EQ(answers.seen.size(), 1u);
+    EXPECT_EQ(answers.seen[0].text, "Add the 256 addresses of 127.0.2.0/24?");
+  }
+  EXPECT_EQ(hosts.hostCount(), 20);
+  {
+    TBoxAnswerer answers({QMessageBox::Yes});
+    click(0);
+  }
+  EXPECT_EQ(hosts.hostCount(), 255);
+  EXPECT_EQ(dlg.lbHosts->count(), 255);
+  const QString last = dlg.tbAddReport->toPlainText();
+  EXPECT_TRUE(last.startsWith("Added 235 hosts.")) << last.toStdString();
+  EXPECT_TRUE(last.contains("127.0.2.235 to 127.0.2.255: the list is full (255 hosts)"));
+  click(0);  // no offer is left: nothing happens
+  EXPECT_EQ(hosts.hostCount(), 255);
+
+  // Each Add takes up the choice of address family from the settings.
+  setExtraSetting("pinging", "prefer_ipv6", "1");
+  dlg.btnAdd->click();
+  EXPECT_TRUE(preferIpv6());
+  setExtraSetting("pinging", "prefer_ipv6", "0");
+  dlg.btnAdd->click();
+  EXPECT_FALSE(preferIpv6());
 }
 
 TEST_F(MaintainHostsTest, ClosingWritesTheHostsFile) {

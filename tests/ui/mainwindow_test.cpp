@@ -259,6 +259,32 @@ TEST_F(MainWindowTest, ClosingWritesTimestampsStopsSavesHostsAndSettings) {
   EXPECT_NE(uitest::readFile(files.settingsPath()).find("ping_speed=2"), std::string::npos);
 }
 
+// A hosts file with a format error in its second block: start and close keep the original whole
+// beside it and save the one host read as the new file.
+TEST_F(MainWindowTest, AHostsFileWithAFormatErrorOutlivesTheRun) {
+  files.writeSettings();
+  const std::string original = uitest::hostsFileText({{"first", "127.0.0.1"}}) + "NEW_HOST_END $$@@$$ \r\n" +
+                               uitest::hostsFileText({{"second", "127.0.0.2"}});
+  uitest::writeFile(files.hostsPath(), original);
+  TMessageRecorder messages;
+  auto frm = makeMain();
+  frm->close();
+  ASSERT_TRUE(frm->isClosed());
+  const std::vector<std::string> told = messages.messages();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0], "Error loading hosts, HOST_END when hostOpen=FALSE");
+  const QDir folder(QFileInfo(files.hostsPath()).canonicalPath());
+  const QStringList kept = folder.entryList({"hosts.cfg.unreadable-*"});
+  ASSERT_EQ(kept.size(), 1);
+  const QString keptPath = folder.filePath(kept[0]);
+  EXPECT_NE(told[1].find("moved to \"" + keptPath.toStdString() + "\""), std::string::npos)
+      << told[1];
+  EXPECT_EQ(uitest::readFile(keptPath), original);
+  const std::string saved = uitest::readFile(files.hostsPath());
+  EXPECT_NE(saved.find("HOSTCALLINGNAME %STRING% first"), std::string::npos);
+  EXPECT_EQ(saved.find("second"), std::string::npos);
+}
+
 TEST_F(MainWindowTest, SettingsAreSavedAtCloseExactlyWhenNotAFirstRun) {
   for (const char* firsttime : {"0", "1", "2"}) {
     SCOPED_TRACE(firsttime);
@@ -291,7 +317,8 @@ TEST_F(MainWindowTest, ShowingAndActivatingSetsTheTitles) {
   frm->show();
   frm->activateWindow();
   EXPECT_TRUE(uitest::waitUntil([&] { return frm->windowTitle() == "Sorvelo"; }));
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), ApplicationTitle);
+  // No application display name is set: Qt would append it to every caption on X11.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   // The client area below the menu bar is 325 x 118 and cannot be resized.
   EXPECT_EQ(frm->width(), 325);
   EXPECT_EQ(frm->height() - frm->menuBar()->height(), 118);
@@ -311,6 +338,9 @@ TEST_F(MainWindowTest, ViewsStandardShowsTheHostsInTheStatusView) {
   ASSERT_EQ(view.sgResults->rowCount(), 2);
   EXPECT_EQ(view.sgResults->item(1, 0)->text(), "gateway");
   EXPECT_EQ(view.pos(), QPoint(150, 192));
+  // The windows belong to the installed launcher and carry an icon.
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "sorvelo");
+  EXPECT_FALSE(view.windowIcon().isNull());
 }
 
 TEST_F(MainWindowTest, HelpOpensTheHomepageAndTheAboutBox) {
@@ -342,7 +372,8 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsInOrder) {
     for (QAction* item : menu->menu()->actions()) seen << (item->isSeparator() ? "-" : item->text());
   }
   EXPECT_EQ(seen.join(QLatin1Char('|')),
-            "File:|Maintain hosts|-|Config|-|Quit|Views:|Standard|Help:|Go to homepage|About");
+            "File:|Maintain hosts|-|Config|Preferences...|-|Quit|Views:|Standard|Overview|"
+            "Outages|Help:|Go to homepage|About");
   EXPECT_TRUE(frm->Maintainhosts1->isEnabled());
   EXPECT_TRUE(frm->Config1->isEnabled());
 }

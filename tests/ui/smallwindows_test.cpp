@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 
@@ -43,8 +47,56 @@ TEST(AboutBox, ShowsTheSameEightLinesAtEveryShowing) {
   EXPECT_EQ(about.size(), QSize(235, 390));
   EXPECT_FALSE(about.Memo1->isEnabled());
   EXPECT_EQ(about.Memo1->height(), 193);
-  EXPECT_TRUE(QFontInfo(about.Memo1->font()).fixedPitch());
   EXPECT_EQ(about.Image1->height(), 161);
+}
+
+// What the program controls is what it asks for; which installed font the machine matches it to is
+// the machine's. Where any installed family is matched to a really fixed-pitch font, the memo's is.
+TEST(AboutBox, TheMemoAsksForAFixedPitchFontAndGetsOneWhereTheMachineHasOne) {
+  TfrmAbout about;
+  const QFont asked = about.Memo1->font();
+  EXPECT_TRUE(asked.fixedPitch());
+  EXPECT_EQ(asked.styleHint(), QFont::TypeWriter);
+  bool machineHasOne = false;
+  for (const QString& family : QFontDatabase::families())
+    if (QFontDatabase::isFixedPitch(family) && QFontInfo(QFont(family)).fixedPitch())
+      machineHasOne = true;
+  if (machineHasOne) {
+    EXPECT_TRUE(QFontInfo(asked).fixedPitch()) << asked.family().toStdString();
+  }
+}
+
+TEST(AboutBox, TheFirstCandidateThatIsReallyFixedPitchIsTaken) {
+  const QFont courier(QStringLiteral("Courier New")), mono(QStringLiteral("Some Mono")),
+      other(QStringLiteral("Other Mono"));
+  // Stands for the font matcher: which families end up fixed-pitch on this imagined machine.
+  auto machine = [](QStringList fixed) {
+    return [fixed](const QFont& font) { return fixed.contains(font.family()); };
+  };
+  struct TCase {
+    QStringList reallyFixed;
+    QString chosen;
+  };
+  const TCase cases[] = {{{"Courier New", "Some Mono"}, "Courier New"},
+                         {{"Some Mono", "Other Mono"}, "Some Mono"},
+                         {{"Other Mono"}, "Other Mono"},
+                         {{}, "Courier New"}};  // none: the first, as asked
+  for (const TCase& c : cases) {
+    EXPECT_EQ(TfrmAbout::firstFixedPitch({courier, mono, other}, machine(c.reallyFixed)).family(),
+              c.chosen)
+        << c.reallyFixed.join(',').toStdString();
+  }
+}
+
+TEST(AboutBox, EveryOpeningIsCentredOnTheScreen) {
+  TfrmAbout about;
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (int opening = 0; opening < 3; ++opening) {
+    about.show();
+    EXPECT_LE((about.geometry().center() - area.center()).manhattanLength(), 2) << opening;
+    about.move(about.pos() + QPoint(0, 20));  // moved while open
+    about.hide();
+  }
 }
 
 TEST(AboutBox, TheGliderHasATransparentBackground) {
@@ -63,7 +115,7 @@ class TrayIconTest : public ::testing::Test {
 };
 
 TEST_F(TrayIconTest, ShowsThreeDifferentPicturesAndTheLastForAnIndexBeyondIt) {
-  EXPECT_EQ(tray.systemTrayIcon()->toolTip(), "Hi! I'm tolvo.");
+  EXPECT_TRUE(tray.systemTrayIcon()->toolTip().startsWith("Hi! I'm tolvo.\n"));
   std::vector<QImage> pictures;
   for (int index : {0, 1, 2}) {
     tray.setIconIndex(index);
@@ -92,6 +144,34 @@ TEST_F(TrayIconTest, MinimisingHidesInTheTrayAndADoubleClickRestores) {
   form.hide();
   emit tray.systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
   EXPECT_FALSE(form.isVisible());
+}
+
+TEST(TrayIcon, AppearsWhenTheTrayStartsAfterTheProgram) {
+  QWidget form;
+  bool trayThere = false;
+  TTrayIcon tray(&form, [&trayThere] { return trayThere; });
+  EXPECT_FALSE(tray.trayAvailable);
+  EXPECT_FALSE(tray.systemTrayIcon()->isVisible());
+  tray.lookForTray();  // still no tray
+  EXPECT_FALSE(tray.systemTrayIcon()->isVisible());
+
+  trayThere = true;  // the panel has started
+  tray.lookForTray();
+  EXPECT_TRUE(tray.trayAvailable);
+  EXPECT_TRUE(tray.systemTrayIcon()->isVisible());
+  // Minimising now goes to the tray.
+  form.show();
+  form.showMinimized();
+  EXPECT_TRUE(uitest::waitUntil([&] { return !form.isVisible(); }, 2000));
+
+  // The tray goes away (the panel restarts): minimising keeps the window reachable again.
+  trayThere = false;
+  tray.lookForTray();
+  EXPECT_FALSE(tray.trayAvailable);
+  // The program looks by itself, on a timer that runs all the time.
+  ASSERT_NE(tray.findChild<QTimer*>(), nullptr);
+  EXPECT_TRUE(tray.findChild<QTimer*>()->isActive());
+  EXPECT_EQ(tray.findChild<QTimer*>()->interval(), TTrayIcon::TrayLookInterval.count());
 }
 
 TEST_F(TrayIconTest, WithoutASystemTrayMinimisingLeavesTheWindowOnTheTaskBar) {

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFontMetrics>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -169,14 +172,59 @@ TEST_F(StandardViewTest, ColumnsWidenToTheirWidestTextAndNeverNarrow) {
   view.refreshGrid();
   EXPECT_EQ(view.sgResults->columnWidth(0), wide);
 
-  int sum = 0;
-  for (int c = 0; c < view.sgResults->columnCount(); ++c) sum += view.sgResults->columnWidth(c) + 4;
-  EXPECT_EQ(view.width(), sum);
   // The user may change the height; a changed width is undone by the next refresh.
-  view.resize(sum + 200, 300);
+  const int width = view.width();
+  view.resize(width + 200, 300);
   view.refreshGrid();
-  EXPECT_EQ(view.size(), QSize(sum, 300));
+  EXPECT_EQ(view.size(), QSize(width, 300));
   EXPECT_EQ(view.sgResults->rowHeight(1), 16);
+}
+
+TEST_F(StandardViewTest, TheWindowIsAsWideAsTheColumnsWithNoBandBesideThem) {
+  add("router", "router.lan");
+  view.show();
+  for (int count = 1; count <= 40; count += 39) {  // without and with rows to scroll
+    while (hosts.hostCount() < count) add("h", "h.lan");
+    view.refreshGrid();
+    QApplication::processEvents();  // the grid lays out its viewport
+    int columns = 0;
+    for (int c = 0; c < view.sgResults->columnCount(); ++c) columns += view.sgResults->columnWidth(c);
+    EXPECT_EQ(view.sgResults->viewport()->width(), columns) << count << " hosts";
+    EXPECT_EQ(view.sgResults->horizontalScrollBar()->maximum(), 0) << count << " hosts";
+  }
+}
+
+TEST_F(StandardViewTest, TheTitlesStayInSightWhileTheRowsScroll) {
+  for (int i = 0; i < 60; ++i) add("host" + std::to_string(i), "h.lan");
+  view.show();
+  view.resize(view.width(), 200);
+  QApplication::processEvents();
+  view.sgResults->scrollToBottom();
+  QApplication::processEvents();
+  ASSERT_GT(view.sgResults->verticalScrollBar()->value(), 0);
+
+  QHeaderView* header = view.sgResults->horizontalHeader();
+  EXPECT_TRUE(header->isVisible());
+  EXPECT_GE(header->height(), 16);
+  QStringList shown;
+  for (int c = 0; c < header->count(); ++c)
+    shown << view.sgResults->model()->headerData(c, Qt::Horizontal).toString();
+  EXPECT_EQ(shown, row(0));  // row 0 keeps the titles, shown in the header
+  EXPECT_TRUE(view.sgResults->isRowHidden(0));
+  // Every title fits its column in the header.
+  for (int c = 0; c < header->count(); ++c)
+    EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;
+  // The last host is in sight below the titles.
+  EXPECT_TRUE(view.sgResults->viewport()->rect().contains(
+      view.sgResults->visualRect(view.sgResults->model()->index(60, 0)).center()));
+
+  // Before any host there is no title to show: no header, one plain row.
+  TfrmStandardView empty{clock};
+  TTolvoHosts none{clock};
+  empty.hostList = &none;
+  empty.show();
+  EXPECT_FALSE(empty.sgResults->horizontalHeader()->isVisible());
+  EXPECT_FALSE(empty.sgResults->isRowHidden(0));
 }
 
 TEST_F(StandardViewTest, TheUpdateTimerRunsOnlyWhileTheViewIsOpen) {

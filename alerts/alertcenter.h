@@ -1,0 +1,74 @@
+#pragma once
+// Alerts as a subscriber of the engine: echo results feed the confirmed states and degradations of
+// the tracker, connection changes come as the engine reports them; every change is handed to the
+// command runner at once and, unless switched off, to the gatherer, whose batches become desktop
+// notifications.
+//
+// Switches: notify (global), notify.<address> (per host), quiet_while_stopped (no notification
+// while pinging is stopped; `pinging` tells). Commands run whatever the switches say.
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "alertcommand.h"
+#include "alertgatherer.h"
+#include "alertsettings.h"
+#include "alerttracker.h"
+#include "core/engineevents.h"
+#include "desktopnotifier.h"
+
+class QTimer;
+class TTolvoHosts;
+
+class TAlertCenter : public QObject, public TEngineObserver {
+  Q_OBJECT
+ public:
+  // Subscribes to the host list's events; notifications go over `bus` (the session bus in the
+  // program).
+  TAlertCenter(TTolvoHosts& hosts, QDBusConnection bus, QObject* parent = nullptr);
+  ~TAlertCenter() override;
+
+  void applySettings(const TAlertSettings& settings);
+  const TAlertSettings& currentSettings() const { return tracker.currentSettings(); }
+  // Where the command's outcomes are written.
+  void setLogFile(const QString& path) { commands.setLogFile(path); }
+  void setMedianSource(TAlertTracker::TMedianSource source) { tracker.setMedianSource(std::move(source)); }
+
+  // Whether pinging runs (for quiet_while_stopped); unset counts as running.
+  std::function<bool()> pinging;
+  // After any change of a host's confirmed level or of the connection (tray tooltip).
+  std::function<void()> onLevelsChanged;
+  // A host's new confirmed level (the overview's amber rows).
+  std::function<void(std::uint64_t runId, TAlertLevel level)> onHostLevelChanged;
+
+  TAlertLevel level(std::uint64_t runId) const { return tracker.level(runId); }
+  bool isDegraded(std::uint64_t runId) const { return tracker.level(runId) == TAlertLevel::Degraded; }
+  std::vector<std::string> downNames() const { return tracker.namesAt(TAlertLevel::Down); }
+
+  TDesktopNotifier& notifier() { return desktop; }
+  TAlertCommandRunner& commandRunner() { return commands; }
+
+  void echoResult(const TTolvoHost& host, const TEchoResult& result) override;
+  void connectionChanged(connState state) override;
+  void hostDeleting(const TTolvoHost& host) override;
+
+ private:
+  void handle(const TAlertChange& change, bool notifyHost);
+  void flushDue();
+  void schedule();
+
+  TTolvoHosts& hosts;
+  TAlertTracker tracker;
+  TAlertGatherer gatherer;
+  TDesktopNotifier desktop;
+  TAlertCommandRunner commands;
+  QTimer* batchTimer;
+  QElapsedTimer monotonic;
+  TAlertLevel connection = TAlertLevel::Unknown;
+};

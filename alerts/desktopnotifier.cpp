@@ -1,0 +1,96 @@
+#include "desktopnotifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace {
+
+constexpr const char* Interface = "org.freedesktop.Notifications";
+constexpr const char* AppName = "Sorvelo";
+
+}  // namespace
+
+TDesktopNotifier::TDesktopNotifier(QDBusConnection connection, QObject* parent)
+    : QObject(parent), bus(std::move(connection)) {
+  listen();
+}
+
+void TDesktopNotifier::setBus(QDBusConnection connection) {
+  bus = std::move(connection);
+  busPending = false;
+  listen();
+  std::deque<TAlertNotice> notices;
+  notices.swap(waiting);
+  for (const TAlertNotice& notice : notices) show(notice);
+}
+
+void TDesktopNotifier::listen() {
+  if (!bus.isConnected()) return;
+  // No service name: the match is for the signal from whoever owns the name, and Qt need not ask
+  // the bus who that is (a call that would wait for its answer).
+  bus.connect(QString(), QString::fromLatin1(Path), QString::fromLatin1(Interface),
+              QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
+  bus.connect(QString(), QString::fromLatin1(Path), QString::fromLatin1(Interface),
+              QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint)));
+}
+
+void TDesktopNotifier::show(const TAlertNotice& notice) {
+  if (busPending) {
+    if (waiting.size() < WaitingNotices) waiting.push_back(notice);
+    return;
+  }
+  if (!bus.isConnected()) {
+    toFallback(notice);
+    return;
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QString::fromLatin1(Service), QString::fromLatin1(Path), QString::fromLatin1(Interface),
+      QStringLiteral("Notify"));
+  QVariantMap hints;
+  hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(notice.urgent ? 2 : 1));
+  hints.insert(QStringLiteral("category"), QStringLiteral("network"));
+  hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("sorvelo"));
+  call << QString::fromLatin1(AppName) << uint{0}
+       << QString::fromLatin1(notice.urgent ? "network-error" : "network-idle")
+       << QString::fromStdString(notice.summary) << QString::fromStdString(notice.body)
+       << QStringList{QStringLiteral("default"), QStringLiteral("Show in overview")} << hints
+       << int{-1};
+  ++sent;
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, ReplyTimeoutMs), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          [this, watcher, notice](QDBusPendingCallWatcher*) {
+            watcher->deleteLater();
+            const QDBusPendingReply<uint> reply = *watcher;
+            if (reply.isError()) {
+              toFallback(notice);
+              return;
+            }
+            ++answered;
+            shown.emplace_back(reply.value(), notice.runIds);
+            while (shown.size() > RememberedNotices) shown.pop_front();
+          });
+}
+
+void TDesktopNotifier::toFallback(const TAlertNotice& notice) {
+  ++fellBack;
+  if (fallback) fallback(notice);
+}
+
+void TDesktopNotifier::actionInvoked(uint id, const QString& actionKey) {
+  if (actionKey != QLatin1String("default")) return;
+  for (const auto& [shownId, runIds] : shown)
+    if (shownId == id) {
+      if (onActivated) onActivated(runIds);
+      return;
+    }
+}
+
+void TDesktopNotifier::notificationClosed(uint id, uint) {
+  for (auto it = shown.begin(); it != shown.end(); ++it)
+    if (it->first == id) {
+      shown.erase(it);
+      return;
+    }
+}

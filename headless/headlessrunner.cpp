@@ -1,0 +1,158 @@
+#include "headlessrunner.h"
+
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <exception>
+
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "history/historyrecorder.h"
+#include "history/historysettings.h"
+#include "metrics/metricsservice.h"
+#include "stderrmessages.h"
+#include "storage/eventlogsubscriber.h"
+#include "storage/tolvologger.h"
+
+namespace {
+
+constexpr int EvaluationMs = 1000;
+constexpr const char* AwesomeWarning =
+    "WARNING! By selecting Awesome! - speed your CPU might come under 100% stress. So if your "
+    "computer is sticky, change it to Fast or lower speed.";
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse,
+                                 TEchoService echoService)
+    : clock(clockToUse), hostsOverride(std::move(hostsFile)) {
+  hosts = std::make_unique<TTolvoHosts>(clock);
+  hosts->echoService = std::move(echoService);
+  // The event log subscribes first, so its entries keep the order in which the engine reports.
+  logger = std::make_unique<TTolvoLogger>(clock);
+  logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
+  historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
+  schedulerTimer = new QTimer(this);
+  schedulerTimer->setTimerType(Qt::PreciseTimer);
+  schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[1]);
+  connect(schedulerTimer, &QTimer::timeout, this, &THeadlessRunner::schedulerTick);
+  evaluationTimer = new QTimer(this);
+  evaluationTimer->setInterval(EvaluationMs);
+  connect(evaluationTimer, &QTimer::timeout, this, [this] {
+    if (running) hosts->evaluateConnection();
+  });
+}
+
+THeadlessRunner::~THeadlessRunner() {
+  schedulerTimer->stop();
+  evaluationTimer->stop();
+  metricsService.reset();
+  historyRecorder.reset();
+  logSubscriber.reset();
+  hosts.reset();
+  logger.reset();
+}
+
+const std::string& THeadlessRunner::hostsFileName() const {
+  return hostsOverride.empty() ? settings.hosts_file_name : hostsOverride;
+}
+
+bool THeadlessRunner::startUp() {
+  lastTimestampAt = clock.now();
+  startTimeText = regional.formatDateTime(lastTimestampAt);
+  try {
+    loadSettings();
+    historyRecorder->setLengths(historyLengths());
+    historyRecorder->start(historyFilePath(hostsFileName()));
+    metricsService = startMetrics(*hosts, true);
+    if (metricsService && !metricsService->listening())
+      printMessage(TSeverity::Warning, metricsService->problem());
+    applySpeed();
+    if (!fileExists(hostsFileName()))
+      printMessage(TSeverity::Warning, "there is no hosts file at " + hostsFileName() +
+                                           "; starting with no hosts");
+    hosts->loadFromFile(hostsFileName());
+    logger->logProgram(true);
+  } catch (const std::exception& e) {
+    printMessage(TSeverity::Error, e.what());
+    return false;
+  }
+  started = true;
+  // The first-run questions are not asked; the run counts as set up.
+  settings.firsttime = 0;
+  printMessage(TSeverity::Info, "pinging " + std::to_string(hosts->hostCount()) + " hosts from " +
+                                    hostsFileName());
+  setRunning(true);
+  schedulerTimer->start();
+  evaluationTimer->start();
+  return true;
+}
+
+// The stored running speed, as the desktop program applies it at start: "Awesome!" warns, a value
+// above 3 is "Slow" (and stored so), a negative one leaves the tick at its first interval.
+void THeadlessRunner::applySpeed() {
+  int index = settings.ping_speed;
+  if (index < 0) return;
+  if (index >= static_cast<int>(HeadlessSpeedIntervalsMs.size())) {
+    index = static_cast<int>(HeadlessSpeedIntervalsMs.size()) - 1;
+    settings.ping_speed = index;
+  }
+  if (index == 0) printMessage(TSeverity::Warning, AwesomeWarning);
+  schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[static_cast<std::size_t>(index)]);
+}
+
+void THeadlessRunner::setRunning(bool on) {
+  if (on != running) logger->logPinging(on);
+  running = on;
+}
+
+void THeadlessRunner::schedulerTick() {
+  if (!running) return;
+  for (int pass = 0; pass < 4; ++pass) hosts->schedulerPass();
+  if (settings.logtimestampinterval >= 1 &&
+      stampSecondsSince(clock.now(), lastTimestampAt) >
+          static_cast<std::int64_t>(settings.logtimestampinterval) * 60) {
+    lastTimestampAt = clock.now();
+    logger->logTimestamp(startTimeText);
+  }
+}
+
+void THeadlessRunner::reloadHosts() {
+  if (closed || !started) return;
+  const bool whole = hosts->loadFromFile(hostsFileName());
+  const std::string count = std::to_string(hosts->hostCount()) + " hosts";
+  if (whole) {
+    printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " read again: " + count);
+  } else {
+    printMessage(TSeverity::Warning, "the hosts file " + hostsFileName() +
+                                         " could not be read whole; now pinging " + count);
+  }
+}
+
+void THeadlessRunner::shutDown() {
+  if (closed) return;
+  closed = true;
+  schedulerTimer->stop();
+  evaluationTimer->stop();
+  if (started) {
+    logger->logTimestamp(startTimeText);
+    logger->logTimestamp(startTimeText);
+    setRunning(false);
+    logger->logProgram(false);
+    if (!hosts->saveToFile(hostsFileName()))
+      printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
+    historyRecorder->stop();
+    try {
+      if (settings.firsttime != 1) saveSettings();
+    } catch (const std::exception& e) {
+      printMessage(TSeverity::Error, e.what());
+    }
+  }
+  emit finished();
+}

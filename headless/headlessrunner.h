@@ -1,0 +1,76 @@
+#pragma once
+// The monitor without a display, in the desktop program's order: the host list with the event log
+// subscribed first, the settings, the metrics endpoint, the hosts file, "STARTUP", then pinging at
+// once. A scheduler tick at the running speed (four scheduler passes, time stamps in the log) and a
+// connection evaluation once a second drive it, as the main window's two timers do. No question is
+// ever asked: the first-run questions are skipped (no start-up entry, no version check) and the
+// run counts as set up, so the settings are saved at the end.
+//
+// shutDown() is the main window's close: two time stamps, "PINGING STOP", "SHUTDOWN", the hosts
+// file and the settings saved.
+
+#include <QObject>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "base/regionalformat.h"
+#include "base/tolvotime.h"
+#include "core/threadping.h"
+
+class QTimer;
+class TEventLogSubscriber;
+class THistoryRecorder;
+class TMetricsService;
+class TTolvoHosts;
+class TTolvoLogger;
+
+// Running speed (ping_speed) -> interval of the scheduler tick, as in the desktop program.
+inline constexpr std::array<int, 4> HeadlessSpeedIntervalsMs = {20, 100, 500, 1000};
+
+class THeadlessRunner : public QObject {
+  Q_OBJECT
+ public:
+  // hostsFile overrides the settings' hosts file for this run (it is not stored in the settings).
+  explicit THeadlessRunner(std::string hostsFile = {}, const TClock& clock = systemClock(),
+                           TEchoService echoService = {});
+  ~THeadlessRunner() override;
+
+  // False when start-up failed (the message has been printed); nothing runs then.
+  bool startUp();
+  void shutDown();
+  // Reads the hosts file again (SIGHUP). A file that cannot be opened leaves the list as it is.
+  void reloadHosts();
+
+  TTolvoHosts* hostList() const { return hosts.get(); }
+  TMetricsService* metrics() const { return metricsService.get(); }
+  const std::string& hostsFileName() const;
+  bool isRunning() const { return running; }
+  bool isClosed() const { return closed; }
+
+ signals:
+  // The orderly shutdown is done.
+  void finished();
+
+ private:
+  void setRunning(bool on);
+  void schedulerTick();
+  void applySpeed();
+
+  const TClock& clock;
+  std::string hostsOverride;
+  TRegionalFormat regional = TRegionalFormat::fromLocale();
+  std::unique_ptr<TTolvoHosts> hosts;
+  std::unique_ptr<TTolvoLogger> logger;
+  std::unique_ptr<TEventLogSubscriber> logSubscriber;
+  std::unique_ptr<THistoryRecorder> historyRecorder;
+  std::unique_ptr<TMetricsService> metricsService;
+  QTimer* schedulerTimer = nullptr;
+  QTimer* evaluationTimer = nullptr;
+  TDateTime lastTimestampAt = 0;
+  std::string startTimeText;
+  bool running = false;
+  bool started = false;
+  bool closed = false;
+};

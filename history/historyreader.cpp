@@ -1,0 +1,168 @@
+#include "historyreader.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+
+#include "echopacking.h"
+#include "historyschema.h"
+
+namespace {
+
+QVariant number(std::int64_t n) { return QVariant::fromValue<qlonglong>(n); }
+std::int64_t figure(const QVariant& v) { return v.isNull() ? -1 : v.toLongLong(); }
+
+std::atomic<std::uint64_t> readerCount{0};
+
+}  // namespace
+
+THistoryReader::THistoryReader(std::string databasePath)
+    : path(std::move(databasePath)),
+      connectionName("sorvelo-history-reader-" + std::to_string(++readerCount)) {}
+
+THistoryReader::~THistoryReader() {
+  const QString name = QString::fromStdString(connectionName);
+  if (!QSqlDatabase::contains(name)) return;
+  QSqlDatabase::database(name, false).close();
+  QSqlDatabase::removeDatabase(name);
+}
+
+bool THistoryReader::open() {
+  if (opened) return true;
+  error.clear();
+  if (!QFileInfo::exists(QString::fromStdString(path))) {
+    error = "There is no history database at " + path + ".";
+    return false;
+  }
+  const QString name = QString::fromStdString(connectionName);
+  QSqlDatabase db = QSqlDatabase::contains(name)
+                        ? QSqlDatabase::database(name, false)
+                        : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+  db.setDatabaseName(QString::fromStdString(path));
+  db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1000"));
+  if (!db.open()) {
+    error = "The history database " + path + " cannot be opened: " +
+            db.lastError().text().toStdString();
+    return false;
+  }
+  QSqlError failure;
+  const int version = schemaVersion(db, failure);
+  if (version < 0) {
+    error = "The file " + path + " is not a readable history database: " +
+            failure.text().toStdString();
+  } else if (version > HistorySchemaVersion) {
+    error = "The history database " + path + " was written by a newer version of Sorvelo.";
+  } else if (version < 1) {
+    error = "The history database " + path + " is empty.";
+  } else {
+    opened = true;
+    return true;
+  }
+  db.close();
+  return false;
+}
+
+bool THistoryReader::ensureOpen() { return opened || open(); }
+
+std::vector<THistoryHost> THistoryReader::hosts() {
+  std::vector<THistoryHost> list;
+  if (!ensureOpen()) return list;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT id, calling_name, host_name, address, added_ms, deleted_ms "
+                             "FROM hosts ORDER BY id")))
+    return list;
+  while (q.next())
+    list.push_back({q.value(0).toLongLong(), q.value(1).toString().toStdString(),
+                    q.value(2).toString().toStdString(), q.value(3).toString().toStdString(),
+                    q.value(4).toLongLong(), q.value(5).isNull() ? 0 : q.value(5).toLongLong()});
+  return list;
+}
+
+std::optional<THistoryHost> THistoryReader::findHost(const std::string& address,
+                                                     const std::string& hostName) {
+  std::optional<THistoryHost> found;
+  for (THistoryHost& h : hosts()) {
+    if (h.address != address || h.hostName != hostName) continue;
+    if (!found || (found->deletedMs != 0 && h.deletedMs == 0)) found = std::move(h);
+  }
+  return found;
+}
+
+std::vector<THistoryEcho> THistoryReader::echoes(std::int64_t hostId, std::int64_t fromMs,
+                                                 std::int64_t toMs) {
+  std::vector<THistoryEcho> all;
+  if (!ensureOpen() || toMs <= fromMs) return all;
+  QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(connectionName), false);
+  // The packed minutes and the minutes not packed yet have the same form.
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral(
+      "SELECT minute_ms, echoes FROM raw WHERE host_id = ? AND minute_ms >= ? AND minute_ms < ? "
+      "UNION ALL SELECT minute_ms, echoes FROM recent "
+      "WHERE host_id = ? AND minute_ms >= ? AND minute_ms < ?"));
+  for (int i = 0; i < 2; ++i) {
+    q.addBindValue(number(hostId));
+    q.addBindValue(number(floorTo(fromMs, MinuteMs)));
+    q.addBindValue(number(toMs));
+  }
+  if (!q.exec()) return all;
+  while (q.next()) unpackEchoes(q.value(0).toLongLong(), q.value(1).toString().toStdString(), all);
+  std::erase_if(all, [&](const THistoryEcho& e) { return e.sentMs < fromMs || e.sentMs >= toMs; });
+  sortBySent(all);
+  return all;
+}
+
+std::vector<THistorySummary> THistoryReader::summariesAtStep(std::int64_t hostId,
+                                                             std::int64_t fromMs,
+                                                             std::int64_t toMs,
+                                                             std::int32_t stepSeconds) {
+  std::vector<THistorySummary> list;
+  if (!ensureOpen() || toMs <= fromMs) return list;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT start_ms, sent, lost, min_us, mean_us, max_us, p95_us "
+                           "FROM summaries WHERE step_s = ? AND host_id = ? AND start_ms >= ? "
+                           "AND start_ms < ? ORDER BY start_ms"));
+  q.addBindValue(stepSeconds);
+  q.addBindValue(number(hostId));
+  q.addBindValue(number(floorTo(fromMs, stepSeconds * 1000LL)));
+  q.addBindValue(number(toMs));
+  if (!q.exec()) return list;
+  while (q.next())
+    list.push_back({q.value(0).toLongLong(), stepSeconds, q.value(1).toInt(), q.value(2).toInt(),
+                    figure(q.value(3)), figure(q.value(4)), figure(q.value(5)),
+                    figure(q.value(6))});
+  return list;
+}
+
+std::vector<THistorySummary> THistoryReader::summaries(std::int64_t hostId, std::int64_t fromMs,
+                                                       std::int64_t toMs, int maxPoints) {
+  // The finest step that fits in maxPoints and still reaches back to the start of the range;
+  // failing that, the one that reaches back furthest.
+  std::vector<THistorySummary> best;
+  for (std::int32_t step : SummarySteps) {
+    if ((toMs - fromMs) / (step * 1000LL) > maxPoints && step != SummarySteps.back()) continue;
+    std::vector<THistorySummary> list = summariesAtStep(hostId, fromMs, toMs, step);
+    if (!list.empty() && list.front().startMs <= fromMs + step * 1000LL) return list;
+    if (best.empty() || (!list.empty() && list.front().startMs < best.front().startMs))
+      best = std::move(list);
+  }
+  return best;
+}
+
+std::optional<std::int64_t> THistoryReader::median24h(std::int64_t hostId, std::int64_t nowMs) {
+  std::vector<std::int64_t> rtts;
+  for (const THistoryEcho& e : echoes(hostId, nowMs - 86'400'000, nowMs + 1))
+    if (e.answered()) rtts.push_back(e.rttMicros);
+  if (rtts.empty()) return std::nullopt;
+  const auto middle = rtts.begin() + static_cast<std::ptrdiff_t>(rtts.size() / 2);
+  std::nth_element(rtts.begin(), middle, rtts.end());
+  if (rtts.size() % 2 == 1) return *middle;
+  const std::int64_t below = *std::max_element(rtts.begin(), middle);
+  return (below + *middle) / 2;
+}

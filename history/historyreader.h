@@ -1,0 +1,53 @@
+#pragma once
+// Reads the results database for the windows, the alerts and the --outages command.
+//
+// Each reader has a read-only connection of its own: use one reader on one thread (the interface
+// thread may own one; its queries touch one host and a time range and use the primary keys). Results
+// always come ordered by time sent, whatever the clock did while they were recorded.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "historytypes.h"
+
+class THistoryReader {
+ public:
+  explicit THistoryReader(std::string databasePath);
+  ~THistoryReader();
+  THistoryReader(const THistoryReader&) = delete;
+  THistoryReader& operator=(const THistoryReader&) = delete;
+
+  // Opens the file read-only; false with errorText() when it is missing, not a results database
+  // or of a newer schema version. The queries below open on first use.
+  bool open();
+  const std::string& errorText() const { return error; }
+
+  // Every host the database knows, deleted ones included, by id.
+  std::vector<THistoryHost> hosts();
+  // The host with this address and host name (the one not deleted first), if any.
+  std::optional<THistoryHost> findHost(const std::string& address, const std::string& hostName);
+
+  // The raw echoes of a host sent in [fromMs, toMs), ordered by time sent.
+  std::vector<THistoryEcho> echoes(std::int64_t hostId, std::int64_t fromMs, std::int64_t toMs);
+  // The summaries of a host in [fromMs, toMs) at the finest step that gives at most maxPoints
+  // summaries and is still kept for that range; ordered by start.
+  std::vector<THistorySummary> summaries(std::int64_t hostId, std::int64_t fromMs,
+                                         std::int64_t toMs, int maxPoints = 2000);
+  // The same at a given step (300, 3600 or 86400 seconds).
+  std::vector<THistorySummary> summariesAtStep(std::int64_t hostId, std::int64_t fromMs,
+                                               std::int64_t toMs, std::int32_t stepSeconds);
+  // The median round trip of the answered echoes of the 24 hours before nowMs, in microseconds;
+  // empty when none was answered. It reads a day of raw results (a few milliseconds per host at one
+  // echo every 5 s): call it on a thread of its own or seldom, not for every host on every tick.
+  std::optional<std::int64_t> median24h(std::int64_t hostId, std::int64_t nowMs);
+
+ private:
+  bool ensureOpen();
+
+  std::string path;
+  std::string connectionName;
+  std::string error;
+  bool opened = false;
+};

@@ -1,0 +1,54 @@
+#include "historyrecorder.h"
+
+#include "core/tolvohost.h"
+#include "historywriter.h"
+
+namespace {
+
+std::shared_ptr<const THostNames> namesOf(const TTolvoHost& host) {
+  return std::make_shared<const THostNames>(
+      THostNames{host.callingName, host.hostName, host.ipAddress});
+}
+
+}  // namespace
+
+THistoryRecorder::THistoryRecorder(TEngineEventHub& eventHub, THistoryRecorderOptions options)
+    : events(eventHub), writer(std::make_unique<THistoryWriter>(std::move(options))) {
+  events.subscribe(this);
+}
+
+THistoryRecorder::~THistoryRecorder() {
+  events.unsubscribe(this);
+  stop();
+}
+
+void THistoryRecorder::start(const std::string& databasePath) { writer->start(databasePath); }
+void THistoryRecorder::setLengths(const THistoryLengths& lengths) { writer->setLengths(lengths); }
+void THistoryRecorder::stop() { writer->stop(); }
+bool THistoryRecorder::waitWritten(std::chrono::milliseconds timeout) {
+  return writer->waitWritten(timeout);
+}
+THistoryRecorderStats THistoryRecorder::stats() const { return writer->stats(); }
+
+void THistoryRecorder::echoResult(const TTolvoHost& host, const TEchoResult& result) {
+  // A host the recorder has not seen added (it subscribed late) is announced first.
+  if (announced.insert(host.runId).second)
+    writer->push({THistoryEvent::TKind::Added, host.runId, 0, -1, namesOf(host)});
+  writer->push({THistoryEvent::TKind::Echo, host.runId, result.sentUnixMs,
+                result.answered ? result.rttMicros : -1, nullptr});
+}
+
+void THistoryRecorder::hostAdded(const TTolvoHost& host) {
+  announced.insert(host.runId);
+  writer->push({THistoryEvent::TKind::Added, host.runId, 0, -1, namesOf(host)});
+}
+
+void THistoryRecorder::hostDeleting(const TTolvoHost& host) {
+  announced.erase(host.runId);
+  writer->push({THistoryEvent::TKind::Deleting, host.runId, 0, -1, nullptr});
+}
+
+void THistoryRecorder::hostEdited(const TTolvoHost& host, const THostNames& /*before*/) {
+  announced.insert(host.runId);
+  writer->push({THistoryEvent::TKind::Edited, host.runId, 0, -1, namesOf(host)});
+}

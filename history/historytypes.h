@@ -1,0 +1,37 @@
+#pragma once
+// The records the results database hands out. Times are UTC milliseconds since 1970 (as the engine
+// stamps its sends), round trips microseconds.
+
+#include <cstdint>
+#include <string>
+
+// A host as the database knows it: an id of the database's own, with the host's current names.
+struct THistoryHost {
+  std::int64_t id = 0;
+  std::string callingName;
+  std::string hostName;
+  std::string address;
+  std::int64_t addedMs = 0;
+  std::int64_t deletedMs = 0;  // 0 while the host is in the list
+};
+
+// One echo: when it was sent and its round trip, -1 when it was lost.
+struct THistoryEcho {
+  std::int64_t sentMs = 0;
+  std::int64_t rttMicros = -1;
+  bool answered() const { return rttMicros >= 0; }
+  bool operator==(const THistoryEcho&) const = default;
+};
+
+// The echoes of one step (5 minutes, an hour, a day) consolidated. The round-trip figures cover the
+// answered echoes; they are -1 when none was answered.
+struct THistorySummary {
+  std::int64_t startMs = 0;
+  std::int32_t stepSeconds = 0;
+  std::int32_t sent = 0;
+  std::int32_t lost = 0;
+  std::int64_t minMicros = -1;
+  std::int64_t meanMicros = -1;
+  std::int64_t maxMicros = -1;
+  std::int64_t p95Micros = -1;
+};

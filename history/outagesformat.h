@@ -1,0 +1,22 @@
+#pragma once
+// The outage report's forms, the same as `sorvelo --outages` prints: CSV with a title line, or a
+// JSON array of objects; times in ISO 8601 local time with their UTC offset, durations in seconds
+// with milliseconds, an ongoing outage without an end (empty in CSV, null in JSON).
+
+#include <string>
+#include <vector>
+
+#include "historytypes.h"
+#include "outages.h"
+
+struct THostOutage {
+  THistoryHost host;
+  TOutage outage;
+};
+
+// "2026-12-08T18:00:00+01:00"
+std::string outageTime(std::int64_t ms);
+// "93.250"
+std::string outageSeconds(std::int64_t ms);
+std::string outagesCsv(const std::vector<THostOutage>& list);
+std::string outagesJson(const std::vector<THostOutage>& list);

@@ -1,0 +1,59 @@
+// Renders the program's icon, the tray's green round face, as PNG files for the hicolor theme:
+//   sorvelo_iconmaker OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/<SIZE>/sorvelo.png for each size
+// The drawing is that of the tray picture (ui/programpictures.cpp) on its 16-unit grid, scaled, so
+// the large sizes are drawn sharp instead of blown up from 16 pixels. sorvelo.svg beside this file
+// is the same drawing by hand.
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QRectF>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+QImage face(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 16.0, size / 16.0);
+  const QColor skin(40, 190, 60);
+  p.setPen(QPen(skin.darker(170), 1));
+  p.setBrush(skin);
+  p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawEllipse(QRectF(4.5, 4.5, 2, 2.5));
+  p.drawEllipse(QRectF(9.5, 4.5, 2, 2.5));
+  p.setPen(QPen(Qt::black, 1.2));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(4.5, 5.5, 7, 6), 200 * 16, 140 * 16);
+  return image;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER SIZE...\n", argv[0]);
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[1]));
+  for (int i = 2; i < argc; ++i) {
+    const int size = std::atoi(argv[i]);
+    if (size < 8 || size > 1024) {
+      std::fprintf(stderr, "bad size: %s\n", argv[i]);
+      return 2;
+    }
+    const QString folder = QString::number(size);
+    if (!out.mkpath(folder) || !face(size).save(out.filePath(folder + "/sorvelo.png"), "PNG")) {
+      std::fprintf(stderr, "cannot write %s/%s/sorvelo.png\n", argv[1], argv[i]);
+      return 1;
+    }
+  }
+  return 0;
+}

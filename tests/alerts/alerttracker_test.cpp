@@ -1,0 +1,152 @@
+// Confirmed states and degraded hosts from echo results, with times chosen by the test.
+
+#include <gtest/gtest.h>
+
+#include "alerts/alerttracker.h"
+
+namespace {
+
+constexpr std::int64_t Start = 1'800'000'000'000;  // some time in 2027
+constexpr std::int64_t StepMs = 3000;
+
+class Echoes {
+ public:
+  explicit Echoes(TAlertTracker& t, std::uint64_t id = 1, std::string address = "10.0.0.1")
+      : tracker(t) {
+    facts.runId = id;
+    facts.hostName = "gw.example";
+    facts.callingName = "gateway";
+    facts.address = std::move(address);
+    facts.sentUnixMs = Start;
+  }
+  // Sends `pattern` ('+' answered in rttMs, '-' lost), one echo every 3 s; returns the kinds seen.
+  std::vector<TAlertKind> send(const std::string& pattern, std::int64_t rttMicros = 20000) {
+    std::vector<TAlertKind> kinds;
+    for (char c : pattern) {
+      facts.answered = c == '+';
+      facts.rttMicros = facts.answered ? rttMicros : -1;
+      for (const TAlertChange& change : tracker.echo(facts)) {
+        if (kindOf(change) == TAlertKind::None) continue;
+        kinds.push_back(kindOf(change));
+        last = change;
+      }
+      facts.sentUnixMs += StepMs;
+    }
+    return kinds;
+  }
+  void pause(std::int64_t ms) { facts.sentUnixMs += ms; }
+  TAlertChange last;
+
+ private:
+  TAlertTracker& tracker;
+  TEchoFacts facts;
+};
+
+using K = TAlertKind;
+
+TEST(AlertTracker, ConfirmsDownAfterKLossesAndUpAfterMAnswersPerHostOrGlobal) {
+  TAlertTracker tracker;
+  TAlertSettings s;
+  s.degradedLossPercent = 0;  // states only
+  s.downAfter["10.0.0.9"] = 5;
+  s.upAfter["10.0.0.9"] = 1;
+  tracker.setSettings(s);
+
+  Echoes host(tracker);
+  EXPECT_TRUE(host.send("++").empty());  // Unknown -> Up says nothing
+  EXPECT_EQ(tracker.level(1), TAlertLevel::Up);
+  EXPECT_TRUE(host.send("--+--+").empty());  // never three in a row
+  EXPECT_EQ(host.send("---"), std::vector<K>{K::HostDown});  // the third loss in a row
+  EXPECT_EQ(host.last.detail, "3 echoes lost in a row");
+  EXPECT_TRUE(host.send("+-+---").empty());  // never two answers in a row
+  EXPECT_EQ(host.send("++"), std::vector<K>{K::HostUp});
+  EXPECT_EQ(host.last.from, TAlertLevel::Down);
+
+  Echoes slow(tracker, 2, "10.0.0.9");  // down after 5, up after 1
+  EXPECT_EQ(slow.send("+----"), std::vector<K>{});
+  EXPECT_EQ(slow.send("-+"), (std::vector<K>{K::HostDown, K::HostUp}));
+  EXPECT_EQ(tracker.namesAt(TAlertLevel::Up), (std::vector<std::string>{"gateway", "gateway"}));
+
+  Echoes dead(tracker, 3, "10.0.0.3");  // down from the start of the run is worth telling
+  EXPECT_EQ(dead.send("---"), std::vector<K>{K::HostDown});
+  EXPECT_EQ(tracker.namesAt(TAlertLevel::Down), std::vector<std::string>{"gateway"});
+}
+
+TEST(AlertTracker, FlappingEveryEchoIsNoStateChangeButADegradation) {
+  TAlertTracker tracker;
+  tracker.setSettings({});
+  Echoes host(tracker);
+  host.send("++");
+  std::string flapping;
+  for (int i = 0; i < 100; ++i) flapping += "-+";
+  EXPECT_EQ(host.send(flapping), std::vector<K>{K::Degraded});
+  EXPECT_EQ(tracker.level(1), TAlertLevel::Degraded);
+  EXPECT_NE(host.last.detail.find("loss 50 % over 5 min"), std::string::npos) << host.last.detail;
+}
+
+TEST(AlertTracker, LossDegradesAfterEnoughEchoesAndRecoversOutOfTheWindow) {
+  TAlertTracker tracker;
+  tracker.setSettings({});  // 5 %, at least 10 echoes
+  Echoes host(tracker);
+  EXPECT_TRUE(host.send("++-+").empty());  // 25 % but only 4 echoes: not judged yet
+  EXPECT_EQ(host.send("+++++++"), std::vector<K>{K::Degraded});  // 1 of 10 lost
+  host.pause(TAlertTracker::WindowMs);
+  EXPECT_TRUE(host.send("+").empty());  // one echo in the window is too few to judge again
+  EXPECT_EQ(tracker.level(1), TAlertLevel::Degraded);
+  EXPECT_EQ(host.send(std::string(9, '+')), std::vector<K>{K::Recovered});
+  // Going down ends a degradation without a change of its own, and coming back starts afresh.
+  host.send("--+--+--+");  // 6 of 100 lost, never three in a row
+  EXPECT_EQ(tracker.level(1), TAlertLevel::Degraded);
+  EXPECT_EQ(host.send("---"), std::vector<K>{K::HostDown});
+  EXPECT_EQ(host.send("++++++++++++"), std::vector<K>{K::HostUp});
+  EXPECT_EQ(tracker.level(1), TAlertLevel::Up);
+}
+
+TEST(AlertTracker, RoundTripAgainstAnAbsoluteLimitAndAgainstTheMedian) {
+  TAlertTracker tracker;
+  TAlertSettings s;
+  s.degradedRttMs = 150;
+  tracker.setSettings(s);
+  Echoes host(tracker);
+  EXPECT_TRUE(host.send(std::string(20, '+'), 140000).empty());
+  EXPECT_EQ(host.send(std::string(20, '+'), 400000), std::vector<K>{K::Degraded});
+  EXPECT_NE(host.last.detail.find("above 150 ms"), std::string::npos) << host.last.detail;
+
+  // The median from the database: 20 ms; 3 x 20 = 60 ms is the limit.
+  TAlertTracker relative;
+  relative.setSettings({});
+  int asked = 0;
+  relative.setMedianSource([&](std::uint64_t, std::int64_t) -> std::optional<std::int64_t> {
+    ++asked;
+    return 20000;
+  });
+  Echoes other(relative);
+  EXPECT_TRUE(other.send(std::string(100, '+'), 55000).empty());
+  EXPECT_EQ(other.send(std::string(100, '+'), 70000), std::vector<K>{K::Degraded});
+  EXPECT_NE(other.last.detail.find("3 x its median 20.0 ms"), std::string::npos) << other.last.detail;
+  EXPECT_LE(asked, 3);  // asked again every 5 minutes, not at every echo
+
+  // A quiet LAN host: 0.2 ms median, 1 ms mean is 5 x but under the 10 ms floor.
+  TAlertTracker lan;
+  lan.setSettings({});
+  lan.setMedianSource([](std::uint64_t, std::int64_t) { return std::optional<std::int64_t>(200); });
+  Echoes quiet(lan);
+  EXPECT_TRUE(quiet.send(std::string(50, '+'), 1000).empty());
+}
+
+TEST(AlertTracker, WithoutDatabaseTheMedianComesFromThisRunOnceFifteenMinutesAreKnown) {
+  TAlertTracker tracker;
+  tracker.setSettings({});
+  Echoes host(tracker);
+  // 10 minutes at 20 ms then a jump: too little baseline to judge against.
+  host.send(std::string(200, '+'), 20000);
+  EXPECT_TRUE(host.send(std::string(20, '+'), 200000).empty());
+  // After 20 minutes of 20 ms, 5 minutes at 200 ms are far above 3 x the median.
+  TAlertTracker later;
+  later.setSettings({});
+  Echoes known(later);
+  known.send(std::string(400, '+'), 20000);
+  EXPECT_EQ(known.send(std::string(100, '+'), 200000), std::vector<K>{K::Degraded});
+}
+
+}  // namespace
