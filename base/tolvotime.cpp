@@ -44,6 +44,18 @@ TDateTime TClock::now() const {
                         local.tm_min, local.tm_sec, static_cast<int>(ts.tv_nsec / 1'000'000));
 }
 
+std::int64_t TClock::monotonicMs() const {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+
+std::int64_t monotonicSecondsSince(std::int64_t nowMs, std::int64_t thenMs) {
+  const auto wholeSeconds = [](std::int64_t ms) { return ms >= 0 ? ms / 1000 : (ms - 999) / 1000; };
+  const std::int64_t seconds = wholeSeconds(nowMs) - wholeSeconds(thenMs);
+  return seconds < 0 ? 0 : seconds;
+}
+
 const TClock& systemClock() {
   static const TClock clock;
   return clock;
@@ -107,6 +119,9 @@ std::string formatDuration(std::int32_t n) {
 }
 
 std::int32_t stampSecondsSince(TDateTime now, TDateTime since) {
+  // The wall clock stepped back (summer time, NTP): no time has passed that could be shown.
+  if (now < since) return 0;
   const std::int32_t diff = secondStamp(now) - secondStamp(since);
+  // Negative only at a real turn of the year: the month of now lies before the month of then.
   return diff < 0 ? diff + SecondsPerStampYear : diff;
 }

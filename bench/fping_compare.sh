@@ -2,12 +2,15 @@
 # The peer figure for the echo benchmarks: fping pinging the 255 loopback addresses 127.0.0.1 to
 # 127.0.0.255 at a given total echo rate for a given time, and the CPU it spent per 1,000 echoes.
 #
-#   bench/fping_compare.sh [RATE [SECONDS]]
-#     RATE     total echoes per second over all 255 hosts (default 51: each host every 5 s)
+#   bench/fping_compare.sh [RATE [SECONDS [PACE]]]
+#     RATE     total echoes per second over all hosts (default 51: each host every 5 s)
 #     SECONDS  how long to run (default 30)
+#     PACE     even (default): one echo every 1000/RATE ms (-i), as the program sends them;
+#              burst: every round sent at fping's quickest pace (-i 1), then a pause
+#   FPING_HOSTS=N pings 127.0.0.1 to 127.0.0.N (default 255).
 #
 # Prints one line, for people and for the benchmark program that calls this script:
-#   fping: rate=51.0/s echoes=1530 cpu_s_per_1000=0.045
+#   fping: pace=even rate=51.0/s echoes=1530 cpu_s_per_1000=0.045
 # "echoes" counts the requests fping reports as sent; the CPU time is user plus system time of the
 # fping process as /usr/bin/time (or the shell's own accounting) measured it.
 #
@@ -16,7 +19,12 @@ set -euo pipefail
 
 rate=${1:-51}
 seconds=${2:-30}
-hosts=255
+pace=${3:-even}
+hosts=${FPING_HOSTS:-255}
+if [[ $pace != even && $pace != burst ]] || ! [[ $hosts =~ ^[0-9]+$ ]] || (( hosts < 1 || hosts > 255 )); then
+  echo "fping_compare: PACE is even or burst, FPING_HOSTS 1 to 255 (got '$pace', '$hosts')" >&2
+  exit 2
+fi
 
 if ! [[ $rate =~ ^[0-9]+([.][0-9]+)?$ ]] || ! awk -v r="$rate" 'BEGIN { exit !(r > 0 && r <= 100000) }'; then
   echo "fping_compare: RATE must be a number of echoes per second above 0 (got '$rate')" >&2
@@ -40,6 +48,8 @@ fi
 read -r period_ms interval_ms count < <(awk -v r="$rate" -v s="$seconds" -v h="$hosts" 'BEGIN {
   period = h * 1000 / r; interval = 1000 / r; count = int(s * r / h + 0.5); if (count < 1) count = 1
   printf "%.3f %.3f %d\n", period, interval, count }')
+[[ $pace == burst ]] && interval_ms=1
+last=127.0.0.$hosts
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -50,12 +60,12 @@ status=0
 if [[ -x /usr/bin/time ]]; then
   /usr/bin/time -f "%U %S" -o "$work/cpu" \
     timeout --kill-after=5 "$limit" \
-    fping -q -c "$count" -p "$period_ms" -i "$interval_ms" -g 127.0.0.1 127.0.0.255 \
+    fping -q -c "$count" -p "$period_ms" -i "$interval_ms" -g 127.0.0.1 "$last" \
     2>"$work/summary" || status=$?
 else
   # Without /usr/bin/time, the shell's accounting of its finished children does the same job.
   ( timeout --kill-after=5 "$limit" \
-      fping -q -c "$count" -p "$period_ms" -i "$interval_ms" -g 127.0.0.1 127.0.0.255 \
+      fping -q -c "$count" -p "$period_ms" -i "$interval_ms" -g 127.0.0.1 "$last" \
       2>"$work/summary" || exit $?
     # Not in a pipeline: there `times` would run in a fresh subshell that has no finished children.
     times >"$work/times"
@@ -74,6 +84,6 @@ echoes=$(awk -F'[=/ ]+' '/xmt\/rcv/ { for (i = 1; i <= NF; ++i) if ($i == "xmt")
                          END { print sent + 0 }' "$work/summary")
 cpu=$(awk 'NR == 1 { print $1 + $2 }' "$work/cpu" 2>/dev/null || true)
 cpu=${cpu:-0}
-awk -v r="$rate" -v e="$echoes" -v c="$cpu" 'BEGIN {
+awk -v r="$rate" -v e="$echoes" -v c="$cpu" -v p="$pace" 'BEGIN {
   per = e > 0 ? c * 1000 / e : 0
-  printf "fping: rate=%.1f/s echoes=%d cpu_s_per_1000=%.3f\n", r, e, per }'
+  printf "fping: pace=%s rate=%.1f/s echoes=%d cpu_s_per_1000=%.3f\n", p, r, e, per }'

@@ -4,6 +4,13 @@
 //                                   scheduler and workers (interval 3: each host due every 4
 //                                   seconds): echoes per second and CPU seconds per 1,000 echoes
 //   hosts_bench --idle-seconds=10   255 workers with nothing to do: CPU share of one core
+//   hosts_bench --rtt-echoes=500    round-trip accuracy while both cores are busy: echoes to
+//                                   127.0.0.1 every 10 ms with two threads spinning, the program's
+//                                   figure (TPing::ReplyMicros) against the kernel's receive time
+//                                   stamps of the request and the reply on loopback (seen by a raw
+//                                   socket of its own); run it in a private namespace as root:
+//                                   unshare -n sh -c 'ip link set lo up; build/bench/hosts_bench
+//                                   --rtt-echoes=500'
 //   hosts_bench                     both of the above (20 s and 10 s), then the Google Benchmark
 //                                   cases: one connection evaluation and one scheduler tick over
 //                                   255 hosts
@@ -12,7 +19,15 @@
 // admits the user; they go to loopback only.
 
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 
 #include <chrono>
 #include <cstdio>
@@ -24,6 +39,7 @@
 #include <vector>
 
 #include "core/tolvohosts.h"
+#include "icmp/ping.h"
 
 namespace {
 
@@ -65,7 +81,7 @@ void measureEchoes(double seconds) {
   fillLoopbackHosts(list, 3);
   // One round first, so all 255 workers exist and their start-up is not counted.
   runTicks(list, 2.0);
-  const std::int32_t pingsBefore = list.totalPings();
+  const std::int64_t pingsBefore = list.totalPings();
   const double cpuBefore = cpuSeconds();
   const double schedulerBefore = cpuSeconds(RUSAGE_THREAD);
   const auto start = SteadyClock::now();
@@ -73,7 +89,7 @@ void measureEchoes(double seconds) {
   const double wall = std::chrono::duration<double>(SteadyClock::now() - start).count();
   const double cpu = cpuSeconds() - cpuBefore;
   const double workers = cpu - (cpuSeconds(RUSAGE_THREAD) - schedulerBefore);
-  const std::int32_t echoes = list.totalPings() - pingsBefore;
+  const auto echoes = static_cast<std::int32_t>(list.totalPings() - pingsBefore);
   std::int32_t failed = 0;
   for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) failed += list.hostAt(slot)->failedCount;
   const auto per1000 = [echoes](double s) { return echoes > 0 ? s * 1000.0 / echoes : 0.0; };
@@ -130,6 +146,92 @@ void BM_SchedulerTick(benchmark::State& state) {
 }
 BENCHMARK(BM_SchedulerTick);
 
+// The kernel's receive stamps of every ICMP echo request and reply on loopback, in order.
+struct TStampSniffer {
+  int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  std::atomic<bool> stop{false};
+  std::vector<std::int64_t> requests, replies;  // nanoseconds
+
+  void run() {
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    while (!stop) {
+      pollfd watched{fd, POLLIN, 0};
+      if (poll(&watched, 1, 50) <= 0) continue;
+      std::uint8_t packet[256];
+      alignas(cmsghdr) char control[128];
+      iovec part{packet, sizeof packet};
+      msghdr message{};
+      message.msg_iov = &part;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      const ssize_t length = recvmsg(fd, &message, 0);
+      if (length < 28) continue;
+      const std::size_t ihl = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
+      timespec stamp{};
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
+          std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+      const std::int64_t ns = stamp.tv_sec * 1'000'000'000LL + stamp.tv_nsec;
+      if (packet[ihl] == 8) requests.push_back(ns);
+      if (packet[ihl] == 0) replies.push_back(ns);
+    }
+  }
+};
+
+void measureRoundTripAccuracy(int echoes) {
+  TStampSniffer sniffer;
+  if (sniffer.fd < 0) {
+    std::printf("rtt: needs root (a raw socket sees the kernel's stamps)\n");
+    return;
+  }
+  std::thread sniffing([&] { sniffer.run(); });
+  std::atomic<bool> spin{true};
+  std::vector<std::thread> busy;
+  for (int i = 0; i < 2; ++i)
+    busy.emplace_back([&] {
+      volatile std::uint64_t n = 0;
+      while (spin) n = n + 1;
+    });
+  std::vector<std::int64_t> program;
+  {
+    TPing ping;
+    ping.setAddress("127.0.0.1");
+    ping.setTimeout(1000);
+    for (int i = 0; i < echoes; ++i) {
+      program.push_back(ping.Ping() == 1 ? ping.ReplyMicros() * 1000 : -1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  spin = false;
+  sniffer.stop = true;
+  for (auto& t : busy) t.join();
+  sniffing.join();
+  close(sniffer.fd);
+  std::vector<double> errorsUs, kernelUs, programUs;
+  const std::size_t n = std::min({program.size(), sniffer.requests.size(), sniffer.replies.size()});
+  for (std::size_t i = 0; i < n; ++i) {
+    if (program[i] < 0) continue;
+    const double kernel = static_cast<double>(sniffer.replies[i] - sniffer.requests[i]) / 1000.0;
+    const double ours = static_cast<double>(program[i]) / 1000.0;
+    kernelUs.push_back(kernel);
+    programUs.push_back(ours);
+    errorsUs.push_back(std::fabs(ours - kernel));
+  }
+  auto quantile = [](std::vector<double> v, double q) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+  };
+  std::printf(
+      "rtt: echoes=%zu kernel_median_us=%.1f program_median_us=%.1f error_median_us=%.1f "
+      "error_p99_us=%.1f error_max_us=%.1f\n",
+      errorsUs.size(), quantile(kernelUs, 0.5), quantile(programUs, 0.5), quantile(errorsUs, 0.5),
+      quantile(errorsUs, 0.99), quantile(errorsUs, 1.0));
+}
+
 double secondsOption(int& argc, char** argv, const char* name, double fallback) {
   const std::string prefix = std::string("--") + name + "=";
   for (int i = 1; i < argc; ++i) {
@@ -148,6 +250,8 @@ int main(int argc, char** argv) {
   const bool onlyOne = argc > 1;
   const double echoSeconds = secondsOption(argc, argv, "echo-seconds", onlyOne ? 0 : 20);
   const double idleSeconds = secondsOption(argc, argv, "idle-seconds", onlyOne ? 0 : 10);
+  const double rttEchoes = secondsOption(argc, argv, "rtt-echoes", 0);
+  if (rttEchoes > 0) measureRoundTripAccuracy(static_cast<int>(rttEchoes));
   if (echoSeconds > 0) measureEchoes(echoSeconds);
   if (idleSeconds > 0) measureIdle(idleSeconds);
   std::fflush(stdout);

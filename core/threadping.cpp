@@ -1,13 +1,14 @@
 // The ping worker's loop and its handshake with the host.
 //
 //   1. stage 1: wait on the condition variable until notify() (a request was set) or release() (the
-//      loop must end) wakes it, which is at once; the timed wake is only a safety net. stage 2.
+//      loop must end) wakes it. stage 2.
 //   2. No request pending: go round again.
 //   3. A request: clear resultReady, stage 5 and 6, send one echo through the echo service (which
 //      blocks for at most the request's timeout), stage 7.
 //   4. Store `replied` and `pingTime` (-1 when not answered); stage 8, 9.
 //   5. The echo service could not be opened (TICMPException): post "error #1" and the cause to the
-//      user without waiting, and store a failed result.
+//      user without waiting (the message is merged while on screen), and store no result: the
+//      echo was never sent (`notSent`), so the host counts and records nothing for it.
 //   6. Clear requestPending, then set resultReady (release): the host may hand over the next request
 //      in the same step in which it collects this result, and that request must survive.
 //   7. When keepRunning is cleared or release() is called the loop ends: requestPending cleared,
@@ -17,7 +18,10 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 
@@ -26,35 +30,57 @@
 
 namespace {
 
-// Every request and every release wakes the worker at once, so the timed wake is only a safety net.
-// It is not 100 ms: 255 workers waking ten times a second cost about 4.5 % of a core on our
-// reference machine (some 13 us per wake-up), against 0.01 % with a wake every five seconds.
-constexpr std::chrono::milliseconds WorkerPause{5000};
+// Every request and every release wakes the worker at once (each sets its flag under wakeLock and
+// then notifies), so the wait needs no time limit: a timed wait would arm and cancel a kernel timer
+// at every echo, and 255 workers polling every 100 ms cost about 4.5 % of a core (some 13 us per
+// wake-up on our reference machine).
+
+std::atomic<int> workersRunning{0};
 
 }  // namespace
 
 TThreadPing::TThreadPing(TEchoService service)
-    : echoService(service ? std::move(service) : TEchoService(icmpEcho)) {}
+    : echoService(std::move(service)), cancelFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-TThreadPing::~TThreadPing() { release(); }
+TThreadPing::~TThreadPing() {
+  release();
+  ping.reset();
+  if (cancelFd >= 0) close(cancelFd);
+}
 
 void TThreadPing::start() {
   if (thread.joinable()) return;
   terminated.store(false, std::memory_order_release);
-  thread = std::thread([this] { Execute(); });
+  workersRunning.fetch_add(1, std::memory_order_relaxed);
+  thread = std::thread([this] {
+    Execute();
+    workersRunning.fetch_sub(1, std::memory_order_release);
+  });
 }
 
-void TThreadPing::release() {
+int TThreadPing::runningWorkers() { return workersRunning.load(std::memory_order_acquire); }
+
+void TThreadPing::stop() {
   {
     // Under the lock, so that a worker between its look at the flags and its wait cannot miss it.
     std::lock_guard guard(wakeLock);
     terminated.store(true, std::memory_order_release);
   }
   wake.notify_all();
+  if (cancelFd >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(cancelFd, &one, sizeof one);
+  }
+}
+
+void TThreadPing::release() {
+  stop();
   if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
 }
 
 void TThreadPing::notify() {
+  // The flag was set before; taking the lock orders it against a worker between its look at the
+  // flags and its wait, so the wake-up cannot be lost.
   { std::lock_guard guard(wakeLock); }
   wake.notify_all();
 }
@@ -76,12 +102,45 @@ bool TThreadPing::shouldWake() const {
 
 void TThreadPing::pause() {
   std::unique_lock lock(wakeLock);
-  wake.wait_for(lock, WorkerPause, [this] { return shouldWake(); });
+  wake.wait(lock, [this] { return shouldWake(); });
+}
+
+namespace {
+
+// Errors after which the worker's sockets are not to be trusted again: open them afresh.
+bool facilityBroken(std::int32_t error) {
+  return error == EBADF || error == ENOTSOCK || error == ENOBUFS || error == ENOMEM;
+}
+
+}  // namespace
+
+TEchoOutcome TThreadPing::realEcho(const std::string& target, std::int32_t limit) {
+  if (!ping) {
+    ping = std::make_unique<TPing>();  // throws TICMPException; the next request tries again
+    ping->setCancelHandle(cancelFd);
+  }
+  ping->setAddress(target);
+  ping->resolveAgain();  // a name is looked up for every echo, as it always was
+  ping->setPreferIpv6(preferIpv6);
+  ping->setTimeout(limit);
+  TEchoOutcome outcome;
+  try {
+    outcome.replied = ping->Ping() == 1;
+  } catch (const TICMPException&) {
+    ping.reset();
+    throw;
+  }
+  outcome.pingTime = outcome.replied ? static_cast<std::int32_t>(ping->Reply().rtt) : -1;
+  outcome.rttMicros = outcome.replied ? ping->ReplyMicros() : -1;
+  if (facilityBroken(ping->ErrorCode())) ping.reset();
+  return outcome;
 }
 
 void TThreadPing::serveRequest() {
   resultReady.store(false, std::memory_order_relaxed);
   bool answered = false;
+  bool sent = true;
+  std::string reason;
   std::int32_t time = -1;
   std::int64_t micros = -1;
   try {
@@ -89,7 +148,7 @@ void TThreadPing::serveRequest() {
     const std::string target = address;
     const std::int32_t limit = timeout;
     stage.store(6, std::memory_order_relaxed);
-    const TEchoOutcome outcome = echoService(target, limit);
+    const TEchoOutcome outcome = echoService ? echoService(target, limit) : realEcho(target, limit);
     stage.store(7, std::memory_order_relaxed);
     answered = outcome.replied;
     time = answered ? outcome.pingTime : -1;
@@ -97,6 +156,8 @@ void TThreadPing::serveRequest() {
       micros = outcome.rttMicros >= 0 ? outcome.rttMicros : std::int64_t{outcome.pingTime} * 1000;
   } catch (const TICMPException& e) {
     postUserMessage("error #1\n\n" + e.cause());
+    sent = false;
+    reason = e.what();
   } catch (const std::exception& e) {
     // Anything else the echo service throws must not end the program from a worker thread.
     postUserMessage("error #1\n\n" + std::string(e.what()));
@@ -104,6 +165,8 @@ void TThreadPing::serveRequest() {
   replied = answered;
   pingTime = time;
   rttMicros = micros;
+  notSent = !sent;
+  notSentReason = std::move(reason);
   stage.store(8, std::memory_order_relaxed);
   stage.store(9, std::memory_order_relaxed);
   requestPending.store(false, std::memory_order_release);

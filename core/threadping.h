@@ -8,13 +8,18 @@
 //      clears `requestPending`, then sets `resultReady` (release) — in that order, so that a request
 //      the host sends in the same step in which it collects the result is never cleared.
 //   3. The host sees `resultReady` (acquire), reads `replied` and `pingTime`, clears `resultReady`.
-// Between requests the worker sleeps on a condition variable for at most 100 ms, so a request or a
-// release is taken up at once and an idle worker costs next to nothing.
+// Between requests the worker sleeps on a condition variable, so a request or a release is taken up
+// at once and an idle worker costs next to nothing. A release also fires the worker's cancel handle,
+// which ends an echo in progress (its name lookup or its wait for the reply) at once.
+//
+// The real echo goes through one TPing that the worker keeps: its sockets are opened at the first
+// request and kept, and opened afresh after the echo facility failed.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,30 +34,42 @@ struct TEchoOutcome {
 // Sends one echo and waits for it. May throw TICMPException when the echo facility cannot be opened.
 using TEchoService = std::function<TEchoOutcome(const std::string& address, std::int32_t timeoutMs)>;
 
-// The real echo: a TPing per request with the given address and timeout, other settings default.
+// One real echo with a TPing of its own (opened and closed for this echo), other settings default.
 TEchoOutcome icmpEcho(const std::string& address, std::int32_t timeoutMs);
+
+class TPing;
 
 class TThreadPing {
  public:
-  // Created without running; start() runs the loop. An empty service means icmpEcho.
+  // Created without running; start() runs the loop. An empty service means the real ICMP echo over
+  // the worker's own TPing.
   explicit TThreadPing(TEchoService echoService = {});
   ~TThreadPing();  // release()
   TThreadPing(const TThreadPing&) = delete;
   TThreadPing& operator=(const TThreadPing&) = delete;
 
   void start();
-  // Asks the loop to end and waits until it has (at most the end of the echo in progress).
+  // Asks the loop to end and interrupts the real echo in progress, without waiting.
+  void stop();
+  // stop(), then waits until the loop has ended.
   void release();
   // Wakes the worker after a request was set.
   void notify();
   void setPriorityNormal();
+  // Worker threads of the program running now (started and not yet ended), for checks and tests.
+  static int runningWorkers();
 
   // Fields shared with the host, in the handshake order described above.
   bool replied = false;             // worker writes before resultReady
   std::int32_t pingTime = 0;        // worker writes before resultReady
   std::int64_t rttMicros = -1;      // worker writes before resultReady
+  // The echo could not be sent because the echo facility cannot be opened (no permission for ICMP
+  // sockets, say): no result at all. `notSentReason` is the facility's message.
+  bool notSent = false;             // worker writes before resultReady
+  std::string notSentReason;        // worker writes before resultReady
   std::int32_t timeout = 0;         // host writes before requestPending
   std::string address;              // host writes before requestPending
+  bool preferIpv6 = false;          // host writes before requestPending
   std::atomic<std::int32_t> stage{0};
   std::atomic<bool> resultReady{false};
   std::atomic<bool> keepRunning{true};
@@ -63,8 +80,11 @@ class TThreadPing {
   void pause();
   void serveRequest();
   bool shouldWake() const;
+  TEchoOutcome realEcho(const std::string& target, std::int32_t limit);
 
-  TEchoService echoService;
+  TEchoService echoService;  // empty: realEcho
+  std::unique_ptr<TPing> ping;  // the real echo's facility, owned by the worker's thread
+  int cancelFd = -1;  // eventfd, readable once release() was called
   bool priorityNormal = false;
   std::atomic<bool> terminated{false};
   std::mutex wakeLock;

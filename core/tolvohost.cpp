@@ -9,13 +9,20 @@
 //   4. Still in flight: done.
 //   5. More than `interval` seconds since the last request: hand the worker the next one and wake
 //      it. All comparisons are strict (interval 4: due after 5 seconds).
-// Elapsed times are stamp differences that stay right across the turn of the year.
+// Elapsed times are whole seconds of the monotonic clock, so neither the turn of the year nor a wall
+// clock that steps back (summer time, NTP) moves a due time or makes a worker look dead. A step
+// reads the clock only when it acts, so a step with nothing to do costs next to nothing.
+//
+// An echo that could not be sent because the echo facility cannot be opened is no result: nothing
+// is counted, recorded or published, and the host shows the reason after its status text.
+// Counters stop at their maximum rather than wrap.
 
 #include "tolvohost.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 
 #include "engineevents.h"
 
@@ -31,13 +38,18 @@ std::int64_t unixMillisNow() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+void countOne(std::int32_t& counter) {
+  if (counter < std::numeric_limits<std::int32_t>::max()) ++counter;
+}
+
 }  // namespace
 
 TTolvoHost::TTolvoHost(const TClock& clockSource, TEchoService service)
     : lastSentAt(clockSource.now()),
       runId(nextRunId()),
       clock(clockSource),
-      echoService(std::move(service)) {}
+      echoService(std::move(service)),
+      lastSentMs(clockSource.monotonicMs()) {}
 
 TTolvoHost::~TTolvoHost() {
   if (!worker) return;
@@ -67,9 +79,17 @@ void TTolvoHost::startWorker() {
   inFlight = false;
 }
 
-void TTolvoHost::collectResult(TDateTime now) {
+void TTolvoHost::collectResult() {
   inFlight = false;
   worker->resultReady.store(false, std::memory_order_relaxed);
+  if (worker->notSent) {
+    cannotPing = worker->notSentReason;
+    lastSentAt = sentAtBefore;  // nothing was sent
+    return;
+  }
+  cannotPing.clear();
+  if (echoesThisRun < std::numeric_limits<std::uint64_t>::max()) ++echoesThisRun;
+  const TDateTime now = clock.now();
   const std::int32_t time = worker->pingTime;
   if (events) {
     TEchoResult published;
@@ -82,7 +102,7 @@ void TTolvoHost::collectResult(TDateTime now) {
     lastSuccess.succeeded = true;
     lastSuccess.at = now;
     lastSuccess.pingTime = time;
-    ++succeededCount;
+    countOne(succeededCount);
     status = hsOk;
     lastResultAt = now;
     addResult({true, true, now, time});
@@ -92,47 +112,56 @@ void TTolvoHost::collectResult(TDateTime now) {
     lastFailure.at = now;
     lastResultAt = now;
     lastFailure.pingTime = time;
-    ++failedCount;
+    countOne(failedCount);
     status = hsDown;
     addResult({true, false, now, time});
   }
 }
 
-bool TTolvoHost::workerLooksDead(TDateTime now) const {
+bool TTolvoHost::workerLooksDead(std::int64_t nowMs) const {
   if (!inFlight) return false;
   const std::int64_t limit = static_cast<std::int64_t>(interval) * 10;
-  return stampSecondsSince(now, lastSentAt) > limit;
+  return monotonicSecondsSince(nowMs, lastSentMs) > limit;
 }
 
-void TTolvoHost::sendRequest(TDateTime now) {
+void TTolvoHost::sendRequest(std::int64_t nowMs) {
   inFlight = true;
   lastSuccess.pingTime = -1;
   worker->setPriorityNormal();
   worker->timeout = timeout;
   worker->address = ipAddress;
-  lastSentAt = now;
+  worker->preferIpv6 = preferIpv6;
+  sentAtBefore = lastSentAt;
+  lastSentAt = clock.now();
+  lastSentMs = nowMs;
   sentUnixMs = unixMillisNow();
   worker->requestPending.store(true, std::memory_order_release);
   worker->notify();
 }
 
 void TTolvoHost::pingStep() {
-  const TDateTime now = clock.now();
+  const std::int64_t nowMs = clock.monotonicMs();
   if (!worker) startWorker();
-  if (worker->resultReady.load(std::memory_order_acquire)) collectResult(now);
+  if (worker->resultReady.load(std::memory_order_acquire)) collectResult();
 
-  if (workerLooksDead(now)) {
-    ++failedCount;
-    lastResultAt = now;
+  if (workerLooksDead(nowMs)) {
+    countOne(failedCount);
+    lastResultAt = clock.now();
     status = hsThreadDead;
-    worker->release();  // waits for the echo in progress, bounded by its timeout
+    worker->release();  // interrupts the echo in progress
     worker.reset();
     inFlight = false;
     return;
   }
   if (inFlight) return;
-  if (stampSecondsSince(now, lastSentAt) <= interval) return;
-  sendRequest(now);
+  if (monotonicSecondsSince(nowMs, lastSentMs) <= interval) return;
+  sendRequest(nowMs);
+}
+
+bool TTolvoHost::idleUntil(std::int64_t atMs) const {
+  if (!worker || inFlight || interval < 3 || worker->resultReady.load(std::memory_order_acquire))
+    return false;
+  return monotonicSecondsSince(atMs, lastSentMs) <= interval;
 }
 
 double TTolvoHost::averagePingTime() const {
@@ -159,8 +188,11 @@ bool TTolvoHost::recentlyUp(std::int32_t n) const {
   return failed < answered;
 }
 
+// A host without a result in this run is unknown, whatever counters it brought from the hosts file:
+// the history, which is not stored, holds this run's results only.
 hostStatus TTolvoHost::getStatus() const {
   if (status == hsThreadDead) return hsThreadDead;
+  if (!historyAt(HistorySize).used) return hsUnknown;
   if (static_cast<std::int64_t>(succeededCount) + failedCount <= 0) return hsUnknown;
   return recentlyUp(10) ? hsOk : hsDown;
 }
@@ -181,5 +213,6 @@ std::string TTolvoHost::statusText(hostStatus s) const {
     default: text = "Unknown "; break;
   }
   if (worker) text += "(" + std::to_string(worker->stage.load(std::memory_order_relaxed)) + ")";
+  if (!cannotPing.empty()) text += " " + cannotPing;
   return text;
 }

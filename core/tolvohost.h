@@ -43,6 +43,13 @@ class TTolvoHost {
   bool inFlight = false;
   std::unique_ptr<TThreadPing> worker;
   hostStatus status = hsUnknown;
+  // Why the last echo could not be sent (the echo facility's message), empty once one was; shown
+  // after the status text.
+  std::string cannotPing;
+  // Echoes whose result was collected in this run (the counters above also hold earlier runs').
+  std::uint64_t echoesThisRun = 0;
+  // Names with addresses of both families are pinged over IPv6 (IPv4 by default).
+  bool preferIpv6 = false;
 
   // Unique within the run, never reused: subscribers key their own records of a host by it.
   const std::uint64_t runId;
@@ -53,6 +60,9 @@ class TTolvoHost {
   const pingResult& historyAt(int position) const;
 
   void pingStep();
+  // A step at monotonic time `atMs` would do nothing: a worker that is idle with nothing in flight
+  // and no result waiting, not due by then, and an interval the scheduler need not raise.
+  bool idleUntil(std::int64_t atMs) const;
   void addResult(pingResult result);
   double averagePingTime() const;
   bool recentlyUp(std::int32_t n) const;
@@ -62,13 +72,17 @@ class TTolvoHost {
 
  private:
   void startWorker();
-  void collectResult(TDateTime now);
-  bool workerLooksDead(TDateTime now) const;
-  void sendRequest(TDateTime now);
+  void collectResult();
+  bool workerLooksDead(std::int64_t nowMs) const;
+  void sendRequest(std::int64_t nowMs);
 
   const TClock& clock;
   TEchoService echoService;
   std::int64_t sentUnixMs = 0;  // wall-clock time of the request in flight
+  // Monotonic time of the last request handed over (the creation time before the first): the due
+  // and dead-worker tests measure from it, so a wall clock that steps never moves them.
+  std::int64_t lastSentMs = 0;
+  TDateTime sentAtBefore = 0;  // lastSentAt before the request in flight
   // The history as a ring: `historyHead` is the index of position 1.
   std::array<pingResult, HistorySize> history{};
   int historyHead = 0;

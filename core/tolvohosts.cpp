@@ -22,7 +22,15 @@ TTolvoHost* TTolvoHosts::hostAt(int slot) const {
 }
 
 std::unique_ptr<TTolvoHost> TTolvoHosts::newHost() const {
-  return std::make_unique<TTolvoHost>(clock, echoService);
+  auto host = std::make_unique<TTolvoHost>(clock, echoService);
+  host->preferIpv6 = preferV6;
+  return host;
+}
+
+void TTolvoHosts::setPreferIpv6(bool prefer) {
+  preferV6 = prefer;
+  for (const auto& host : hosts)
+    if (host) host->preferIpv6 = prefer;
 }
 
 bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
@@ -30,6 +38,7 @@ bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     if (hosts[slot]) continue;
     hosts[slot] = std::move(host);
+    ++occupied;
     evaluatedStatus[slot] = hsUnknown;
     hosts[slot]->events = &eventHub;
     eventHub.hostAdded(*hosts[slot]);
@@ -43,24 +52,28 @@ bool TTolvoHosts::deleteHost(TTolvoHost* host) {
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     if (hosts[slot].get() != host) continue;
     eventHub.hostDeleting(*host);
+    echoesOfRemovedHosts += host->echoesThisRun;
     hosts[slot].reset();
+    --occupied;
     return true;
   }
   return false;
 }
 
 bool TTolvoHosts::clearHosts() {
-  // Tell every worker to end first, so that their last echoes time out side by side rather than
-  // one after the other while each host is destroyed.
+  // Tell every worker to end first (which interrupts its echo), so that they all wind down side by
+  // side rather than one after the other while each host is destroyed.
   for (const auto& host : hosts) {
     if (!host || !host->worker) continue;
     host->worker->keepRunning.store(false, std::memory_order_release);
-    host->worker->notify();
+    host->worker->stop();
   }
   for (auto& host : hosts) {
     if (!host) continue;
     eventHub.hostDeleting(*host);
+    echoesOfRemovedHosts += host->echoesThisRun;
     host.reset();
+    --occupied;
   }
   return true;
 }
@@ -71,16 +84,19 @@ void TTolvoHosts::hostEdited(TTolvoHost* host, const THostNames& before) {
     if (held.get() == host) eventHub.hostEdited(*host, before);
 }
 
-std::int32_t TTolvoHosts::hostCount() const {
-  std::int32_t count = 0;
-  for (const auto& host : hosts) count += host ? 1 : 0;
-  return count;
+std::int32_t TTolvoHosts::hostCount() const { return occupied; }
+
+std::int64_t TTolvoHosts::totalPings() const {
+  std::int64_t total = 0;
+  for (const auto& host : hosts)
+    if (host) total += std::int64_t{host->succeededCount} + host->failedCount;
+  return total;
 }
 
-std::int32_t TTolvoHosts::totalPings() const {
-  std::int32_t total = 0;
+std::uint64_t TTolvoHosts::echoesThisRun() const {
+  std::uint64_t total = echoesOfRemovedHosts;
   for (const auto& host : hosts)
-    if (host) total += host->succeededCount + host->failedCount;
+    if (host) total += host->echoesThisRun;
   return total;
 }
 
@@ -130,6 +146,34 @@ void TTolvoHosts::schedulerPass() {
     while (!hostAt(nextIndex)) nextIndex = followingSlot(nextIndex, MaxHosts);
   }
   passBusy = false;
+}
+
+// The passes that idleTicksAhead foresees are those that schedulerPass would make: the same slots in
+// the same order, so skipping them changes nothing but the moments at which the interface thread
+// wakes up for nothing.
+int TTolvoHosts::idleTicksAhead(int passesPerTick, std::int64_t tickMs, int maxTicks) const {
+  if (occupied == 0 || passBusy) return 0;
+  const std::int64_t now = clock.monotonicMs();
+  int slot = nextIndex;
+  for (int tick = 1; tick <= maxTicks; ++tick) {
+    // A step may come up to one tick late; a host due by then is not idle.
+    const std::int64_t stepAt = now + (tick + 1) * tickMs;
+    for (int pass = 0; pass < passesPerTick; ++pass) {
+      const TTolvoHost* host = hostAt(slot);
+      if (host && !host->idleUntil(stepAt)) return tick - 1;
+      slot = followingSlot(slot, MaxHosts);
+      while (!hostAt(slot)) slot = followingSlot(slot, MaxHosts);
+    }
+  }
+  return maxTicks;
+}
+
+void TTolvoHosts::skipPasses(int passes) {
+  if (occupied == 0 || passBusy) return;
+  for (int pass = 0; pass < passes; ++pass) {
+    nextIndex = followingSlot(nextIndex, MaxHosts);
+    while (!hostAt(nextIndex)) nextIndex = followingSlot(nextIndex, MaxHosts);
+  }
 }
 
 // A host's "HOST_STATUS" entry records a real transition: it is written when the status computed

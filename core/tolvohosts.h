@@ -46,7 +46,22 @@ class TTolvoHosts {
   bool hasMoreHosts() const;
 
   void schedulerPass();
-  std::int32_t totalPings() const;
+  // How many of the next scheduler ticks (of `passesPerTick` passes, one every `tickMs`) would step
+  // only hosts with nothing to do: a worker idle, no request in flight, not due before the step,
+  // interval already 3 or more. At most `maxTicks`; 0 when the next tick has work.
+  int idleTicksAhead(int passesPerTick, std::int64_t tickMs, int maxTicks) const;
+  // Moves the scheduler on by `passes` passes without stepping anyone, as passes over idle hosts
+  // would (they change nothing but the position).
+  void skipPasses(int passes);
+  // Sum of the hosts' counters (earlier runs' included), in 64 bits.
+  std::int64_t totalPings() const;
+  // Echoes collected in this run, by every host the list has held (deleted ones included), so it
+  // only ever grows: the pings-per-second figure is drawn from it.
+  std::uint64_t echoesThisRun() const;
+  // Names with addresses of both families are pinged over IPv6 rather than IPv4 (the setting
+  // PreferIpv6Setting); applies to every host, present and future.
+  void setPreferIpv6(bool prefer);
+  bool preferIpv6() const { return preferV6; }
   bool evaluateConnection();
 
   // Adding hosts from text (dotted address or host name), with lookups and the duplicate test.
@@ -79,6 +94,9 @@ class TTolvoHosts {
   bool passBusy = false;
   bool enumDone = false;
   std::int32_t nextIndex = 1;
+  std::int32_t occupied = 0;  // hosts in the slots
+  std::uint64_t echoesOfRemovedHosts = 0;
+  bool preferV6 = false;
   // Per slot, the status computed at the previous evaluation (see evaluateConnection).
   std::array<hostStatus, MaxHosts + 1> evaluatedStatus{};
 };

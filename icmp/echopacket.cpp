@@ -60,6 +60,29 @@ std::vector<std::uint8_t> echoRequest(std::uint16_t identifier, std::uint16_t se
   return packet;
 }
 
+namespace {
+
+// The verdict on an ICMP message at `icmp` (of `length` bytes, at least a header) of either family.
+TEchoReplyInfo judgeEcho(const std::uint8_t* icmp, std::size_t length, std::uint8_t replyType,
+                         std::uint16_t identifier, std::uint16_t sequence, bool fromSource) {
+  TEchoReplyInfo info;
+  if (icmp[0] != replyType || icmp[1] != 0) {
+    info.verdict = TEchoVerdict::wrongType;
+  } else if (readBigEndian16(icmp + 4) != identifier) {
+    info.verdict = TEchoVerdict::wrongIdentifier;
+  } else if (readBigEndian16(icmp + 6) != sequence) {
+    info.verdict = TEchoVerdict::wrongSequence;
+  } else if (!fromSource) {
+    info.verdict = TEchoVerdict::wrongSource;
+  } else {
+    info.verdict = TEchoVerdict::match;
+    info.dataSize = static_cast<std::uint16_t>(length - IcmpHeaderBytes);
+  }
+  return info;
+}
+
+}  // namespace
+
 TEchoReplyInfo parseEchoReply(std::span<const std::uint8_t> datagram, bool withIpHeader,
                               std::uint32_t sender, const TEchoExpected& expected) {
   TEchoReplyInfo info;
@@ -72,20 +95,44 @@ TEchoReplyInfo parseEchoReply(std::span<const std::uint8_t> datagram, bool withI
     offset = headerBytes;
   }
   if (datagram.size() < offset + IcmpHeaderBytes) return info;
-  const std::uint8_t* icmp = datagram.data() + offset;
-  if (icmp[0] != TypeEchoReply || icmp[1] != 0) {
-    info.verdict = TEchoVerdict::wrongType;
-  } else if (readBigEndian16(icmp + 4) != expected.identifier) {
-    info.verdict = TEchoVerdict::wrongIdentifier;
-  } else if (readBigEndian16(icmp + 6) != expected.sequence) {
-    info.verdict = TEchoVerdict::wrongSequence;
-  } else if (sender != expected.source) {
-    info.verdict = TEchoVerdict::wrongSource;
-  } else {
-    info.verdict = TEchoVerdict::match;
-    info.dataSize = static_cast<std::uint16_t>(datagram.size() - offset - IcmpHeaderBytes);
+  return judgeEcho(datagram.data() + offset, datagram.size() - offset, TypeEchoReply,
+                   expected.identifier, expected.sequence, sender == expected.source);
+}
+
+std::vector<std::uint8_t> echoRequestV6(std::uint16_t identifier, std::uint16_t sequence,
+                                        std::span<const std::uint8_t> data) {
+  std::vector<std::uint8_t> packet(IcmpHeaderBytes + data.size(), 0);
+  packet[0] = TypeV6EchoRequest;
+  writeBigEndian16(&packet[4], identifier);
+  writeBigEndian16(&packet[6], sequence);
+  std::copy(data.begin(), data.end(), packet.begin() + IcmpHeaderBytes);
+  return packet;
+}
+
+TEchoReplyInfo parseEchoReplyV6(std::span<const std::uint8_t> datagram, const TIpv6Bytes& sender,
+                                const TEchoExpectedV6& expected) {
+  if (datagram.size() < IcmpHeaderBytes) return {};
+  return judgeEcho(datagram.data(), datagram.size(), TypeV6EchoReply, expected.identifier,
+                   expected.sequence, sender == expected.source);
+}
+
+bool isErrorForRequestV6(std::span<const std::uint8_t> original,
+                         const TIpv6Bytes& originalDestination, const TEchoExpectedV6& expected) {
+  if (original.size() < IcmpHeaderBytes) return false;
+  return original[0] == TypeV6EchoRequest && readBigEndian16(&original[4]) == expected.identifier &&
+         readBigEndian16(&original[6]) == expected.sequence &&
+         originalDestination == expected.source;
+}
+
+std::uint32_t replyStatusForErrorV6(std::uint8_t type, std::uint8_t code) {
+  switch (type) {
+    case TypeV6DestUnreachable:
+      // 0 no route, 1 prohibited, 3 address unreachable, 4 port unreachable (RFC 4443, 3.1).
+      return code == 0 ? 11002 : code == 4 ? 11005 : 11003;
+    case TypeV6PacketTooBig: return 11009;
+    case TypeV6TimeExceeded: return code == 0 ? 11013 : 11014;
+    default: return 11050;
   }
-  return info;
 }
 
 bool isErrorForRequest(std::span<const std::uint8_t> original, std::uint32_t originalDestination,

@@ -8,12 +8,16 @@
 // The error queue (IP_RECVERR) of either kind hands back the ICMP header and data of our own request
 // that an ICMP error (destination unreachable, time exceeded) was sent for.
 //
-// All addresses are IPv4 in network byte order, as in sockaddr_in; identifier and sequence are in
-// host order.
+// IPv4 addresses are in network byte order, as in sockaddr_in; IPv6 addresses are the 16 bytes of
+// sockaddr_in6. Identifier and sequence are in host order.
+//
+// ICMPv6 (RFC 4443) arrives without the IPv6 header on both kinds of socket; its checksum covers a
+// pseudo-header that only the kernel knows, so the kernel fills it in on sending (RFC 3542).
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <array>
 #include <span>
 #include <vector>
 
@@ -86,5 +90,34 @@ std::uint32_t replyStatusForError(std::uint8_t type, std::uint8_t code);
 std::uint32_t roundTripMs(const timespec& sent, const timespec& received);
 // The same in microseconds, never negative.
 std::int64_t roundTripMicros(const timespec& sent, const timespec& received);
+
+// ICMPv6 echoes (RFC 4443): request 128, reply 129; errors about a request quote it in the same
+// way as for IPv4.
+constexpr std::uint8_t TypeV6DestUnreachable = 1;
+constexpr std::uint8_t TypeV6PacketTooBig = 2;
+constexpr std::uint8_t TypeV6TimeExceeded = 3;
+constexpr std::uint8_t TypeV6EchoRequest = 128;
+constexpr std::uint8_t TypeV6EchoReply = 129;
+
+using TIpv6Bytes = std::array<std::uint8_t, 16>;
+
+struct TEchoExpectedV6 {
+  std::uint16_t identifier = 0;
+  std::uint16_t sequence = 0;
+  TIpv6Bytes source{};  // the address pinged
+};
+
+// An ICMPv6 echo request with a zero checksum, which the kernel computes on sending.
+std::vector<std::uint8_t> echoRequestV6(std::uint16_t identifier, std::uint16_t sequence,
+                                        std::span<const std::uint8_t> data);
+
+TEchoReplyInfo parseEchoReplyV6(std::span<const std::uint8_t> datagram, const TIpv6Bytes& sender,
+                                const TEchoExpectedV6& expected);
+
+bool isErrorForRequestV6(std::span<const std::uint8_t> original,
+                         const TIpv6Bytes& originalDestination, const TEchoExpectedV6& expected);
+
+// The reply status for an ICMPv6 error, in the same codes as replyStatusForError.
+std::uint32_t replyStatusForErrorV6(std::uint8_t type, std::uint8_t code);
 
 }  // namespace echopacket

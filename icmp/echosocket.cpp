@@ -1,6 +1,7 @@
 #include "icmp/echosocket.h"
 
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,10 +39,11 @@ bool isRefusal(int code) { return code == EACCES || code == EPERM; }
 
 bool isUnsupported(int code) { return code == EAFNOSUPPORT || code == EPROTONOSUPPORT; }
 
-[[noreturn]] void throwFor(int datagramErrno, int rawErrno) {
+[[noreturn]] void throwFor(int family, int datagramErrno, int rawErrno) {
   if (isUnsupported(datagramErrno) && isUnsupported(rawErrno)) {
-    throw TICMPException(NoFacility, std::string("This system offers no IPv4 ICMP sockets (") +
-                                         std::strerror(rawErrno) + ").");
+    throw TICMPException(NoFacility, std::string("This system offers no ") +
+                                         (family == AF_INET6 ? "IPv6" : "IPv4") +
+                                         " ICMP sockets (" + std::strerror(rawErrno) + ").");
   }
   const auto unavailable = [](int code) { return isRefusal(code) || isUnsupported(code); };
   if (unavailable(datagramErrno) && unavailable(rawErrno)) {
@@ -57,9 +59,21 @@ bool isUnsupported(int code) { return code == EAFNOSUPPORT || code == EPROTONOSU
 // should one be refused anyway the echo still works (a clock read in user space instead of the
 // kernel's timestamp, a time-out instead of an early end on an ICMP error, replies filtered in user
 // space only). So no failure of the facility ever comes from here.
-void setHelpfulOptions(int fd, bool datagram) {
+void setHelpfulOptions(int fd, int family, bool datagram) {
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+  if (family == AF_INET6) {
+    setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
+    if (!datagram) {
+      // A raw ICMPv6 socket sees every ICMPv6 message (neighbour discovery included): pass echo
+      // replies only. Errors about our requests still reach the error queue.
+      icmp6_filter filter{};
+      ICMP6_FILTER_SETBLOCKALL(&filter);
+      ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
+      setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    }
+    return;
+  }
   setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
   if (!datagram) {
     // A raw ICMP socket receives every ICMP message of the host, our own outgoing requests on
@@ -106,17 +120,20 @@ std::string permissionCause(const std::string& groupRange, unsigned groupId,
 //                    itself is missing).
 // Of the other two messages, "Error initialising Winsock" cannot arise (Linux sockets need no library
 // start-up), nor can "Error loading dll functions" (see setHelpfulOptions).
-TEchoSocket openEchoSocket() {
+// IPv6 goes the same way with IPPROTO_ICMPV6 (net/ipv6/ping.c checks the same ping_group_range).
+TEchoSocket openEchoSocket(int family) {
+  const int protocol = family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
   TEchoSocket opened;
-  opened.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+  opened.fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
   const int datagramErrno = opened.fd < 0 ? errno : 0;
   if (opened.fd >= 0) {
     opened.datagram = true;
   } else {
-    if (!isRefusal(datagramErrno) && !isUnsupported(datagramErrno)) throwFor(datagramErrno, 0);
-    opened.fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (opened.fd < 0) throwFor(datagramErrno, errno);
+    if (!isRefusal(datagramErrno) && !isUnsupported(datagramErrno))
+      throwFor(family, datagramErrno, 0);
+    opened.fd = socket(family, SOCK_RAW | SOCK_CLOEXEC, protocol);
+    if (opened.fd < 0) throwFor(family, datagramErrno, errno);
   }
-  setHelpfulOptions(opened.fd, opened.datagram);
+  setHelpfulOptions(opened.fd, family, opened.datagram);
   return opened;
 }

@@ -2,6 +2,8 @@
 // Opening the Linux ICMP socket that carries the echo requests, and the user-facing texts for why it
 // could not be opened.
 
+#include <sys/socket.h>
+
 #include <string>
 
 struct TEchoSocket {
@@ -9,10 +11,11 @@ struct TEchoSocket {
   bool datagram = false;  // SOCK_DGRAM (unprivileged ICMP socket) or SOCK_RAW
 };
 
-// Opens a datagram ICMP socket, or a raw one where the datagram kind is refused, with the options the
-// echo relies on (receive timestamps, the error queue, and for raw sockets a filter that passes echo
-// replies only). Throws TICMPException when no ICMP socket can be had.
-TEchoSocket openEchoSocket();
+// Opens a datagram ICMP socket of `family` (AF_INET or AF_INET6, ICMPv6 then), or a raw one where the
+// datagram kind is refused, with the options the echo relies on (receive timestamps, the error
+// queue, and for raw sockets a filter that passes echo replies only). Throws TICMPException when no
+// ICMP socket can be had. Both families follow net.ipv4.ping_group_range and CAP_NET_RAW alike.
+TEchoSocket openEchoSocket(int family = AF_INET);
 
 // The cause text for a user whom neither kind of ICMP socket is permitted: what is wrong and the two
 // remedies. `groupRange` is the content of net.ipv4.ping_group_range, `programPath` this program.

@@ -3,11 +3,10 @@
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "icmp/echosocket.h"
+#include "icmp/namelookup.h"
 
 namespace {
 
@@ -57,161 +57,23 @@ timespec receiveTime(msghdr& message) {
 
 const sock_extended_err* extendedError(msghdr& message) {
   for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) {
+    if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
+        (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR)) {
       return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
     }
   }
   return nullptr;
 }
 
-}  // namespace
-
-TICMP::TICMP(TPing& ownerPing) : owner(ownerPing) {
-  const TEchoSocket opened = openEchoSocket();
-  handle = opened.fd;
-  datagram = opened.datagram;
+echopacket::TIpv6Bytes bytesOf(const in6_addr& a) {
+  echopacket::TIpv6Bytes bytes{};
+  std::memcpy(bytes.data(), &a, bytes.size());
+  return bytes;
 }
-
-TICMP::~TICMP() {
-  if (handle >= 0) close(handle);
-}
-
-void TICMP::setAddress(const std::string& text) {
-  if (text == addressText) return;
-  addressText = text;
-  resolved = false;
-}
-
-void TICMP::display(const std::string& text) const {
-  if (owner.OnDisplay) owner.OnDisplay(text);
-}
-
-// The dotted form first, with inet_addr's rules (so "255.255.255.255" gives the none value, like a
-// text that is no address at all), then the system resolver, first IPv4 address of its answer.
-// getaddrinfo is safe to call from several workers at once; gethostbyname would not be.
-void TICMP::resolve() {
-  ip = inet_addr(addressText.c_str());
-  if (ip == NoAddress) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(addressText.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-      display("Unable to resolve " + addressText);
-      return;
-    }
-    ip = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    resolvedName = found->ai_canonname != nullptr ? found->ai_canonname : addressText;
-    freeaddrinfo(found);
-  } else {
-    resolvedName = addressText;
-  }
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr dotted{};
-  dotted.s_addr = ip;
-  inet_ntop(AF_INET, &dotted, text, sizeof text);
-  resolvedText = text;
-  resolved = true;
-}
-
-std::int32_t TICMP::ping() {
-  error = 0;
-  if (!resolved) resolve();
-  if (ip == NoAddress) {
-    error = NoAddressError;
-    display("Invalid host address");
-    return 0;
-  }
-  reply = {};
-  replyMicros = -1;
-  if (owner.OnEchoRequest) owner.OnEchoRequest();
-  std::int32_t result = 0;
-  if (size < 0 || size > echopacket::MaxDataBytes) {
-    error = EMSGSIZE;  // no IPv4 datagram can carry it; nothing is sent
-  } else if (applyIpOptions()) {
-    echopacket::TEchoExpected expected;
-    expected.identifier = datagram ? 0 : rawIdentifier();
-    expected.sequence = nextSequence();
-    expected.source = ip;
-    const auto data = echopacket::echoData(size);
-    const auto packet = echopacket::echoRequest(expected.identifier, expected.sequence, data);
-    const timespec sentAt = wallClockNow();
-    if (send(packet)) {
-      if (datagram) {
-        // The kernel put its own identifier (the socket's "port") into the request.
-        sockaddr_in bound{};
-        socklen_t length = sizeof bound;
-        getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length);
-        expected.identifier = ntohs(bound.sin_port);
-      }
-      result = awaitReply(expected, sentAt);
-    }
-  }
-  if (owner.OnEchoReply) owner.OnEchoReply(result);
-  return result;
-}
-
-// TTL is used as one byte. Of the flags byte only "don't fragment" (2) has a Linux counterpart, the
-// path-MTU discovery mode of the socket; the other bits are ignored. Without the flag fragmenting is
-// allowed, as the program's requests always were (Linux would set DF by default).
-bool TICMP::applyIpOptions() {
-  const int ttlByte = ttl & 0xFF;
-  if (setsockopt(handle, IPPROTO_IP, IP_TTL, &ttlByte, sizeof ttlByte) != 0) {
-    error = errno;  // TTL 0: no packet may leave with it
-    return false;
-  }
-  const int mode = (flags & 0x02) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
-  setsockopt(handle, IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
-  return true;
-}
-
-// "No route" and the like fail here at once (ENETUNREACH, EHOSTUNREACH, EMSGSIZE with DF).
-bool TICMP::send(std::span<const std::uint8_t> packet) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = ip;
-  const ssize_t sent = sendto(handle, packet.data(), packet.size(), 0,
-                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  if (sent < 0) {
-    error = errno;
-    return false;
-  }
-  return true;
-}
-
-// Waits until the deadline for our reply, dropping whatever else arrives. The loop is bounded by the
-// deadline: every pass either consumes a datagram or sleeps in poll() until the deadline.
-std::int32_t TICMP::awaitReply(const echopacket::TEchoExpected& expected, const timespec& sentAt) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout, 0));
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size) + HeaderRoomBytes);
-  while (true) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd watched{handle, POLLIN, 0};
-    const int ready = poll(&watched, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-    if (ready < 0 && errno != EINTR) {
-      error = errno;
-      return 0;
-    }
-    if (ready > 0) {
-      if ((watched.revents & POLLNVAL) != 0) {
-        error = EBADF;
-        return 0;
-      }
-      if ((watched.revents & POLLERR) != 0 && takeError(expected)) return 0;
-      if ((watched.revents & POLLIN) != 0 && takeReceived(buffer, expected, sentAt) == 1) return 1;
-    }
-    if (Clock::now() >= deadline) {
-      error = ETIMEDOUT;
-      return 0;
-    }
-  }
-}
-
-namespace {
 
 // A message header for recvmsg: the sender's address, one data part, room for ancillary data.
-msghdr receiveMessage(sockaddr_in& address, iovec& part, char* control, std::size_t controlSize) {
+msghdr receiveMessage(sockaddr_storage& address, iovec& part, char* control,
+                      std::size_t controlSize) {
   msghdr message{};
   message.msg_name = &address;
   message.msg_namelen = sizeof address;
@@ -224,21 +86,271 @@ msghdr receiveMessage(sockaddr_in& address, iovec& part, char* control, std::siz
 
 }  // namespace
 
-std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer,
-                                 const echopacket::TEchoExpected& expected,
-                                 const timespec& sentAt) {
-  sockaddr_in from{};
+TICMP::TICMP(TPing& ownerPing) : owner(ownerPing) {
+  const TEchoSocket opened = openEchoSocket(AF_INET);
+  sock4.fd = opened.fd;
+  sock4.datagram = opened.datagram;
+  target.ss_family = AF_UNSPEC;
+}
+
+TICMP::~TICMP() {
+  if (sock4.fd >= 0) close(sock4.fd);
+  if (sock6.fd >= 0) close(sock6.fd);
+}
+
+void TICMP::setAddress(const std::string& text) {
+  if (text == addressText) return;
+  addressText = text;
+  resolved = false;
+}
+
+void TICMP::display(const std::string& text) const {
+  if (owner.OnDisplay) owner.OnDisplay(text);
+}
+
+// Of a name's addresses, the first of the preferred family, else the first of the other.
+bool TICMP::useLookedUp(const TNameAnswer& answer) {
+  const int preferred = preferIpv6 ? AF_INET6 : AF_INET;
+  const TLookedUpAddress* chosen = nullptr;
+  for (const auto& a : answer.addresses) {
+    if (a.address.ss_family == preferred) {
+      chosen = &a;
+      break;
+    }
+    if (chosen == nullptr) chosen = &a;
+  }
+  if (chosen == nullptr) return false;
+  std::memcpy(&target, &chosen->address, chosen->length);
+  resolvedName = answer.canonicalName;
+  return true;
+}
+
+// The dotted form first, with inet_addr's rules (so "255.255.255.255" gives the none value, like a
+// text that is no address at all), then an IPv6 literal, then the system resolver, in both
+// families, within the echo's timeout. getaddrinfo is safe to call from several workers at once.
+void TICMP::resolve() {
+  target = {};
+  target.ss_family = AF_UNSPEC;
+  const in_addr_t dotted = inet_addr(addressText.c_str());
+  bool found = false;
+  if (dotted != NoAddress) {
+    auto& v4 = reinterpret_cast<sockaddr_in&>(target);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = dotted;
+    resolvedName = addressText;
+    found = true;
+  } else if (addressText.find(':') != std::string::npos) {
+    // A literal never waits for a name server; its zone ("%eth0") becomes the scope id.
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* literal = nullptr;
+    if (getaddrinfo(addressText.c_str(), nullptr, &hints, &literal) == 0 && literal != nullptr) {
+      std::memcpy(&target, literal->ai_addr, std::min<std::size_t>(literal->ai_addrlen, sizeof target));
+      resolvedName = addressText;
+      found = true;
+      freeaddrinfo(literal);
+    }
+  } else if (const auto answer = lookUpName(addressText, timeout, cancelFd)) {
+    found = useLookedUp(*answer);
+  }
+  if (found && !v6() &&
+      reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr == NoAddress) {
+    // "255.255.255.255" read as a name: inet_addr's none value, which cannot be pinged.
+    target = {};
+    target.ss_family = AF_UNSPEC;
+    return;
+  }
+  if (!found) {
+    target = {};
+    target.ss_family = AF_UNSPEC;
+    display("Unable to resolve " + addressText);
+    return;
+  }
+  char text[INET6_ADDRSTRLEN] = {};
+  if (v6())
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(target).sin6_addr, text, sizeof text);
+  else
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(target).sin_addr, text, sizeof text);
+  resolvedText = text;
+  resolved = true;
+}
+
+std::int32_t TICMP::ping() {
+  error = 0;
+  if (!resolved) resolve();
+  if (target.ss_family == AF_UNSPEC) {
+    error = NoAddressError;
+    display("Invalid host address");
+    return 0;
+  }
+  if (v6() && sock6.fd < 0) {
+    const TEchoSocket opened = openEchoSocket(AF_INET6);  // throws TICMPException
+    sock6.fd = opened.fd;
+    sock6.datagram = opened.datagram;
+  }
+  TFamilySocket& s = current();
+  if (!s.datagram) connectRaw(s);
+  reply = {};
+  replyMicros = -1;
+  if (owner.OnEchoRequest) owner.OnEchoRequest();
+  std::int32_t result = 0;
+  if (size < 0 || size > echopacket::MaxDataBytes) {
+    error = EMSGSIZE;  // no IPv4 datagram can carry it; nothing is sent
+  } else if (applyIpOptions(s)) {
+    const std::uint16_t sequence = nextSequence();
+    const std::uint16_t identifier = s.datagram ? 0 : rawIdentifier();
+    const auto data = echopacket::echoData(size);
+    const auto packet = v6() ? echopacket::echoRequestV6(identifier, sequence, data)
+                             : echopacket::echoRequest(identifier, sequence, data);
+    const timespec sentAt = wallClockNow();
+    if (send(s, packet)) result = awaitReply(identifierOf(s), sequence, sentAt);
+  }
+  if (owner.OnEchoReply) owner.OnEchoReply(result);
+  return result;
+}
+
+// A raw ICMP socket is handed a copy of every echo reply that reaches the host. Kept open between
+// echoes, one per worker, each would queue every other worker's replies: work for nothing, and a
+// full receive queue drops the reply that was ours. Connected to its host's address, it is handed
+// only that host's replies (the kernel's raw_v4_match / raw_v6_match compare the peer address), as
+// a datagram socket is handed only those with its own identifier.
+void TICMP::connectRaw(TFamilySocket& s) {
+  const socklen_t length = v6() ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (std::memcmp(&s.peer, &target, length) == 0) return;
+  if (connect(s.fd, reinterpret_cast<const sockaddr*>(&target), length) == 0)
+    std::memcpy(&s.peer, &target, length);
+  else
+    s.peer = {};  // unconnected: every reply still passes through the user-space checks
+}
+
+// Datagram sockets: the kernel put its own identifier (the socket's "port") into the request; it
+// stays the socket's for its life, so it is read back once.
+std::uint16_t TICMP::identifierOf(TFamilySocket& s) {
+  if (!s.datagram) return rawIdentifier();
+  if (!s.identifierKnown) {
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(s.fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    s.identifier = bound.ss_family == AF_INET6
+                       ? ntohs(reinterpret_cast<const sockaddr_in6&>(bound).sin6_port)
+                       : ntohs(reinterpret_cast<const sockaddr_in&>(bound).sin_port);
+    s.identifierKnown = true;
+  }
+  return s.identifier;
+}
+
+// TTL is used as one byte. Of the flags byte only "don't fragment" (2) has a Linux counterpart, the
+// path-MTU discovery mode of the socket; the other bits are ignored. Without the flag fragmenting is
+// allowed, as the program's requests always were (Linux would set DF by default). Each is set only
+// when it differs from what the socket already has.
+bool TICMP::applyIpOptions(TFamilySocket& s) {
+  const int ttlByte = ttl & 0xFF;
+  const bool dontFragment = (flags & 0x02) != 0;
+  if (ttlByte != s.appliedTtl) {
+    const int ok = v6() ? setsockopt(s.fd, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttlByte, sizeof ttlByte)
+                        : setsockopt(s.fd, IPPROTO_IP, IP_TTL, &ttlByte, sizeof ttlByte);
+    if (ok != 0) {
+      error = errno;  // TTL 0: no packet may leave with it
+      s.appliedTtl = -1;
+      return false;
+    }
+    s.appliedTtl = ttlByte;
+  }
+  const int mode = v6() ? (dontFragment ? IPV6_PMTUDISC_DO : IPV6_PMTUDISC_DONT)
+                        : (dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT);
+  if (mode != s.appliedPmtu) {
+    if (v6())
+      setsockopt(s.fd, IPPROTO_IPV6, IPV6_MTU_DISCOVER, &mode, sizeof mode);
+    else
+      setsockopt(s.fd, IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
+    s.appliedPmtu = mode;
+  }
+  return true;
+}
+
+// "No route" and the like fail here at once (ENETUNREACH, EHOSTUNREACH, EMSGSIZE with DF).
+bool TICMP::send(TFamilySocket& s, std::span<const std::uint8_t> packet) {
+  const socklen_t length = v6() ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  const ssize_t sent = sendto(s.fd, packet.data(), packet.size(), 0,
+                              reinterpret_cast<const sockaddr*>(&target), length);
+  if (sent < 0) {
+    error = errno;
+    return false;
+  }
+  return true;
+}
+
+// Waits until the deadline for our reply, dropping whatever else arrives. The loop is bounded by the
+// deadline: every pass either consumes a datagram or sleeps in poll() until the deadline. The
+// cancel handle (when set) ends the wait at once.
+std::int32_t TICMP::awaitReply(std::uint16_t identifier, std::uint16_t sequence,
+                               const timespec& sentAt) {
+  const int fd = current().fd;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout, 0));
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size) + HeaderRoomBytes);
+  // A near host's reply is often queued by the time sendto returns (loopback delivers it in the
+  // same system call): take it without going to sleep in poll() and being woken again.
+  if (takeReceived(buffer, identifier, sequence, sentAt) == 1) return 1;
+  while (true) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd watched[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const int ready = poll(watched, cancelFd >= 0 ? 2 : 1,
+                           static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+    if (ready < 0 && errno != EINTR) {
+      error = errno;
+      return 0;
+    }
+    if (ready > 0) {
+      if (cancelFd >= 0 && (watched[1].revents & POLLIN) != 0) {
+        error = ECANCELED;
+        return 0;
+      }
+      if ((watched[0].revents & POLLNVAL) != 0) {
+        error = EBADF;
+        return 0;
+      }
+      if ((watched[0].revents & POLLERR) != 0 && takeError(identifier, sequence)) return 0;
+      if ((watched[0].revents & POLLIN) != 0 &&
+          takeReceived(buffer, identifier, sequence, sentAt) == 1)
+        return 1;
+    }
+    if (Clock::now() >= deadline) {
+      error = ETIMEDOUT;
+      return 0;
+    }
+  }
+}
+
+std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer, std::uint16_t identifier,
+                                 std::uint16_t sequence, const timespec& sentAt) {
+  sockaddr_storage from{};
   iovec part{buffer.data(), buffer.size()};
   alignas(cmsghdr) char control[256];
   msghdr message = receiveMessage(from, part, control, sizeof control);
-  const ssize_t length = recvmsg(handle, &message, MSG_DONTWAIT);
+  const ssize_t length = recvmsg(current().fd, &message, MSG_DONTWAIT);
   if (length < 0) return 0;  // nothing after all, or a pending socket error (read by takeError)
-  const auto info =
-      echopacket::parseEchoReply(buffer.first(static_cast<std::size_t>(length)), !datagram,
-                                 from.sin_addr.s_addr, expected);
+  const auto datagram = buffer.first(static_cast<std::size_t>(length));
+  echopacket::TEchoReplyInfo info;
+  if (v6()) {
+    echopacket::TEchoExpectedV6 expected;
+    expected.identifier = identifier;
+    expected.sequence = sequence;
+    expected.source = bytesOf(reinterpret_cast<const sockaddr_in6&>(target).sin6_addr);
+    info = echopacket::parseEchoReplyV6(
+        datagram, bytesOf(reinterpret_cast<const sockaddr_in6&>(from).sin6_addr), expected);
+  } else {
+    echopacket::TEchoExpected expected;
+    expected.identifier = identifier;
+    expected.sequence = sequence;
+    expected.source = reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr;
+    info = echopacket::parseEchoReply(datagram, !current().datagram,
+                                      reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr,
+                                      expected);
+  }
   if (info.verdict != echopacket::TEchoVerdict::match) return 0;
   reply = {};
-  reply.address = from.sin_addr.s_addr;
+  if (!v6()) reply.address = reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr;
   reply.status = 0;
   const timespec receivedAt = receiveTime(message);
   reply.rtt = echopacket::roundTripMs(sentAt, receivedAt);
@@ -248,32 +360,51 @@ std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer,
   return 1;
 }
 
-// An ICMP error quoting our request: destination unreachable, time exceeded. It is no reply: the
-// header gets the router's address and the matching status, and Ping returns 0 without waiting on.
-bool TICMP::takeError(const echopacket::TEchoExpected& expected) {
+// An ICMP error quoting our request: destination unreachable, packet too big, time exceeded. It is
+// no reply: the header gets the router's address (IPv4) and the matching status, and Ping returns 0
+// without waiting on. Errors about other requests (an earlier echo of this socket) are dropped.
+bool TICMP::takeError(std::uint16_t identifier, std::uint16_t sequence) {
+  const int fd = current().fd;
   std::uint8_t original[QuotedBytes];
-  sockaddr_in destination{};
+  sockaddr_storage destination{};
   iovec part{original, sizeof original};
   alignas(cmsghdr) char control[512];
   msghdr message = receiveMessage(destination, part, control, sizeof control);
-  const ssize_t length = recvmsg(handle, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+  const ssize_t length = recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
   if (length < 0) {
     // A socket error without a queue entry: reading SO_ERROR clears it, so poll() stops reporting it.
     int pending = 0;
     socklen_t optionLength = sizeof pending;
-    getsockopt(handle, SOL_SOCKET, SO_ERROR, &pending, &optionLength);
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &optionLength);
     return false;
   }
   const sock_extended_err* failure = extendedError(message);
-  if (failure == nullptr ||
-      !echopacket::isErrorForRequest(std::span(original, static_cast<std::size_t>(length)),
-                                     destination.sin_addr.s_addr, expected)) {
-    return false;
+  if (failure == nullptr) return false;
+  const auto quoted = std::span(original, static_cast<std::size_t>(length));
+  bool ours = false;
+  if (v6()) {
+    echopacket::TEchoExpectedV6 expected;
+    expected.identifier = identifier;
+    expected.sequence = sequence;
+    expected.source = bytesOf(reinterpret_cast<const sockaddr_in6&>(target).sin6_addr);
+    ours = echopacket::isErrorForRequestV6(
+        quoted, bytesOf(reinterpret_cast<const sockaddr_in6&>(destination).sin6_addr), expected);
+  } else {
+    echopacket::TEchoExpected expected;
+    expected.identifier = identifier;
+    expected.sequence = sequence;
+    expected.source = reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr;
+    ours = echopacket::isErrorForRequest(
+        quoted, reinterpret_cast<const sockaddr_in&>(destination).sin_addr.s_addr, expected);
   }
+  if (!ours) return false;
   reply = {};
-  reply.status = failure->ee_origin == SO_EE_ORIGIN_ICMP
-                     ? echopacket::replyStatusForError(failure->ee_type, failure->ee_code)
-                     : 11050;
+  if (failure->ee_origin == SO_EE_ORIGIN_ICMP)
+    reply.status = echopacket::replyStatusForError(failure->ee_type, failure->ee_code);
+  else if (failure->ee_origin == SO_EE_ORIGIN_ICMP6)
+    reply.status = echopacket::replyStatusForErrorV6(failure->ee_type, failure->ee_code);
+  else
+    reply.status = 11050;
   const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(failure));
   if (offender->sin_family == AF_INET) reply.address = offender->sin_addr.s_addr;
   error = static_cast<std::int32_t>(failure->ee_errno);

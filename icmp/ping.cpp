@@ -23,3 +23,10 @@ TEchoReplyHeader TPing::Reply() const { return icmp->lastReply(); }
 std::int64_t TPing::ReplyMicros() const { return icmp->lastReplyMicros(); }
 std::int32_t TPing::ErrorCode() const { return icmp->errorCode(); }
 bool TPing::usedDatagramSocket() const { return icmp->usedDatagramSocket(); }
+int TPing::resolvedFamily() const { return icmp->resolvedFamily(); }
+void TPing::setPreferIpv6(bool prefer) {
+  if (prefer != icmp->preferIpv6) icmp->forgetResolution();
+  icmp->preferIpv6 = prefer;
+}
+void TPing::setCancelHandle(int fd) { icmp->cancelFd = fd; }
+void TPing::resolveAgain() { icmp->forgetResolution(); }

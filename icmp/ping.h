@@ -1,9 +1,10 @@
 #pragma once
-// The echo service: one ICMP echo request to one IPv4 address, answered or not, and how fast.
+// The echo service: one ICMP echo request to one IPv4 or IPv6 address, answered or not, and how fast.
 //
-// TPing is what a ping worker creates for each request: set Address and Timeout, call Ping (0 or 1
-// replies), read the round-trip time from Reply. TICMP inside it does the work over a Linux ICMP
-// socket. Everything runs on the calling thread; nothing is shared between TPing objects.
+// TPing is what a ping worker keeps for its requests: set Address and Timeout, call Ping (0 or 1
+// replies), read the round-trip time from Reply. TICMP inside it does the work over Linux ICMP
+// sockets that stay open from one Ping to the next. Everything runs on the calling thread; nothing
+// is shared between TPing objects.
 
 #include <array>
 #include <cstdint>
@@ -57,7 +58,8 @@ class TPing {
   void setFlags(std::int32_t flags);
   std::int32_t Flags() const;
 
-  // Resolve if needed, send one echo, wait up to Timeout; the number of replies (0 or 1).
+  // Resolve if needed, send one echo, wait up to Timeout; the number of replies (0 or 1). Throws
+  // TICMPException when an IPv6 address needs an ICMPv6 socket that cannot be had.
   std::int32_t Ping();
   TEchoReplyHeader Reply() const;
   // The last reply's round trip in microseconds (from kernel time stamps); -1 without a reply.
@@ -65,6 +67,16 @@ class TPing {
   std::int32_t ErrorCode() const;  // 0, 11018 when the address did not resolve, else errno
   // True when the echo goes over an unprivileged datagram ICMP socket, false for a raw socket.
   bool usedDatagramSocket() const;
+  // AF_INET or AF_INET6 for the address last resolved, AF_UNSPEC for none.
+  int resolvedFamily() const;
+
+  // Names with addresses of both families: take an IPv6 one first (IPv4 first by default).
+  void setPreferIpv6(bool prefer);
+  // A handle (an eventfd or pipe of the caller's) that ends a lookup or a wait for a reply at once
+  // when it becomes readable; -1 for none. Ping then returns 0 with ErrorCode ECANCELED.
+  void setCancelHandle(int fd);
+  // The next Ping resolves Address again (a name may have moved), even though it did not change.
+  void resolveAgain();
 
   // Optional notifications; the program sets none of them.
   std::function<void(const std::string&)> OnDisplay;

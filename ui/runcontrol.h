@@ -64,11 +64,13 @@ class TRunControl {
   static void rgSpeedClick(int index);
 
   TDateTime lastTimestampAt = 0;
+  std::int64_t lastTimestampMs = 0;  // the same moment on the monotonic clock, which times the stamps
   std::string startTimeText;
   std::string pingRateText;
 
  private:
   void showConnection();
+  void skipIdleTicks(int tickMs);
 
   const TClock& clock;
   TRunControlView view;
@@ -77,5 +79,6 @@ class TRunControl {
   TTolvoLogger* logger = nullptr;
   bool isRunning = false;
   std::int32_t tickCount = 0;
-  std::int32_t lastTotal = 0;
+  std::uint64_t lastEchoes = 0;
+  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks  // echoes of this run at the last rate figure
 };

@@ -22,6 +22,7 @@
 
 #include "alertswiring.h"
 #include "config/settings.h"
+#include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
@@ -246,6 +247,8 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    hosts->setPreferIpv6(pingingFlag(
+        PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(settings.hosts_file_name));
     views->setDatabasePath(historyFilePath(settings.hosts_file_name));

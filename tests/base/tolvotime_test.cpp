@@ -30,6 +30,29 @@ TEST(TolvoTime, ElapsedStampsStayRightAcrossTheTurnOfTheYear) {
   const TDateTime newYear = encodeDateTime(2027, 1, 1, 0, 0, 3);
   EXPECT_EQ(stampSecondsSince(newYear, lastDecember), 5);
   EXPECT_EQ(stampSecondsSince(lastDecember, lastDecember), 0);
+  // A wall clock stepping back is no turn of the year: nothing has passed, not 372 days.
+  const TDateTime octoberNight = encodeDateTime(2026, 10, 25, 2, 30, 0);
+  EXPECT_EQ(stampSecondsSince(octoberNight - 1.0 / 24, octoberNight), 0);
+  EXPECT_EQ(stampSecondsSince(encodeDateTime(2026, 2, 28, 23, 59), encodeDateTime(2026, 3, 1)), 0)
+      << "back over a month's end";
+  EXPECT_EQ(stampSecondsSince(encodeDateTime(2026, 12, 31, 23), encodeDateTime(2027, 1, 1)), 0)
+      << "back over new year";
+}
+
+TEST(TolvoTime, TheManualClocksMonotonicReadingNeverStepsBack) {
+  TManualClock clock(encodeDateTime(2026, 10, 25, 3, 0, 0));
+  const std::int64_t start = clock.monotonicMs();
+  clock.advanceSeconds(2.5);
+  EXPECT_EQ(clock.monotonicMs() - start, 2500);
+  clock.advanceSeconds(-3600);
+  clock.set(encodeDateTime(2020, 1, 1));
+  EXPECT_EQ(clock.monotonicMs() - start, 2500);
+  EXPECT_EQ(monotonicSecondsSince(start + 2500, start), 2);
+  EXPECT_EQ(monotonicSecondsSince(1999, 1000), 0) << "second boundaries passed, like stamps";
+  EXPECT_EQ(monotonicSecondsSince(2000, 1999), 1);
+  EXPECT_EQ(monotonicSecondsSince(1000, 5000), 0);
+  const std::int64_t a = systemClock().monotonicMs();
+  EXPECT_GE(systemClock().monotonicMs(), a);
 }
 
 TEST(TolvoTime, TwoDigitsAndDurations) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
+#include "core/engineevents.h"
 #include "core/tolvohost.h"
 #include "enginetestsupport.h"
+#include "icmp/ping.h"
+#include "support/messagerecorder.h"
 
 namespace {
 
@@ -60,16 +64,93 @@ TEST_F(HostTest, DueOnlyWhenMoreThanTheIntervalHasPassed) {
   EXPECT_EQ(echo.seen()[0], std::make_pair(std::string("127.0.0.9"), 2000));
 }
 
-TEST_F(HostTest, DueTestCountsAcrossTheTurnOfTheYear) {
+TEST_F(HostTest, DueAndDeadTestsFollowTheMonotonicClockNotTheWallClock) {
   clock.set(encodeDateTime(2026, 12, 31, 23, 59, 58));
   host = makeHost();
   host->pingStep();
-  clock.set(encodeDateTime(2027, 1, 1, 0, 0, 2));
+  clock.advanceSeconds(-3600);  // the wall clock steps back an hour: no time passes
+  clock.advanceSeconds(4);
   host->pingStep();
-  EXPECT_FALSE(host->inFlight);
-  clock.set(encodeDateTime(2027, 1, 1, 0, 0, 3));
+  EXPECT_FALSE(host->inFlight) << "4 seconds have passed, not a year";
+  echo.hold();
+  clock.advanceSeconds(1);
   host->pingStep();
-  EXPECT_TRUE(host->inFlight) << "5 stamp seconds have passed over new year";
+  ASSERT_TRUE(host->inFlight);
+
+  // An echo in flight while the wall clock steps back an hour: no false dead-worker verdict.
+  ASSERT_TRUE(waitUntil([&] { return echo.calls() == 1; }));
+  clock.advanceSeconds(-3600);
+  host->pingStep();
+  EXPECT_NE(host->worker, nullptr);
+  EXPECT_EQ(host->failedCount, 0);
+  echo.letGo();
+  ASSERT_TRUE(waitForResult(*host));
+  host->pingStep();
+  EXPECT_EQ(host->succeededCount, 1) << "the result was collected, not thrown away";
+}
+
+TEST_F(HostTest, CountersStopAtTheirMaximum) {
+  constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
+  host->succeededCount = Max;
+  host->failedCount = Max;
+  runEcho(*host, clock, echo, true);
+  runEcho(*host, clock, echo, false);
+  EXPECT_EQ(host->succeededCount, Max);
+  EXPECT_EQ(host->failedCount, Max);
+  EXPECT_EQ(host->echoesThisRun, 2u);
+}
+
+// An echo service that cannot be opened until the test allows it, then answers.
+class TFacilityEcho {
+ public:
+  std::atomic<bool> permitted{false};
+  TEchoService service() {
+    return [this](const std::string&, std::int32_t) -> TEchoOutcome {
+      if (!permitted) throw TICMPException("Unable to get ping handle", "not permitted");
+      return {true, 4, 4000};
+    };
+  }
+};
+
+class TEchoCounter : public TEngineObserver {
+ public:
+  int echoes = 0;
+  void echoResult(const TTolvoHost&, const TEchoResult&) override { ++echoes; }
+};
+
+TEST_F(HostTest, AnEchoThatCouldNotBeSentIsNoResultAndPingingRecovers) {
+  TMessageRecorder messages;
+  TFacilityEcho facility;
+  TEchoCounter published;
+  TTolvoHost h(clock, facility.service());
+  h.ipAddress = "127.0.0.9";
+  h.interval = 4;
+  h.events = &published;
+  h.pingStep();
+  const TDateTime created = h.lastSentAt;
+  for (int i = 0; i < 2; ++i) {
+    clock.advanceSeconds(5);
+    h.pingStep();
+    ASSERT_TRUE(waitForResult(h));
+    h.pingStep();
+  }
+  EXPECT_EQ(h.succeededCount + h.failedCount, 0);
+  EXPECT_EQ(h.echoesThisRun, 0u);
+  EXPECT_FALSE(h.historyAt(500).used);
+  EXPECT_EQ(published.echoes, 0);
+  EXPECT_DOUBLE_EQ(h.lastSentAt, created) << "nothing was sent, so nothing to store";
+  EXPECT_EQ(h.getStatus(), hsUnknown);
+  EXPECT_NE(h.statusText(h.getStatus()).find("Unable to get ping handle"), std::string::npos);
+  EXPECT_FALSE(messages.messages().empty()) << "the user is told how to allow pings";
+
+  facility.permitted = true;  // permission given while the program runs
+  clock.advanceSeconds(5);
+  h.pingStep();
+  ASSERT_TRUE(waitForResult(h));
+  h.pingStep();
+  EXPECT_EQ(h.succeededCount, 1);
+  EXPECT_EQ(published.echoes, 1);
+  EXPECT_EQ(h.statusText(hsOk).find("Unable"), std::string::npos);
 }
 
 TEST_F(HostTest, AnAnswerIsCountedAndWritesTwoEqualHistoryEntries) {
@@ -157,8 +238,9 @@ TEST_F(HostTest, AHostAnsweringEveryOtherEchoStaysUp) {
 
 TEST_F(HostTest, StatusFromCountersAndHistory) {
   EXPECT_EQ(host->getStatus(), hsUnknown);
-  host->succeededCount = 12;  // as loaded from the hosts file: counters, no history
-  EXPECT_EQ(host->getStatus(), hsDown);
+  host->failedCount = 12;  // as loaded from the hosts file: counters, no result in this run
+  EXPECT_EQ(host->getStatus(), hsUnknown);
+  EXPECT_FALSE(host->updateStatus());
   fillHistory(true, 1);
   EXPECT_EQ(host->getStatus(), hsOk);
   host->status = hsThreadDead;

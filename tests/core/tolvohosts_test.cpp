@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -17,14 +18,14 @@
 
 namespace {
 
-// A manual clock that counts its readings: every host step reads the time once, so the readings
+// A manual clock that counts its monotonic readings: every host step reads it once, so the readings
 // tell how many steps a pass made.
 class TCountingClock : public TManualClock {
  public:
   using TManualClock::TManualClock;
-  TDateTime now() const override {
+  std::int64_t monotonicMs() const override {
     ++reads;
-    return TManualClock::now();
+    return TManualClock::monotonicMs();
   }
   mutable std::atomic<int> reads{0};
 };
@@ -170,10 +171,26 @@ TEST_F(HostListTest, TotalPingsAndClearing) {
   add("a")->succeededCount = 5;
   add("b")->failedCount = 3;
   EXPECT_EQ(list.totalPings(), 8);
+  add("c")->succeededCount = std::numeric_limits<std::int32_t>::max();
+  add("d")->failedCount = std::numeric_limits<std::int32_t>::max();
+  EXPECT_EQ(list.totalPings(), 8 + 2 * std::int64_t{std::numeric_limits<std::int32_t>::max()});
   list.schedulerPass();  // a worker runs now
   EXPECT_TRUE(list.clearHosts());
   EXPECT_EQ(list.hostCount(), 0);
   EXPECT_EQ(list.totalPings(), 0);
+}
+
+TEST_F(HostListTest, EchoesOfThisRunLeaveOutLoadedCountersAndKeepDeletedHosts) {
+  TTolvoHost* a = add("127.0.0.2");
+  a->succeededCount = 40;  // as loaded from the hosts file
+  EXPECT_EQ(list.echoesThisRun(), 0u);
+  runEcho(*a, clock, echo, true);
+  runEcho(*add("127.0.0.3"), clock, echo, false);
+  EXPECT_EQ(list.echoesThisRun(), 2u);
+  list.deleteHost(a);
+  EXPECT_EQ(list.echoesThisRun(), 2u) << "the figure never goes back";
+  list.clearHosts();
+  EXPECT_EQ(list.echoesThisRun(), 2u);
 }
 
 // The connection evaluation, with the log written to a file of the test's own.
@@ -258,6 +275,16 @@ TEST_F(EvaluationTest, TheFirstDecisionIsLoggedWithoutADownTime) {
   EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"UP ", "DOWN "}));
 }
 
+TEST_F(EvaluationTest, CountersLoadedFromTheFileLogNoOutage) {
+  TTolvoHost* loaded = add("127.0.0.2");
+  loaded->succeededCount = 3;
+  loaded->failedCount = 900;
+  EXPECT_TRUE(list.evaluateConnection());
+  EXPECT_EQ(loaded->getStatus(), hsUnknown);
+  EXPECT_TRUE(entries("HOST_STATUS").empty());
+  EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"UP "}));
+}
+
 TEST_F(EvaluationTest, AFirstDecisionOfDownSetsNoDownTime) {
   addWithResults("c", false, 4);
   EXPECT_FALSE(list.evaluateConnection());
@@ -307,3 +334,56 @@ TEST_F(EvaluationTest, AHostInANewSlotStartsFromUnknown) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which hosts sent a request at each of `ticks` ticks of 20 ms, with idle ticks skipped or not.
+std::vector<std::string> sendsPerTick(bool skipIdle, int ticks) {
+  TManualClock clock(Start);
+  TScriptedEcho echo;
+  TTolvoHosts list(clock);
+  list.echoService = echo.service();
+  for (int i = 1; i <= 6; ++i) {
+    auto host = list.newHost();
+    host->ipAddress = "127.0.0." + std::to_string(i);
+    host->interval = 3;
+    list.appendHost(host);
+  }
+  std::vector<std::string> sends;
+  int skipped = 0;
+  for (int tick = 0; tick < ticks; ++tick) {
+    clock.advanceSeconds(0.02);
+    std::vector<TDateTime> before;
+    for (int slot = 1; slot <= 6; ++slot) before.push_back(list.hostAt(slot)->lastSentAt);
+    if (skipped > 0) {
+      --skipped;  // the timer sleeps through this tick
+    } else {
+      for (int pass = 0; pass < 4; ++pass) list.schedulerPass();
+      if (skipIdle) {
+        skipped = list.idleTicksAhead(4, 20, 50);
+        list.skipPasses(skipped * 4);
+      }
+    }
+    std::string sent;
+    for (int slot = 1; slot <= 6; ++slot)
+      if (list.hostAt(slot)->lastSentAt != before[slot - 1]) sent += std::to_string(slot);
+    sends.push_back(sent);
+    // Every echo answers before the next tick, so both runs see the same results.
+    for (int slot = 1; slot <= 6; ++slot) {
+      const TTolvoHost* host = list.hostAt(slot);
+      if (host->inFlight) waitForResult(*host);
+    }
+  }
+  return sends;
+}
+
+}  // namespace
+
+TEST(IdleTicks, SkippingIdleTicksSendsTheSameEchoesAtTheSameTicks) {
+  const auto everyTick = sendsPerTick(false, 1000);
+  const auto skipping = sendsPerTick(true, 1000);
+  EXPECT_EQ(skipping, everyTick);
+  std::size_t sent = 0;
+  for (const std::string& s : everyTick) sent += s.size();
+  EXPECT_GE(sent, 24u) << "every host sends every 4 seconds";
+}

@@ -209,3 +209,42 @@ TEST(RoundTripMs, WholeMillisecondsNeverNegative) {
         << c.received.tv_nsec;
   }
 }
+
+TEST(EchoV6, RequestRepliesAndErrorsMatchIdentifierSequenceAndSource) {
+  const TIpv6Bytes target{0xfd, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7};
+  TIpv6Bytes other = target;
+  other[15] = 8;
+  const TEchoExpectedV6 expected{0x1234, 0x0102, target};
+
+  const Bytes request = echoRequestV6(0x1234, 0x0102, echoData(56));
+  Bytes wanted = icmpMessage(TypeV6EchoRequest, 0x1234, 0x0102, 0);
+  const auto data = echoData(56);
+  wanted.insert(wanted.end(), data.begin(), data.end());
+  EXPECT_EQ(request, wanted);
+  EXPECT_EQ(request[2] | request[3], 0) << "the kernel fills in the checksum";
+
+  const struct {
+    Bytes datagram;
+    TIpv6Bytes sender;
+    TEchoVerdict verdict;
+  } cases[] = {
+      {icmpMessage(TypeV6EchoReply, 0x1234, 0x0102, 56), target, TEchoVerdict::match},
+      {icmpMessage(TypeV6EchoReply, 0x1234, 0x0101, 56), target, TEchoVerdict::wrongSequence},
+      {icmpMessage(TypeV6EchoReply, 0x4321, 0x0102, 56), target, TEchoVerdict::wrongIdentifier},
+      {icmpMessage(TypeV6EchoReply, 0x1234, 0x0102, 56), other, TEchoVerdict::wrongSource},
+      {icmpMessage(TypeEchoReply, 0x1234, 0x0102, 56), target, TEchoVerdict::wrongType},
+      {icmpMessage(TypeV6EchoRequest, 0x1234, 0x0102, 56), target, TEchoVerdict::wrongType},
+      {Bytes(7, 0), target, TEchoVerdict::truncated},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(parseEchoReplyV6(c.datagram, c.sender, expected).verdict, c.verdict);
+  EXPECT_EQ(parseEchoReplyV6(cases[0].datagram, target, expected).dataSize, 56);
+
+  EXPECT_TRUE(isErrorForRequestV6(request, target, expected));
+  EXPECT_FALSE(isErrorForRequestV6(request, other, expected)) << "another socket's echo";
+  EXPECT_FALSE(isErrorForRequestV6(echoRequestV6(0x1234, 0x0101, {}), target, expected));
+  EXPECT_EQ(replyStatusForErrorV6(TypeV6DestUnreachable, 0), 11002u);
+  EXPECT_EQ(replyStatusForErrorV6(TypeV6DestUnreachable, 1), 11003u);
+  EXPECT_EQ(replyStatusForErrorV6(TypeV6PacketTooBig, 0), 11009u);
+  EXPECT_EQ(replyStatusForErrorV6(TypeV6TimeExceeded, 1), 11014u);
+}
