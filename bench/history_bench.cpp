@@ -181,14 +181,14 @@ TLiveRun liveRun(const std::string& dbPath, int seconds, bool record = true) {
   };
   ticks(2.0);  // every worker started
   forward.worstTickUs = 0;
-  const std::int32_t before = list.totalPings();
+  const std::int64_t before = list.totalPings();
   const double cpuBefore = cpuSeconds();
   const double threadBefore = recorder ? recorder->stats().threadCpuSeconds : 0;
   ticks(seconds);
   if (recorder) recorder->waitWritten(std::chrono::seconds(10));
   TLiveRun run{cpuSeconds() - cpuBefore,
                recorder ? recorder->stats().threadCpuSeconds - threadBefore : 0,
-               list.totalPings() - before, forward.worstTickUs};
+               static_cast<std::int32_t>(list.totalPings() - before), forward.worstTickUs};
   if (recorder) recorder->stop();
   list.events().unsubscribe(&forward);
   return run;

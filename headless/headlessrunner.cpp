@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "core/pingingsettings.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 #include "metrics/metricsservice.h"
@@ -70,6 +71,8 @@ bool THeadlessRunner::startUp() {
     loadSettings();
     settingsAtStart = settings;
     settingsFileExisted = fileExists(settingsFilePath());
+    hosts->setPreferIpv6(pingingFlag(
+        PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
     historyRecorder->setLengths(historyLengths());
     historyRecorder->start(historyFilePath(hostsFileName()));
     metricsService = startMetrics(*hosts, true);

@@ -12,12 +12,8 @@ class TAsyncSocket;
 
 // Which address a forward lookup gives for a name that has both families: its first IPv4 address
 // (the default) or its first IPv6 address. A name with one family gets that family's address either
-// way. One choice for the whole program, stored as [pinging] prefer_ipv6 ("0" or "1").
-namespace lookupsetting {
-constexpr const char* Section = "pinging";
-constexpr const char* PreferIpv6 = "prefer_ipv6";
-constexpr const char* PreferIpv6Default = "0";
-}  // namespace lookupsetting
+// way. One choice for the whole program (the setting [pinging] prefer_ipv6, see
+// core/pingingsettings.h).
 void setPreferIpv6(bool prefer);
 bool preferIpv6();
 

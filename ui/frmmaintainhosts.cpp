@@ -25,6 +25,7 @@
 
 #include "config/settings.h"
 #include "core/addhost.h"
+#include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
 #include "base/textutils.h"
 #include "base/usermessages.h"
@@ -340,8 +341,8 @@ void TfrmMaintainHosts::btnAddClick() {
   }
   adding = true;
   closedMeanwhile = false;
-  setPreferIpv6(textToInteger(extraSetting(lookupsetting::Section, lookupsetting::PreferIpv6)
-                                  .value_or(lookupsetting::PreferIpv6Default)) != 0);
+  setPreferIpv6(pingingFlag(PreferIpv6Setting,
+                            extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
   auto report = std::make_unique<TAddReport>();
   for (int pass = 0; pass < 100; ++pass) {
     addAgain = false;
@@ -428,8 +429,8 @@ void TfrmMaintainHosts::offerClicked(const QUrl& link) {
   if (!ok || index >= shownReport->offers.size()) return;
   adding = true;
   closedMeanwhile = false;
-  setPreferIpv6(textToInteger(extraSetting(lookupsetting::Section, lookupsetting::PreferIpv6)
-                                  .value_or(lookupsetting::PreferIpv6Default)) != 0);
+  setPreferIpv6(pingingFlag(PreferIpv6Setting,
+                            extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
   TAddReport report;
   const bool done = addOffered(index, report);
   adding = false;

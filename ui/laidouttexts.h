@@ -13,7 +13,7 @@ class QRect;
 class TLaidOutTexts {
  public:
   // Forgets everything once this many texts are kept (or when the font changes).
-  explicit TLaidOutTexts(qsizetype maxKept) : maxKept(maxKept) {}
+  explicit TLaidOutTexts(qsizetype most) : maxKept(most) {}
 
   const QStaticText& get(const QString& text, const QFont& font);
 
