@@ -2,7 +2,7 @@
 # Takes the screenshots of the overview and of a history window for the README and the user guide:
 # a real run under Xvfb pinging a few loopback addresses, after a synthetic day of echoes has been
 # written into the history database (so the history picture has something to show). Saved as
-# docs/images/overview.png and docs/images/history.png.
+# docs/images/overview.png, docs/images/history.png and docs/images/outages.png.
 #
 #   scripts/history-screenshots.sh [BUILD_DIR]   (default: build; needs BUILD_DIR/sorvelo and
 #                                                 BUILD_DIR/bench/historywindow_bench)
@@ -35,13 +35,13 @@ QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
   "$filler" --fill "$work/history.sqlite" 1 5 "${hosts[@]}"
 
 mkdir -p docs/images
-rm -f docs/images/overview.png docs/images/history.png
+rm -f docs/images/overview.png docs/images/history.png docs/images/outages.png
 # 40 seconds of live echoes: about ten per host at the program's fastest pace.
 testrun_env "$work"
 env "${testrun_vars[@]}" SORVELO_MESSAGES_TO_STDERR=1 SORVELO_VIEWS_SCREENSHOT_DIR="$PWD/docs/images" SORVELO_SCREENSHOT_DELAY_MS=${SHOT_DELAY_MS:-40000} \
   timeout "${SHOT_TIMEOUT:-120}" xvfb-run -a -s "-screen 0 1280x900x24" "$program"
 
-for shot in overview history; do
+for shot in overview history outages; do
   [ -s "docs/images/$shot.png" ] || { echo "history-screenshots: $shot.png was not written" >&2; exit 1; }
 done
-echo "history-screenshots: docs/images/overview.png docs/images/history.png"
+echo "history-screenshots: docs/images/overview.png docs/images/history.png docs/images/outages.png"

@@ -1,5 +1,6 @@
 #include "startuphooks.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QPixmap>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include "tfrmstandardview.h"
 #include "historywindow.h"
 #include "overviewmodel.h"
+#include "outageswindow.h"
 #include "overviewwindow.h"
 #include "viewwindows.h"
 
@@ -38,11 +40,16 @@ void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
     for (int row = 0; row < overview.model->rowCount() && first.size() < 2; ++row)
       first.push_back(overview.model->runIdAt(row));
     QPointer<THistoryWindow> history = views.showHistory(first);
+    views.showOutages();
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    views.outages().setRange(nowMs - 24 * 3'600'000LL, nowMs);
+    views.outages().reload();
     QTimer::singleShot(StatusViewSettleMs, w, [w, dir, history] {
       QDir().mkpath(dir);
       w->viewWindows().overview().refresh();
       saveShot(&w->viewWindows().overview(), dir + QStringLiteral("/overview.png"));
       saveShot(history.data(), dir + QStringLiteral("/history.png"));
+      saveShot(&w->viewWindows().outages(), dir + QStringLiteral("/outages.png"));
       w->close();
     });
   });
