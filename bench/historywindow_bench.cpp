@@ -40,7 +40,7 @@ std::int64_t syntheticRtt(std::int64_t t, std::size_t host) {
 // Fills `path` with `days` of echoes every `stepMs` for each host, ending now, with the recorder's
 // clock following the data as in a real run.
 bool fill(const std::string& path, double days, std::int64_t stepMs,
-          const std::vector<THistoryFillHost>& specs) {
+          const std::vector<THistoryFillHost>& wanted) {
   THistoryFill echoes;
   echoes.toMs = QDateTime::currentMSecsSinceEpoch();
   echoes.fromMs = echoes.toMs - static_cast<std::int64_t>(days * 86'400'000);
@@ -48,7 +48,7 @@ bool fill(const std::string& path, double days, std::int64_t stepMs,
   echoes.rttOf = [](std::size_t host, std::int64_t t) { return syntheticRtt(t, host); };
   THistoryLengths lengths;
   lengths.rawDays = 3650;  // keep what is filled; the program prunes by its own settings
-  return fillHistory(path, specs, echoes, lengths);
+  return fillHistory(path, wanted, echoes, lengths);
 }
 
 int measure() {
@@ -95,14 +95,14 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   if (argc >= 5 && std::string(argv[1]) == "--fill") {
-    std::vector<THistoryFillHost> specs;
+    std::vector<THistoryFillHost> wanted;
     for (int i = 5; i < argc; ++i) {
       const std::string arg = argv[i];
       const std::size_t eq = arg.find('=');
       if (eq == std::string::npos) return 2;
-      specs.push_back({arg.substr(0, eq), arg.substr(eq + 1), arg.substr(eq + 1)});
+      wanted.push_back({arg.substr(0, eq), arg.substr(eq + 1), arg.substr(eq + 1)});
     }
-    return fill(argv[2], std::atof(argv[3]), std::atoll(argv[4]) * 1000, specs) ? 0 : 1;
+    return fill(argv[2], std::atof(argv[3]), std::atoll(argv[4]) * 1000, wanted) ? 0 : 1;
   }
   return measure();
 }

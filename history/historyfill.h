@@ -30,7 +30,7 @@ struct THistoryFill {
 };
 
 // True when every echo was written (none dropped). `lengths`: what the recorder keeps.
-inline bool fillHistory(const std::string& path, const std::vector<THistoryFillHost>& specs,
+inline bool fillHistory(const std::string& path, const std::vector<THistoryFillHost>& wanted,
                         const THistoryFill& fill, const THistoryLengths& lengths = {}) {
   std::atomic<std::int64_t> clock{fill.nowMs.value_or(fill.fromMs)};
   TTolvoHosts hosts;
@@ -39,11 +39,11 @@ inline bool fillHistory(const std::string& path, const std::vector<THistoryFillH
   options.lengths = lengths;
   THistoryRecorder recorder(hosts.events(), options);
   std::vector<TTolvoHost*> list;
-  for (const THistoryFillHost& spec : specs) {
+  for (const THistoryFillHost& one : wanted) {
     std::unique_ptr<TTolvoHost> h = hosts.newHost();
-    h->callingName = spec.callingName;
-    h->hostName = spec.hostName;
-    h->ipAddress = spec.address;
+    h->callingName = one.callingName;
+    h->hostName = one.hostName;
+    h->ipAddress = one.address;
     list.push_back(h.get());
     hosts.appendHost(h);
   }
