@@ -68,14 +68,7 @@ logtimestampinterval=60
 checkversion=0
 CONF
 
-echo_requests() {  # echo requests sent in the process's network namespace
-  awk '/^IcmpMsg:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-                     else { print (("OutType8" in col) ? $(col["OutType8"]) : 0); exit } }' \
-    "/proc/$1/net/snmp"
-}
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
-hz=$(getconf CLK_TCK)
+source bench/lib/processmeasure.sh
 
 # unshare and sh both exec: $! is the program itself.
 XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/rt" \
@@ -84,22 +77,8 @@ XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work
   unshare --net -- sh -c 'ip link set lo up && exec "$0"' "$program" >/dev/null 2>&1 &
 pid=$!
 sleep "$warmup"
-start_echoes=$(echo_requests "$pid")
-start_ticks=$(cpu_ticks "$pid")
-start_ns=$(date +%s%N)
-max_rss=0
-for _ in $(seq 1 "$seconds"); do
-  sleep 1
-  rss=$(rss_kb "$pid")
-  (( rss > max_rss )) && max_rss=$rss
-done
-end_ticks=$(cpu_ticks "$pid")
-end_ns=$(date +%s%N)
-end_echoes=$(echo_requests "$pid")
-kill -TERM "$pid"
-for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-wait "$pid" 2>/dev/null || true
-pid=
+measure_window "$pid" "$seconds"
+stop_program
 
 read -r rate per_1000 cpu_pct < <(awk -v e="$((end_echoes - start_echoes))" -v t0="$start_ns" \
     -v t1="$end_ns" -v c0="$start_ticks" -v c1="$end_ticks" -v hz="$hz" 'BEGIN {

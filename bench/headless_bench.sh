@@ -42,14 +42,7 @@ prepare() {  # a fresh home with settings at "Awesome!"
   testrun_env "$work/run"
 }
 
-echo_requests() {
-  awk '/^IcmpMsg:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-                     else { print (("OutType8" in col) ? $(col["OutType8"]) : 0); exit } }' \
-    "/proc/$1/net/snmp"
-}
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
-hz=$(getconf CLK_TCK)
+source bench/lib/processmeasure.sh
 
 start() {  # arguments of the program; sets pid
   # unshare and sh both exec: $! is the program itself.
@@ -60,23 +53,11 @@ start() {  # arguments of the program; sets pid
   sleep "$warmup"
 }
 
-stop() {
-  kill -TERM "$pid"
-  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" 2>/dev/null || true
-  pid=
-}
-
 measure() {  # name; prints one line and sets rate and cpu_per_s
-  local e0 c0 t0 e1 c1 t1 max_rss=0 rss
-  e0=$(echo_requests "$pid"); c0=$(cpu_ticks "$pid"); t0=$(date +%s%N)
-  for _ in $(seq 1 "$seconds"); do
-    sleep 1
-    rss=$(rss_kb "$pid"); (( rss > max_rss )) && max_rss=$rss
-  done
-  e1=$(echo_requests "$pid"); c1=$(cpu_ticks "$pid"); t1=$(date +%s%N)
-  read -r rate per_1000 cpu_per_s rss_mb < <(awk -v e=$((e1 - e0)) -v c=$((c1 - c0)) -v hz="$hz" \
-      -v t0="$t0" -v t1="$t1" -v rss="$max_rss" 'BEGIN {
+  measure_window "$pid" "$seconds"
+  read -r rate per_1000 cpu_per_s rss_mb < <(awk -v e=$((end_echoes - start_echoes)) \
+      -v c=$((end_ticks - start_ticks)) -v hz="$hz" -v t0="$start_ns" -v t1="$end_ns" \
+      -v rss="$max_rss" 'BEGIN {
     wall = (t1 - t0) / 1e9; cpu = c / hz
     printf "%.2f %.4f %.5f %.1f\n", e / wall, (e > 0 ? cpu / e * 1000 : 0), cpu / wall, rss / 1024 }')
   printf '%-10s %10s %14s %8s\n' "$1" "$rate" "$per_1000" "$rss_mb"
@@ -103,12 +84,12 @@ headless_rate=$rate
 if [ -x "$scraper" ]; then
   scrape_lines=("$(scrape_cost 10)" "$(scrape_cost 1000)")
 fi
-stop
+stop_program
 
 prepare
 start
 measure desktop
-stop
+stop_program
 
 printf '%-10s ' fping
 bench/fping_compare.sh "$headless_rate" "$seconds" || echo "(fping failed)"

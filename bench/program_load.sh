@@ -36,24 +36,17 @@ fi
 source scripts/lib/testrun.sh
 testrun_workdir
 
-echo_requests() {  # echo requests sent in the process's network namespace
-  awk '/^IcmpMsg:/ { if (!names) { for (i = 2; i <= NF; i++) col[$i] = i; names = 1 }
-                     else { print (("OutType8" in col) ? $(col["OutType8"]) : 0); exit } }' \
-    "/proc/$1/net/snmp"
-}
+source bench/lib/processmeasure.sh
 
 private_netns=0
 if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v ip >/dev/null; then
   private_netns=1
 fi
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 echoes_saved() {
   awk '/^(SUCCEEDEDCOUNT|FAILEDCOUNT) / { gsub("\r", ""); n += $3 } END { print n + 0 }' "$1"
 }
 
-hz=$(getconf CLK_TCK)
 names=("Awesome!" "Fast" "Normal" "Slow")
 printf '%-9s %8s %8s %8s %12s %8s\n' speed echoes rate/s "cpu %" cpu_s/1000 rss_MB
 results=()
@@ -73,22 +66,8 @@ for speed in 0 1 2 3; do
     "${launcher[@]}" "$program" >/dev/null 2>&1 &
   pid=$!
   sleep "$warmup"
-  start_echoes=$(echo_requests "$pid")
-  start_ticks=$(cpu_ticks "$pid")
-  start_ns=$(date +%s%N)
-  max_rss=0
-  for _ in $(seq 1 "$seconds"); do
-    sleep 1
-    rss=$(rss_kb "$pid")
-    (( rss > max_rss )) && max_rss=$rss
-  done
-  end_ticks=$(cpu_ticks "$pid")
-  end_ns=$(date +%s%N)
-  end_echoes=$(echo_requests "$pid")
-  kill -TERM "$pid"
-  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" 2>/dev/null || true
-  pid=
+  measure_window "$pid" "$seconds"
+  stop_program
 
   if (( private_netns )); then
     echoes=$(( end_echoes - start_echoes )); counted=0
