@@ -1,0 +1,41 @@
+#pragma once
+// One desktop program per settings file (see instance/instancelock.h).
+//
+// claim(), before any window exists, takes the lock of the settings file. When another copy holds
+// it, that copy is asked through its channel to bring its window to the front and this start ends
+// without touching a file: Activated, or Unanswered when the other copy did not answer within
+// ActivateWait. Then the lock of the hosts file the settings name is taken: when another copy (a
+// headless monitor, or a desktop program with other settings) uses that file, the user is told
+// which process it is and this start ends: Refused.
+//
+// serve(), once the main window exists, opens the channel: "activate" shows the main window,
+// restored when it was minimised or hidden in the tray, raised and active. The channel is also
+// named in the hosts-file lock, so commands about the hosts file reach this copy; they add their
+// handlers through channel().
+
+#include <chrono>
+#include <memory>
+
+#include "instance/instancechannel.h"
+#include "instance/instancelock.h"
+
+class TfrmMain;
+
+class TDesktopInstance {
+ public:
+  enum class TClaim { First, Activated, Unanswered, Refused };
+  static constexpr std::chrono::milliseconds ActivateWait{5000};
+  static constexpr std::chrono::milliseconds ActivateRetry{100};
+
+  TDesktopInstance();
+  TClaim claim();
+  void serve(TfrmMain& mainWindow);
+  TInstanceChannel& channel() { return instanceChannel; }
+
+ private:
+  TClaim activateOther();
+
+  TInstanceLock settingsLock;
+  std::unique_ptr<TInstanceLock> hostsLock;
+  TInstanceChannel instanceChannel;
+};
