@@ -7,6 +7,7 @@
 
 #include "base/usermessages.h"
 #include "config/settings.h"
+#include "frmconfigedit.h"
 #include "tfrmmain.h"
 #include "trayicon.h"
 
@@ -28,7 +29,8 @@ TDesktopInstance::TClaim TDesktopInstance::claim() {
     if (settingsLock.holder()) return activateOther();
     reportUnguarded(settingsLock);
   }
-  hostsLock = std::make_unique<TInstanceLock>(TInstanceKind::Hosts, storedHostsFileName());
+  hostsName = storedHostsFileName();
+  hostsLock = std::make_unique<TInstanceLock>(TInstanceKind::Hosts, hostsName);
   if (hostsLock->usedFile().empty() || hostsLock->tryAcquire(settingsLock.channelPath()))
     return TClaim::First;
   if (!hostsLock->holder()) {
@@ -69,4 +71,22 @@ void TDesktopInstance::serve(TfrmMain& mainWindow) {
   });
   if (!instanceChannel.listen(settingsLock.channelPath()))
     std::cerr << "sorvelo: " << instanceChannel.problem() << "\n";
+  if (TfrmConfigEdit* config = mainWindow.configEditDialog())
+    QObject::connect(config, &QDialog::finished, config, [this] { followHostsFile(); });
+}
+
+void TDesktopInstance::followHostsFile() {
+  if (!hostsLock || settings.hosts_file_name == hostsName) return;
+  auto next = std::make_unique<TInstanceLock>(TInstanceKind::Hosts, settings.hosts_file_name);
+  if (next->usedFile() != hostsLock->usedFile() && !next->usedFile().empty() &&
+      !next->tryAcquire(settingsLock.channelPath()) && next->holder()) {
+    showUserMessage("The hosts file \"" + next->usedFile() +
+                    "\" is in use by another running copy of Sorvelo (" +
+                    describeHolder(*next->holder()) + "); the hosts file stays \"" + hostsName +
+                    "\".");
+    settings.hosts_file_name = hostsName;
+    return;
+  }
+  if (next->usedFile() != hostsLock->usedFile()) hostsLock = std::move(next);
+  hostsName = settings.hosts_file_name;
 }

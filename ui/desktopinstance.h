@@ -12,9 +12,14 @@
 // restored when it was minimised or hidden in the tray, raised and active. The channel is also
 // named in the hosts-file lock, so commands about the hosts file reach this copy; they add their
 // handlers through channel().
+//
+// The Config dialog may name another hosts file, which the program saves to from then on: the
+// hosts-file lock moves with the name. A file that another running copy uses is refused there: the
+// user is told which process uses it and the name goes back to the file this program holds.
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "instance/instancechannel.h"
 #include "instance/instancelock.h"
@@ -34,8 +39,10 @@ class TDesktopInstance {
 
  private:
   TClaim activateOther();
+  void followHostsFile();
 
   TInstanceLock settingsLock;
   std::unique_ptr<TInstanceLock> hostsLock;
+  std::string hostsName;  // the settings' text of the hosts file the lock is for
   TInstanceChannel instanceChannel;
 };
