@@ -173,4 +173,26 @@ TEST_F(SingleInstanceProgram, KilledCopyLeavesNoLockBehind) {
   stop(*next);
 }
 
+// What `sorvelo --add` and the like rely on: the lock of the hosts file leads to the monitor's
+// channel, and the monitor reads its hosts file again when asked; read-only commands run beside it.
+TEST_F(SingleInstanceProgram, HeadlessMonitorIsFoundByItsHostsFileAndReloadsWhenAsked) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the headless program refuses to run without ICMP";
+  auto monitor = start({"--headless"});
+  ASSERT_FALSE(monitor->waitForFinished(1500)) << monitor->readAllStandardError().toStdString();
+
+  const QByteArray ownRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", home.filePath("runtime").toLocal8Bit());
+  const auto holder = instanceHolder(TInstanceKind::Hosts, path("hosts.cfg"));
+  qputenv("XDG_RUNTIME_DIR", ownRuntime);
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(holder->pid, monitor->processId());
+  EXPECT_EQ(sendInstanceCommand(holder->channel, "reload-hosts", 3s), "ok");
+
+  auto outages = start({"--outages"});
+  ASSERT_TRUE(outages->waitForFinished(5000));
+  EXPECT_EQ(outages->exitCode(), 0) << outages->readAllStandardError().toStdString();
+  stop(*monitor);
+  EXPECT_NE(monitor->readAllStandardError().indexOf("read again"), -1);
+}
+
 }  // namespace
