@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 #include <chrono>
@@ -74,12 +75,16 @@ TInstanceHolder readRecord(const std::string& lockPath) {
 
 std::string canonicalFilePath(const std::string& path) {
   if (path.empty()) return {};
-  const QFileInfo file(QString::fromStdString(path));
-  const QString whole = file.canonicalFilePath();
-  if (!whole.isEmpty()) return whole.toStdString();
-  const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-  if (folder.isEmpty()) return file.absoluteFilePath().toStdString();
-  return (folder + QLatin1Char('/') + file.fileName()).toStdString();
+  // The nearest folder that exists is resolved and the rest appended, so a file and folders made
+  // later (the first start makes the settings folder) keep the key they had before.
+  QString existing = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+  QString rest;
+  while (QFileInfo(existing).canonicalFilePath().isEmpty() && existing != QLatin1String("/")) {
+    const QFileInfo part(existing);
+    rest = QLatin1Char('/') + part.fileName() + rest;
+    existing = part.absolutePath();
+  }
+  return QDir::cleanPath(QFileInfo(existing).canonicalFilePath() + rest).toStdString();
 }
 
 std::string describeHolder(const TInstanceHolder& holder) {

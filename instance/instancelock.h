@@ -52,9 +52,9 @@ class TInstanceLock {
 // monitor through its channel.
 std::optional<TInstanceHolder> instanceHolder(TInstanceKind kind, const std::string& usedFile);
 
-// `path` with symbolic links, "." and ".." resolved; for a file that does not exist (yet), its
-// folder's canonical path and its name. Relative paths are taken from the working folder, as the
-// program opens them.
+// `path` with symbolic links, "." and ".." resolved; for a file or folders that do not exist (yet),
+// the canonical path of the nearest folder that does, and the rest. Relative paths are taken from
+// the working folder, as the program opens them.
 std::string canonicalFilePath(const std::string& path);
 
 // "pid 1234: sorvelo --headless", or "another copy" when the holder's record could not be read.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -26,13 +27,13 @@ using namespace std::chrono_literals;
 
 TEST(InstanceLock, OneHolderPerFileWhateverThePathAndNamedToOthers) {
   QTemporaryDir dir;
-  QDir(dir.path()).mkpath("sub");
+  QFile::link(dir.path(), dir.filePath("link"));
   const std::string file = dir.filePath("hosts.cfg").toStdString();
   auto first = std::make_unique<TInstanceLock>(TInstanceKind::Hosts, file);
   ASSERT_TRUE(first->tryAcquire("/somewhere/channel.sock")) << first->problem();
 
-  // The same file spelt another way, not yet existing: still the same lock.
-  TInstanceLock second(TInstanceKind::Hosts, dir.filePath("sub/../hosts.cfg").toStdString());
+  // The same file, not yet existing, spelt another way: still the same lock.
+  TInstanceLock second(TInstanceKind::Hosts, dir.filePath("link/new/../hosts.cfg").toStdString());
   EXPECT_FALSE(second.tryAcquire());
   ASSERT_TRUE(second.holder());
   EXPECT_EQ(second.holder()->pid, getpid());
@@ -44,6 +45,23 @@ TEST(InstanceLock, OneHolderPerFileWhateverThePathAndNamedToOthers) {
   first.reset();
   EXPECT_FALSE(instanceHolder(TInstanceKind::Hosts, file));
   EXPECT_TRUE(second.tryAcquire());
+}
+
+TEST(InstanceLock, FolderIsPrivateAlsoWithoutRuntimeFolder) {
+  QTemporaryDir tmp;
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), ownTmp = qgetenv("TMPDIR");
+  qunsetenv("XDG_RUNTIME_DIR");
+  qputenv("TMPDIR", tmp.path().toLocal8Bit());
+  const QString folder = tmp.filePath(QString("sorvelo-%1").arg(geteuid()));
+  QFile::link(tmp.path(), folder);  // a link planted where the folder goes is refused
+  TInstanceLock planted(TInstanceKind::Hosts, "/x/hosts.cfg");
+  EXPECT_FALSE(planted.tryAcquire());
+  EXPECT_FALSE(planted.problem().empty());
+  QFile::remove(folder);
+  EXPECT_TRUE(TInstanceLock(TInstanceKind::Hosts, "/x/hosts.cfg").tryAcquire());
+  EXPECT_EQ((QFileInfo(folder).permissions() & 0x0077).toInt(), 0);  // group and others: nothing
+  qputenv("XDG_RUNTIME_DIR", runtime);
+  qputenv("TMPDIR", ownTmp);
 }
 
 // Sends from another thread while this one runs the channel's event loop, as two processes would.
