@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <chrono>
 #include <future>
 
 #include "config/settings.h"
@@ -23,53 +21,38 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DesktopInstanceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    files.writeSettings();
-    files.writeHosts({{"gateway", "127.0.0.1"}});
-    ASSERT_EQ(instance.claim(), TDesktopInstance::TClaim::First);
-    windows = std::make_unique<TProgramWindows>();
-    instance.serve(windows->main());
-  }
-
+TEST(DesktopInstance, ActivateRestoresFromTheTrayAndTheHostsLockFollowsConfig) {
   uitest::TProgramFiles files;
+  files.writeSettings();
   TDesktopInstance instance;
-  std::unique_ptr<TProgramWindows> windows;
-};
+  ASSERT_EQ(instance.claim(), TDesktopInstance::TClaim::First);
+  TProgramWindows windows;
+  instance.serve(windows.main());
 
-TEST_F(DesktopInstanceTest, ActivateRestoresTheWindowFromTheTray) {
-  TfrmMain& main = windows->main();
-  main.show();
-  main.TrayIcon1->hideMainForm();
-  ASSERT_FALSE(main.isVisible());
-
+  windows.main().show();
+  windows.main().TrayIcon1->hideMainForm();
   const auto holder = instanceHolder(TInstanceKind::Settings, settingsFilePath());
   ASSERT_TRUE(holder);
   auto answer = std::async(std::launch::async,
                            [&] { return sendInstanceCommand(holder->channel, "activate", 3s); });
   while (answer.wait_for(10ms) != std::future_status::ready) QCoreApplication::processEvents();
   EXPECT_EQ(answer.get(), "ok");
-  EXPECT_TRUE(main.isVisible());
-  EXPECT_FALSE(main.isMinimized());
-}
+  EXPECT_TRUE(windows.main().isVisible());
+  EXPECT_FALSE(windows.main().isMinimized());
 
-TEST_F(DesktopInstanceTest, HostsFileLockFollowsConfigAndRefusesOneInUse) {
   const std::string first = files.hostsPath().toStdString();
   const std::string busy = first + ".busy", free = first + ".free";
   TInstanceLock other(TInstanceKind::Hosts, busy);
   ASSERT_TRUE(other.tryAcquire());
   TMessageRecorder messages;
-  TfrmConfigEdit& config = windows->configEdit();
-
-  config.edHostsFileName->setText(QString::fromStdString(busy));
-  config.btnSave->click();
+  windows.configEdit().edHostsFileName->setText(QString::fromStdString(busy));
+  windows.configEdit().btnSave->click();
   EXPECT_EQ(settings.hosts_file_name, first);
   ASSERT_EQ(messages.messages().size(), 1u);
   EXPECT_NE(messages.messages()[0].find("in use by another running copy"), std::string::npos);
 
-  config.edHostsFileName->setText(QString::fromStdString(free));
-  config.btnSave->click();
+  windows.configEdit().edHostsFileName->setText(QString::fromStdString(free));
+  windows.configEdit().btnSave->click();
   EXPECT_EQ(settings.hosts_file_name, free);
   EXPECT_TRUE(instanceHolder(TInstanceKind::Hosts, free));
   EXPECT_FALSE(instanceHolder(TInstanceKind::Hosts, first));
