@@ -3,6 +3,7 @@
 // QApplication exists and creates a QCoreApplication only: no widget is loaded.
 //
 // Exit status: 0 after a clean stop (and for --help, --version), 1 when ICMP echoes cannot be sent,
-// another running copy uses the hosts file, or start-up fails, 2 for bad arguments (an unknown option, a --config file that does not exist).
+// another running copy uses the hosts file, or start-up fails, 2 for bad arguments (an unknown
+// option, a --config file that does not exist).
 
 int runHeadlessProgram(int argc, char** argv);
