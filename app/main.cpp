@@ -13,6 +13,7 @@
 
 #include "headless/headlessoptions.h"
 #include "headless/headlessprogram.h"
+#include "ui/desktopinstance.h"
 #include "ui/programwindows.h"
 #include "ui/signalshutdown.h"
 #include "ui/startuphooks.h"
@@ -38,6 +39,14 @@ int main(int argc, char** argv) {
   // instead of boxes nobody would close (see ui/startuphooks.h).
   std::optional<TUserMessageBox> messageBox;
   if (!messagesToStderr()) messageBox.emplace();
+  // One desktop program per settings file: a second start brings the first one's window forward.
+  TDesktopInstance instance;
+  switch (instance.claim()) {
+    case TDesktopInstance::TClaim::First: break;
+    case TDesktopInstance::TClaim::Activated: return 0;
+    case TDesktopInstance::TClaim::Unanswered:
+    case TDesktopInstance::TClaim::Refused: return 1;
+  }
   // Installed before the windows so a signal during start-up is kept, and acted on once the main
   // window exists.
   TSignalShutdown signalShutdown;
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
       if (!mainWindow.isClosed()) mainWindow.close();
     });
     installStartupHooks(mainWindow);
+    instance.serve(mainWindow);
 
     mainWindow.show();
     if (!mainWindow.isClosed()) result = QApplication::exec();

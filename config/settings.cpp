@@ -139,6 +139,15 @@ std::string settingsFilePath() {
 
 void overrideSettingsFilePath(const std::string& path) { extras().overriddenPath = path; }
 
+std::string storedHostsFileName() {
+  TIniFile file;
+  file.load(settingsFilePath());
+  configRecord record;
+  for (const TSettingKey& key : SettingKeys)
+    if (key.text == &configRecord::hosts_file_name) loadValue(file, key, record);
+  return record.hosts_file_name;
+}
+
 std::optional<std::string> extraSetting(const std::string& section, const std::string& name) {
   const auto& changed = extras().changed;
   for (auto it = changed.rbegin(); it != changed.rend(); ++it)

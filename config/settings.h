@@ -35,6 +35,9 @@ void loadSettings();
 void saveSettings();
 
 std::string settingsFilePath();
+// The hosts file the settings file names (the default when it names none), read without telling
+// the user about problems in the file: for the checks made before the settings are loaded.
+std::string storedHostsFileName();
 // Another settings file than the per-user one (the command line's --config); empty goes back.
 void overrideSettingsFilePath(const std::string& path);
 

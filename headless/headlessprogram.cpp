@@ -14,6 +14,8 @@
 #include "headlessrunner.h"
 #include "icmp/echosocket.h"
 #include "icmp/ping.h"
+#include "instance/instancechannel.h"
+#include "instance/instancelock.h"
 #include "signalwatcher.h"
 #include "stderrmessages.h"
 
@@ -60,6 +62,22 @@ bool settingsFileUsable(const std::string& configFile) {
   return true;
 }
 
+// One monitor per hosts file: two would save over each other's counters and hosts. False when
+// another running copy (desktop or headless) uses the file; a lock that cannot be made at all only
+// costs the check.
+bool claimHostsFile(TInstanceLock& lock) {
+  if (lock.usedFile().empty() || lock.tryAcquire(lock.channelPath())) return true;
+  if (!lock.holder()) {
+    printMessage(TSeverity::Warning,
+                 lock.problem() + "; another copy on the same hosts file would go unnoticed");
+    return true;
+  }
+  printMessage(TSeverity::Error, "the hosts file " + lock.usedFile() +
+                                     " is in use by another running copy of Sorvelo (" +
+                                     describeHolder(*lock.holder()) + ")");
+  return false;
+}
+
 }  // namespace
 
 int runHeadlessProgram(int argc, char** argv) {
@@ -78,6 +96,9 @@ int runHeadlessProgram(int argc, char** argv) {
     return ExitClean;
   }
   if (!settingsFileUsable(options.configFile)) return ExitUsage;
+  TInstanceLock hostsLock(TInstanceKind::Hosts,
+                          options.hostsFile.empty() ? storedHostsFileName() : options.hostsFile);
+  if (!claimHostsFile(hostsLock)) return ExitFailure;
   if (!echoFacilityUsable()) return ExitFailure;
 
   QCoreApplication app(argc, argv);
@@ -95,6 +116,11 @@ int runHeadlessProgram(int argc, char** argv) {
     }
   });
   if (!runner.startUp()) return ExitFailure;
+  // `sorvelo --add` and the like ask a running monitor to read its hosts file again through here.
+  TInstanceChannel channel;
+  channel.setHandler("reload-hosts", [&runner] { runner.reloadHosts(); });
+  if (hostsLock.held() && !channel.listen(hostsLock.channelPath()))
+    printMessage(TSeverity::Warning, channel.problem());
   const int result = QCoreApplication::exec();
   runner.shutDown();  // the loop ended some other way: still close in order
   return result;
