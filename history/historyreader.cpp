@@ -96,6 +96,20 @@ std::optional<THistoryHost> THistoryReader::findHost(const std::string& address,
   return found;
 }
 
+std::vector<std::int64_t> THistoryReader::runBounds() {
+  std::vector<std::int64_t> bounds;
+  if (!ensureOpen()) return bounds;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT started_ms, stopped_ms FROM runs"))) return bounds;
+  while (q.next()) {
+    bounds.push_back(q.value(0).toLongLong());
+    if (!q.value(1).isNull()) bounds.push_back(q.value(1).toLongLong());
+  }
+  std::sort(bounds.begin(), bounds.end());
+  return bounds;
+}
+
 std::vector<THistoryEcho> THistoryReader::echoes(std::int64_t hostId, std::int64_t fromMs,
                                                  std::int64_t toMs) {
   std::vector<THistoryEcho> all;

@@ -1,5 +1,7 @@
 #include "historyrecorder.h"
 
+#include <QDateTime>
+
 #include "core/tolvohost.h"
 #include "historywriter.h"
 
@@ -13,7 +15,12 @@ std::shared_ptr<const THostNames> namesOf(const TTolvoHost& host) {
 }  // namespace
 
 THistoryRecorder::THistoryRecorder(TEngineEventHub& eventHub, THistoryRecorderOptions options)
-    : events(eventHub), writer(std::make_unique<THistoryWriter>(std::move(options))) {
+    : events(eventHub),
+      clock(options.nowMs ? options.nowMs
+                          : [] { return QDateTime::currentMSecsSinceEpoch(); }) {
+  writer = std::make_unique<THistoryWriter>(std::move(options));
+  // Stamped before any echo of this run, so that outages never reach across a stop (docs/history.md).
+  writer->push({THistoryEvent::TKind::Started, 0, clock(), -1, nullptr});
   events.subscribe(this);
 }
 
@@ -24,7 +31,11 @@ THistoryRecorder::~THistoryRecorder() {
 
 void THistoryRecorder::start(const std::string& databasePath) { writer->start(databasePath); }
 void THistoryRecorder::setLengths(const THistoryLengths& lengths) { writer->setLengths(lengths); }
-void THistoryRecorder::stop() { writer->stop(); }
+void THistoryRecorder::stop() {
+  if (!stopped) writer->push({THistoryEvent::TKind::Stopped, 0, clock(), -1, nullptr});
+  stopped = true;
+  writer->stop();
+}
 bool THistoryRecorder::waitWritten(std::chrono::milliseconds timeout) {
   return writer->waitWritten(timeout);
 }

@@ -47,7 +47,8 @@ struct THistoryRecorderStats {
 
 class THistoryRecorder final : public TEngineObserver {
  public:
-  // Subscribes to `events` at once; results are queued until start() names the file.
+  // Subscribes to `events` at once and records the start of monitoring; results are queued until
+  // start() names the file.
   explicit THistoryRecorder(TEngineEventHub& events, THistoryRecorderOptions options = {});
   ~THistoryRecorder() override;  // stop(), then unsubscribes
   THistoryRecorder(const THistoryRecorder&) = delete;
@@ -57,7 +58,8 @@ class THistoryRecorder final : public TEngineObserver {
   void start(const std::string& databasePath);
   // New lengths (the Preferences window); they apply from the next hourly pruning.
   void setLengths(const THistoryLengths& lengths);
-  // Writes what is queued and ends the thread (waits for it: call at close, not per event).
+  // Records that monitoring stopped, writes what is queued and ends the thread (waits for it: call
+  // at close, not per event).
   void stop();
   // Waits until everything queued so far is committed or the wait ends; true when committed.
   bool waitWritten(std::chrono::milliseconds timeout);
@@ -72,4 +74,6 @@ class THistoryRecorder final : public TEngineObserver {
   TEngineEventHub& events;
   std::unique_ptr<THistoryWriter> writer;
   std::unordered_set<std::uint64_t> announced;  // run ids of the hosts the writer knows
+  std::function<std::int64_t()> clock;
+  bool stopped = false;
 };
