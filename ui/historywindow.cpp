@@ -80,7 +80,20 @@ THistoryWindow::THistoryWindow(const std::string& databasePath, std::vector<THis
   tmrReload->setInterval(120);
   connect(tmrReload, &QTimer::timeout, this, &THistoryWindow::reload);
   resize(820, 460);
-  showRange(Day);
+  showRange(firstRange());
+}
+
+THistoryWindow::Range THistoryWindow::firstRange() {
+  std::optional<std::int64_t> first;
+  for (const THost& h : hosts) {
+    if (!h.stored) continue;
+    if (const std::optional<std::int64_t> ms = reader->firstRecordMs(h.stored->id))
+      first = std::min(first.value_or(*ms), *ms);
+  }
+  const std::int64_t age = first ? clock() - *first : 0;
+  if (age <= HourMs) return Hour;
+  if (age <= 24 * HourMs) return Day;
+  return age <= 7 * 24 * HourMs ? Week : Month;
 }
 
 THistoryWindow::~THistoryWindow() = default;

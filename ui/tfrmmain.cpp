@@ -39,6 +39,7 @@
 #include "usermessagebox.h"
 #include "overviewsettings.h"
 #include "viewwindows.h"
+#include "windowplacement.h"
 
 namespace {
 
@@ -247,6 +248,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    restoreMainWindowPlace(*this);
     hosts->setPreferIpv6(pingingFlag(
         PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
     historyRecorder->setLengths(historyLengths());
@@ -324,6 +326,7 @@ void TfrmMain::FormClose() {
   alerts->closeHistoryDatabase();
   historyRecorder->stop();
   views->storeGeometry();
+  storeMainWindowPlace(*this);
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {
