@@ -32,9 +32,19 @@ THistoryRecorder::~THistoryRecorder() {
 void THistoryRecorder::start(const std::string& databasePath) { writer->start(databasePath); }
 void THistoryRecorder::setLengths(const THistoryLengths& lengths) { writer->setLengths(lengths); }
 void THistoryRecorder::stop() {
-  if (!stopped) writer->push({THistoryEvent::TKind::Stopped, 0, clock(), -1, nullptr});
+  monitoringAt(false, clock());
   stopped = true;
   writer->stop();
+}
+
+void THistoryRecorder::setMonitoring(bool on) { monitoringAt(on, clock()); }
+
+void THistoryRecorder::monitoringAt(bool on, std::int64_t atMs) {
+  if (stopped || on == monitoring) return;
+  monitoring = on;
+  if (!on) stoppedAtMs = atMs;
+  writer->push({on ? THistoryEvent::TKind::Started : THistoryEvent::TKind::Stopped, 0, atMs, -1,
+                nullptr});
 }
 bool THistoryRecorder::waitWritten(std::chrono::milliseconds timeout) {
   return writer->waitWritten(timeout);
@@ -42,6 +52,8 @@ bool THistoryRecorder::waitWritten(std::chrono::milliseconds timeout) {
 THistoryRecorderStats THistoryRecorder::stats() const { return writer->stats(); }
 
 void THistoryRecorder::echoResult(const TTolvoHost& host, const TEchoResult& result) {
+  // Sent after monitoring was seen to stop: it has started again.
+  if (!monitoring && result.sentUnixMs > stoppedAtMs) monitoringAt(true, result.sentUnixMs);
   // A host the recorder has not seen added (it subscribed late) is announced first.
   if (announced.insert(host.runId).second)
     writer->push({THistoryEvent::TKind::Added, host.runId, 0, -1, namesOf(host)});

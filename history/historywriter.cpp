@@ -276,6 +276,7 @@ bool THistoryWriter::apply(const std::vector<THistoryEvent>& events) {
     }
     if (e.kind == TKind::Stopped) {
       if (runRow != 0 && !store->stopRun(runRow, e.sentMs)) return false;
+      runRow = 0;
       continue;
     }
     if (e.kind == TKind::Deleting) {

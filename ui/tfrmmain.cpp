@@ -198,6 +198,9 @@ void TfrmMain::createTimers() {
   tmrPingSpeed = new QTimer(this);
   tmrPingSpeed->setInterval(1000);
   connect(tmrPingSpeed, &QTimer::timeout, this, [this] { runCtl.tmrPingSpeedTimer(); });
+  // Stop (or a pause) ends a run in the results database, so outages do not reach across it.
+  connect(tmrPingSpeed, &QTimer::timeout, this,
+          [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); }});
   Timer1->start();

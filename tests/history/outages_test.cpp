@@ -148,13 +148,20 @@ TEST_F(OutagesCommandTest, OutagesEndAtDeletionOrStopAndKeepTheirRealStart) {
   nowMs = t0 + 60'000;
   first.reset();  // monitoring stops while nas is down
 
-  // The next run: nas answers at once; gw goes down and stays down for 30 minutes.
+  // The next run: nas answers at once; pc is down when Stop is pressed and answers after Start;
+  // gw goes down and stays down for 30 minutes.
   const std::int64_t t1 = t0 + 120'000;
   nowMs = t1;
   auto second = makeRecorder();
   second->start(historyFilePath(hostsFile));
+  auto pc = makeHost("pc", "pc.lan", "127.0.0.5");
   echo(*nas, t1, 900);
-  for (int i = 0; i <= 360; ++i) echo(*gw, t1 + i * 5000, i == 0 ? 900 : -1);
+  echo(*gw, t1, 900);
+  for (int i = 1; i <= 3; ++i) echo(*pc, t1 + i * 1000, -1);
+  nowMs = t1 + 3500;
+  second->setMonitoring(false);
+  echo(*pc, t1 + 4000, 900);
+  for (int i = 1; i <= 360; ++i) echo(*gw, t1 + i * 5000, -1);
   nowMs = t1 + 1'800'000 + 1000;
   ASSERT_TRUE(second->waitWritten(5s));
 
@@ -166,14 +173,16 @@ TEST_F(OutagesCommandTest, OutagesEndAtDeletionOrStopAndKeepTheirRealStart) {
             0)
       << err.str();
   QJsonArray list = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
-  ASSERT_EQ(list.size(), 3) << out.str();
+  ASSERT_EQ(list.size(), 4) << out.str();
   const QJsonObject nasOutage = list[0].toObject(), oldOutage = list[1].toObject(),
-                    gwOutage = list[2].toObject();
+                    pcOutage = list[2].toObject(), gwOutage = list[3].toObject();
   EXPECT_EQ(nasOutage["host"].toString(), "nas");
   EXPECT_EQ(nasOutage["end_reason"].toString(), "monitoring stopped");
   EXPECT_EQ(at(nasOutage["end"]), t0 + 20'000);  // the last echo before the stop
   EXPECT_EQ(oldOutage["end_reason"].toString(), "host deleted");
   EXPECT_EQ(at(oldOutage["end"]), t0 + 40'000);
+  EXPECT_EQ(pcOutage["end_reason"].toString(), "monitoring stopped");
+  EXPECT_EQ(at(pcOutage["end"]), t1 + 3000);
   EXPECT_TRUE(gwOutage["end"].isNull());
 
   // Ten minutes back reaches into gw's outage only: shown from its first lost echo.
