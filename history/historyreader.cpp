@@ -96,6 +96,44 @@ std::optional<THistoryHost> THistoryReader::findHost(const std::string& address,
   return found;
 }
 
+std::vector<std::int64_t> THistoryReader::runBounds() {
+  std::vector<std::int64_t> bounds;
+  if (!ensureOpen()) return bounds;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT started_ms, stopped_ms FROM runs"))) return bounds;
+  while (q.next()) {
+    bounds.push_back(q.value(0).toLongLong());
+    if (!q.value(1).isNull()) bounds.push_back(q.value(1).toLongLong());
+  }
+  std::sort(bounds.begin(), bounds.end());
+  return bounds;
+}
+
+std::optional<std::int64_t> THistoryReader::firstRecordMs(std::int64_t hostId) {
+  if (!ensureOpen()) return std::nullopt;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  // Raw minutes first: a summary starts at the beginning of its step, maybe long before the data.
+  q.prepare(QStringLiteral(
+      "SELECT min(m) FROM (SELECT min(minute_ms) AS m FROM raw WHERE host_id = ? "
+      "UNION ALL SELECT min(minute_ms) FROM recent WHERE host_id = ?)"));
+  q.addBindValue(number(hostId));
+  q.addBindValue(number(hostId));
+  if (q.exec() && q.next() && !q.value(0).isNull()) return q.value(0).toLongLong();
+  q.prepare(QStringLiteral("SELECT min(start_ms) FROM summaries WHERE step_s = ? AND host_id = ?"));
+  std::optional<std::int64_t> first;
+  for (std::int32_t step : SummarySteps) {
+    q.addBindValue(step);
+    q.addBindValue(number(hostId));
+    if (q.exec() && q.next() && !q.value(0).isNull()) {
+      const std::int64_t start = q.value(0).toLongLong();
+      first = std::min(first.value_or(start), start);
+    }
+  }
+  return first;
+}
+
 std::vector<THistoryEcho> THistoryReader::echoes(std::int64_t hostId, std::int64_t fromMs,
                                                  std::int64_t toMs) {
   std::vector<THistoryEcho> all;

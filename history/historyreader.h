@@ -31,6 +31,14 @@ class THistoryReader {
   // The host with this address and host name (the one not deleted first), if any.
   std::optional<THistoryHost> findHost(const std::string& address, const std::string& hostName);
 
+  // When monitoring started and stopped, every run's start and stop, sorted (a run that ended
+  // without saying so has its start only). Empty for a file written before runs were recorded.
+  std::vector<std::int64_t> runBounds();
+
+  // The start of the oldest minute of raw results the host has (of its oldest summary when no raw
+  // result is kept); empty when there is none. A few index lookups.
+  std::optional<std::int64_t> firstRecordMs(std::int64_t hostId);
+
   // The raw echoes of a host sent in [fromMs, toMs), ordered by time sent.
   std::vector<THistoryEcho> echoes(std::int64_t hostId, std::int64_t fromMs, std::int64_t toMs);
   // The summaries of a host in [fromMs, toMs) at the finest step that gives at most maxPoints

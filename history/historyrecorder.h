@@ -47,7 +47,8 @@ struct THistoryRecorderStats {
 
 class THistoryRecorder final : public TEngineObserver {
  public:
-  // Subscribes to `events` at once; results are queued until start() names the file.
+  // Subscribes to `events` at once and records the start of monitoring; results are queued until
+  // start() names the file.
   explicit THistoryRecorder(TEngineEventHub& events, THistoryRecorderOptions options = {});
   ~THistoryRecorder() override;  // stop(), then unsubscribes
   THistoryRecorder(const THistoryRecorder&) = delete;
@@ -57,7 +58,13 @@ class THistoryRecorder final : public TEngineObserver {
   void start(const std::string& databasePath);
   // New lengths (the Preferences window); they apply from the next hourly pruning.
   void setLengths(const THistoryLengths& lengths);
-  // Writes what is queued and ends the thread (waits for it: call at close, not per event).
+  // Monitoring stopped (Stop, a pause) or started again: recorded as the end or start of a run
+  // (docs/history.md, table runs), so that no outage reaches across the pause. Only a change counts;
+  // the desktop program calls it once a second with its run state. An echo result after a stop
+  // starts a run by itself, stamped at its time sent.
+  void setMonitoring(bool on);
+  // Records that monitoring stopped, writes what is queued and ends the thread (waits for it: call
+  // at close, not per event).
   void stop();
   // Waits until everything queued so far is committed or the wait ends; true when committed.
   bool waitWritten(std::chrono::milliseconds timeout);
@@ -72,4 +79,10 @@ class THistoryRecorder final : public TEngineObserver {
   TEngineEventHub& events;
   std::unique_ptr<THistoryWriter> writer;
   std::unordered_set<std::uint64_t> announced;  // run ids of the hosts the writer knows
+  void monitoringAt(bool on, std::int64_t atMs);
+
+  std::function<std::int64_t()> clock;
+  bool monitoring = true;  // the constructor records the start
+  std::int64_t stoppedAtMs = 0;
+  bool stopped = false;
 };

@@ -27,8 +27,12 @@ const std::vector<std::vector<const char*>> Migrations{
         "PRIMARY KEY (step_s, host_id, start_ms)) WITHOUT ROWID",
         "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID",
     },
+    {
+        // 1 -> 2: when monitoring ran, so that an outage ends where monitoring stopped.
+        "CREATE TABLE runs (started_ms INTEGER NOT NULL, stopped_ms INTEGER)",
+    },
 };
-static_assert(HistorySchemaVersion == 1, "add the migration to the new version above");
+static_assert(HistorySchemaVersion == 2, "add the migration to the new version above");
 
 bool run(QSqlDatabase& db, const QString& sql, QSqlError& error) {
   QSqlQuery q(db);

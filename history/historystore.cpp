@@ -142,6 +142,22 @@ bool THistoryStore::markDeleted(std::int64_t id, std::int64_t nowMs) {
   return exec(q);
 }
 
+std::optional<std::int64_t> THistoryStore::startRun(std::int64_t startedMs) {
+  QSqlQuery q(QSqlDatabase::database(text(connection), false));
+  q.prepare(QStringLiteral("INSERT INTO runs (started_ms) VALUES (?)"));
+  q.addBindValue(QVariant::fromValue<qlonglong>(startedMs));
+  if (!exec(q)) return std::nullopt;
+  return q.lastInsertId().toLongLong();
+}
+
+bool THistoryStore::stopRun(std::int64_t runRow, std::int64_t stoppedMs) {
+  QSqlQuery q(QSqlDatabase::database(text(connection), false));
+  q.prepare(QStringLiteral("UPDATE runs SET stopped_ms = ? WHERE rowid = ?"));
+  q.addBindValue(QVariant::fromValue<qlonglong>(stoppedMs));
+  q.addBindValue(QVariant::fromValue<qlonglong>(runRow));
+  return exec(q);
+}
+
 bool THistoryStore::insertRecent(std::int64_t hostId, std::int64_t minuteMs,
                                  const std::vector<THistoryEcho>& echoes) {
   QSqlQuery& q = *insertRecentQuery;

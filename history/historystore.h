@@ -50,6 +50,10 @@ class THistoryStore {
   bool updateHost(std::int64_t id, const THostNames& names);
   bool markDeleted(std::int64_t id, std::int64_t nowMs);
 
+  // A run of the monitor: its row id. stopRun sets when it stopped.
+  std::optional<std::int64_t> startRun(std::int64_t startedMs);
+  bool stopRun(std::int64_t runRow, std::int64_t stoppedMs);
+
   // Results of one host (all in the minute starting at minuteMs).
   bool insertRecent(std::int64_t hostId, std::int64_t minuteMs,
                     const std::vector<THistoryEcho>& echoes);

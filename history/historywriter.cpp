@@ -183,8 +183,9 @@ bool THistoryWriter::moveAside() {
     const QString side = from + QLatin1String(suffix);
     if (QFile::exists(side) && !QFile::rename(side, to + QLatin1String(suffix))) QFile::remove(side);
   }
-  // The new file knows none of the hosts yet.
+  // The new file knows none of the hosts yet, nor this run.
   for (auto& [runId, host] : hosts) host.id = 0;
+  runRow = 0;
   postUserMessage("The history file " + path + " was not a readable database. It was moved to " +
                   to.toStdString() + " and a new history started. Monitoring goes on.");
   return true;
@@ -220,6 +221,7 @@ void THistoryWriter::writeRound() {
   if (!pending.empty()) {
     resolvedThisRound.clear();
     deletedThisRound.clear();
+    runRowBefore = runRow;
     const bool ok = store->begin() && apply(pending) && store->commit();
     if (!ok) {
       const QSqlError error = store->lastError();
@@ -228,6 +230,7 @@ void THistoryWriter::writeRound() {
       for (std::uint64_t runId : resolvedThisRound)
         if (const auto it = hosts.find(runId); it != hosts.end()) it->second.id = 0;
       for (auto& [runId, host] : deletedThisRound) hosts.emplace(runId, std::move(host));
+      runRow = runRowBefore;
       failed(error);
       std::lock_guard guard(lock);
       droppedCount += dropped;
@@ -265,6 +268,17 @@ bool THistoryWriter::apply(const std::vector<THistoryEvent>& events) {
   using TKind = THistoryEvent::TKind;
   std::map<std::pair<std::int64_t, std::int64_t>, std::vector<THistoryEcho>> minutes;
   for (const THistoryEvent& e : events) {
+    if (e.kind == TKind::Started) {
+      const std::optional<std::int64_t> row = store->startRun(e.sentMs);
+      if (!row) return false;
+      runRow = *row;
+      continue;
+    }
+    if (e.kind == TKind::Stopped) {
+      if (runRow != 0 && !store->stopRun(runRow, e.sentMs)) return false;
+      runRow = 0;
+      continue;
+    }
     if (e.kind == TKind::Deleting) {
       const auto it = hosts.find(e.runId);
       if (it == hosts.end()) continue;

@@ -20,7 +20,8 @@ class THistoryStore;
 
 // One event handed from the interface thread to the database thread.
 struct THistoryEvent {
-  enum class TKind : std::uint8_t { Echo, Added, Edited, Deleting };
+  // Started and Stopped: monitoring started or stopped at sentMs.
+  enum class TKind : std::uint8_t { Echo, Added, Edited, Deleting, Started, Stopped };
   TKind kind = TKind::Echo;
   std::uint64_t runId = 0;
   std::int64_t sentMs = 0;
@@ -80,6 +81,7 @@ class THistoryWriter {
   std::vector<std::uint64_t> resolvedThisRound;  // hosts given a new row
   std::vector<std::pair<std::uint64_t, THostState>> deletedThisRound;
   std::chrono::steady_clock::time_point nextOpenAttempt{};
+  std::int64_t runRow = 0, runRowBefore = 0;  // this run's row in `runs`; 0 while not written
   std::int64_t lastPackMinute = 0, lastPruneHour = 0;
   bool faultReported = false;
 };

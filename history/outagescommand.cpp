@@ -29,7 +29,8 @@ struct TOutagesArgs {
 };
 
 // "30m", "24h", "7d", or an ISO 8601 date ("2026-12-01", local midnight) or date-time (local time
-// unless it carries its offset).
+// unless it carries its offset: "Z" or +hh:mm up to 14 hours). Every part is checked: a time that
+// does not exist or is not a time is refused, never read as the day's midnight.
 std::optional<std::int64_t> parseSince(const std::string& text, std::int64_t nowMs) {
   const QString value = QString::fromStdString(text).trimmed();
   static const QRegularExpression relative(QStringLiteral("^(\\d{1,6})([mhd])$"));
@@ -38,13 +39,22 @@ std::optional<std::int64_t> parseSince(const std::string& text, std::int64_t now
                                                                                         : 86'400'000;
     return nowMs - m.captured(1).toLongLong() * unitMs;
   }
-  if (const QDateTime at = QDateTime::fromString(value, Qt::ISODateWithMs); at.isValid())
-    return at.toMSecsSinceEpoch();
-  if (const QDateTime at = QDateTime::fromString(value, Qt::ISODate); at.isValid())
-    return at.toMSecsSinceEpoch();
-  if (const QDate day = QDate::fromString(value, Qt::ISODate); day.isValid())
+  static const QRegularExpression dateOnly(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+  if (dateOnly.match(value).hasMatch()) {
+    const QDate day = QDate::fromString(value, Qt::ISODate);
+    if (!day.isValid()) return std::nullopt;
     return day.startOfDay().toMSecsSinceEpoch();
-  return std::nullopt;
+  }
+  static const QRegularExpression dateTime(QStringLiteral(
+      "^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,3})?)?(Z|[+-](\\d{2}):?(\\d{2}))?$"));
+  const QRegularExpressionMatch m = dateTime.match(value);
+  if (!m.hasMatch()) return std::nullopt;
+  if (!m.captured(4).isEmpty() && (m.captured(4).toInt() > 14 || m.captured(5).toInt() > 59))
+    return std::nullopt;
+  QDateTime at = QDateTime::fromString(value, Qt::ISODateWithMs);
+  if (!at.isValid()) at = QDateTime::fromString(value, Qt::ISODate);
+  if (!at.isValid()) return std::nullopt;
+  return at.toMSecsSinceEpoch();
 }
 
 // Reads the options; a message on `err` and nullopt for anything it does not know.
@@ -131,9 +141,11 @@ int runOutagesCommand(const std::vector<std::string>& args, std::ostream& out, s
   }
   const std::int32_t minLost = lostToDownSetting();
   const std::vector<THistoryHost> hosts = reader.hosts();
+  const std::vector<std::int64_t> runBounds = reader.runBounds();
   std::vector<THostOutage> list;
   for (const THistoryHost& host : hosts)
-    for (const TOutage& o : findOutages(reader.echoes(host.id, parsed->sinceMs, nowMs + 1), minLost))
+    for (const TOutage& o :
+         outagesOverlapping(reader, host, parsed->sinceMs, nowMs + 1, minLost, runBounds))
       list.push_back({host, o});
   std::stable_sort(list.begin(), list.end(), [](const THostOutage& a, const THostOutage& b) {
     return a.outage.startMs < b.outage.startMs;

@@ -51,12 +51,12 @@ std::string outageSeconds(std::int64_t ms) {
 }
 
 std::string outagesCsv(const std::vector<THostOutage>& list) {
-  std::string out = "host,host_name,address,start,end,duration_s,lost\n";
+  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason\n";
   for (const auto& [host, o] : list)
     out += csvField(host.callingName) + ',' + csvField(host.hostName) + ',' +
            csvField(host.address) + ',' + outageTime(o.startMs) + ',' +
            (o.endMs ? outageTime(*o.endMs) : std::string()) + ',' + outageSeconds(o.durationMs) +
-           ',' + std::to_string(o.lostCount) + '\n';
+           ',' + std::to_string(o.lostCount) + ',' + outageEndText(o.endedBy) + '\n';
   return out;
 }
 
@@ -71,7 +71,8 @@ std::string outagesJson(const std::vector<THostOutage>& list) {
            outageTime(o.startMs) +
            "\", \"end\": " + (o.endMs ? "\"" + outageTime(*o.endMs) + "\"" : std::string("null")) +
            ", \"duration_s\": " + outageSeconds(o.durationMs) +
-           ", \"lost\": " + std::to_string(o.lostCount) + '}';
+           ", \"lost\": " + std::to_string(o.lostCount) + ", \"end_reason\": " +
+           (o.endMs ? jsonString(outageEndText(o.endedBy)) : std::string("null")) + '}';
   }
   out += list.empty() ? "]\n" : "\n]\n";
   return out;

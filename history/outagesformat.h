@@ -1,7 +1,8 @@
 #pragma once
 // The outage report's forms, the same as `sorvelo --outages` prints: CSV with a title line, or a
 // JSON array of objects; times in ISO 8601 local time with their UTC offset, durations in seconds
-// with milliseconds, an ongoing outage without an end (empty in CSV, null in JSON).
+// with milliseconds, an ongoing outage without an end (empty in CSV, null in JSON). The last
+// column, end_reason, says what ended it: "answered", "host deleted" or "monitoring stopped".
 
 #include <string>
 #include <vector>

@@ -80,7 +80,23 @@ THistoryWindow::THistoryWindow(const std::string& databasePath, std::vector<THis
   tmrReload->setInterval(120);
   connect(tmrReload, &QTimer::timeout, this, &THistoryWindow::reload);
   resize(820, 460);
-  showRange(Day);
+  showRange(firstRange());
+}
+
+THistoryWindow::Range THistoryWindow::firstRange() {
+  std::optional<std::int64_t> first;
+  for (const THost& h : hosts) {
+    if (!h.stored) continue;
+    if (const std::optional<std::int64_t> ms = reader->firstRecordMs(h.stored->id))
+      first = std::min(first.value_or(*ms), *ms);
+  }
+  // A range holds the results when it reaches back to their first minute, give or take a
+  // twenty-fourth of it (a day of results opens at 24 h, not at 7 d for its first minute).
+  const std::int64_t age = first ? clock() - *first : 0;
+  for (const auto [range, spanMs] : {std::pair{Hour, HourMs}, std::pair{Day, 24 * HourMs},
+                                     std::pair{Week, 7 * 24 * HourMs}})
+    if (age <= spanMs + spanMs / 24) return range;
+  return Month;
 }
 
 THistoryWindow::~THistoryWindow() = default;

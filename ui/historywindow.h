@@ -1,6 +1,7 @@
 #pragma once
 // A history window: the round trips of one host, or of several overlaid, from the results
-// database. Ranges 1 h, 24 h, 7 d, 30 d or a custom one; the wheel zooms and dragging pans (also
+// database. Ranges 1 h, 24 h, 7 d, 30 d or a custom one (it opens at the shortest that holds the
+// hosts' results); the wheel zooms and dragging pans (also
 // + / - and the arrow keys on the chart). Ranges up to three hours show every echo, longer ones the
 // summaries; outages are marked for ranges up to two days. The shown range exports as CSV (times
 // in ISO 8601 with their UTC offset) and PNG. A host deleted while the window is open keeps what is
@@ -77,6 +78,7 @@ class THistoryWindow : public QWidget {
     bool deleted = false;
   };
   void buildControls();
+  Range firstRange();
   void updateNotice();
   void exportCsvClick();
   void exportPngClick();

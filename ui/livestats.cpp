@@ -39,6 +39,13 @@ void TLiveWindow::add(std::int64_t sentMs, std::int64_t rttMicros) {
   maxQueue.emplace_back(seq, rttMicros);
 }
 
+void TLiveWindow::prepend(const std::vector<THistoryEcho>& older) {
+  TLiveWindow rebuilt;
+  for (const THistoryEcho& e : older) rebuilt.add(e.sentMs, e.rttMicros);
+  for (const TEntry& e : entries) rebuilt.add(e.sentMs, e.rttMicros);
+  *this = std::move(rebuilt);
+}
+
 void TLiveWindow::evict(std::int64_t nowMs) {
   const std::int64_t oldest = nowMs - LiveWindowMs;
   while (!entries.empty() && entries.front().sentMs < oldest) {
@@ -95,6 +102,7 @@ TLiveHost& TLiveStats::record(const TTolvoHost& host) {
 void TLiveStats::echoResult(const TTolvoHost& host, const TEchoResult& result) {
   TLiveHost& h = record(host);
   const std::int64_t rtt = result.answered ? std::max<std::int64_t>(result.rttMicros, 0) : -1;
+  if (h.runSent == 0) h.firstSentMs = result.sentUnixMs;
   ++h.runSent;
   h.lastLost = rtt < 0;
   if (rtt < 0)
@@ -124,6 +132,30 @@ void TLiveStats::hostEdited(const TTolvoHost& host, const THostNames& /*before*/
   h.hostName = host.hostName;
   h.address = host.ipAddress;
   ++version;
+}
+
+void TLiveStats::seedEarlier(std::uint64_t runId, const std::vector<THistoryEcho>& earlier,
+                             std::int64_t nowMs) {
+  const auto it = records.find(runId);
+  if (it == records.end() || it->second.seeded) return;
+  TLiveHost& h = it->second;
+  h.seeded = true;
+  std::vector<THistoryEcho> older;
+  for (const THistoryEcho& e : earlier)
+    if (h.runSent == 0 || e.sentMs < h.firstSentMs) older.push_back(e);
+  if (older.empty()) return;
+  h.window.prepend(older);
+  h.window.evict(nowMs);
+  // The sparkline: the earlier echoes, then this run's, the newest SparkEchoes of them.
+  std::vector<std::int64_t> spark;
+  for (const THistoryEcho& e : older) spark.push_back(e.answered() ? e.rttMicros : -1);
+  const int start = h.sparkCount < SparkEchoes ? 0 : h.sparkNext;
+  for (int i = 0; i < h.sparkCount; ++i)
+    spark.push_back(h.sparkRing[static_cast<std::size_t>((start + i) % SparkEchoes)]);
+  const std::size_t from = spark.size() > SparkEchoes ? spark.size() - SparkEchoes : 0;
+  h.sparkCount = static_cast<int>(spark.size() - from);
+  h.sparkNext = h.sparkCount % SparkEchoes;
+  for (std::size_t i = from; i < spark.size(); ++i) h.sparkRing[i - from] = spark[i];
 }
 
 void TLiveStats::setHostFlag(std::uint64_t runId, bool degraded) {

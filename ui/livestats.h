@@ -21,8 +21,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/engineevents.h"
+#include "history/historytypes.h"
 
 class TTolvoHosts;
 
@@ -60,6 +62,8 @@ class TLiveWindow {
   void add(std::int64_t sentMs, std::int64_t rttMicros);  // rttMicros < 0: lost
   void evict(std::int64_t nowMs);
   void fill(TLiveFigures& figures) const;
+  // Echoes sent before every one in the window, ordered by time sent, taken in ahead of them.
+  void prepend(const std::vector<THistoryEcho>& older);
 
  private:
   struct TEntry {
@@ -86,6 +90,8 @@ struct TLiveHost {
   std::string address;
   std::int64_t runSent = 0;
   std::int64_t runLost = 0;
+  std::int64_t firstSentMs = 0;  // this run's first echo; valid once runSent > 0
+  bool seeded = false;           // earlier results were taken in (seedEarlier)
   std::int64_t lastRttMicros = -1;
   bool lastLost = false;
   std::optional<hostStatus> reportedStatus;  // the last real transition the engine published
@@ -111,6 +117,12 @@ class TLiveStats final : public TEngineObserver {
   void hostAdded(const TTolvoHost& host) override;
   void hostDeleting(const TTolvoHost& host) override;
   void hostEdited(const TTolvoHost& host, const THostNames& before) override;
+
+  // Results of earlier runs from the results database, ordered by time sent: those sent before
+  // this run's first echo of the host fill its 15-minute figures and sparkline as if they had been
+  // seen (the run's counts, state and last round trip stay this run's). Once per host.
+  void seedEarlier(std::uint64_t runId, const std::vector<THistoryEcho>& earlier,
+                   std::int64_t nowMs);
 
   // A host is shown as degraded while its flag is set and it is otherwise OK.
   void setHostFlag(std::uint64_t runId, bool degraded);

@@ -33,6 +33,13 @@ QString localTime(std::int64_t ms) {
   return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// "2026-12-08 18:00:00", "2026-12-08 18:00:00 (host deleted)", "ongoing".
+QString endText(const TOutage& o) {
+  if (!o.endMs) return QStringLiteral("ongoing");
+  if (o.endedBy == TOutageEnd::Answered) return localTime(*o.endMs);
+  return QStringLiteral("%1 (%2)").arg(localTime(*o.endMs), QString::fromLatin1(outageEndText(o.endedBy)));
+}
+
 }  // namespace
 
 TOutagesWindow::TOutagesWindow(std::function<std::string()> databasePath,
@@ -159,9 +166,10 @@ void TOutagesWindow::reload() {
   fillHosts(hosts);
   const qlonglong only = cbHost->currentData().toLongLong();
   const std::int32_t minLost = lostToDownSetting();
+  const std::vector<std::int64_t> runBounds = reader.runBounds();
   for (const THistoryHost& h : hosts) {
     if (only != 0 && h.id != only) continue;
-    for (const TOutage& o : findOutages(reader.echoes(h.id, from, to), minLost))
+    for (const TOutage& o : outagesOverlapping(reader, h, from, to, minLost, runBounds))
       shown.push_back({h, o});
   }
   std::stable_sort(shown.begin(), shown.end(), [](const THostOutage& a, const THostOutage& b) {
@@ -177,7 +185,7 @@ void TOutagesWindow::fillTable() {
   for (int row = 0; row < static_cast<int>(shown.size()); ++row) {
     const auto& [host, o] = shown[static_cast<std::size_t>(row)];
     const QString texts[] = {QString::fromStdString(host.callingName), localTime(o.startMs),
-                             o.endMs ? localTime(*o.endMs) : QStringLiteral("ongoing"),
+                             endText(o),
                              durationText(o.durationMs), QString::number(o.lostCount)};
     for (int c = 0; c < 5; ++c) {
       auto* item = new QTableWidgetItem(texts[c]);

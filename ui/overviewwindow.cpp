@@ -69,6 +69,7 @@ TOverviewWindow::TOverviewWindow(TLiveStats& liveStats, TTolvoHosts& hosts, QWid
   proxy->setFilterKeyColumn(-1);
   buildControls();
   createActions();
+  keepSortOrder();
   connect(model, &TOverviewModel::rowsChanged, this, [this] {
     fitColumns();
     updateActions();
@@ -382,4 +383,15 @@ void TOverviewWindow::changeEvent(QEvent* event) {
     fitRowsToFont();
     fitColumns();
   }
+}
+
+void TOverviewWindow::keepSortOrder() {
+  // The order chosen by a click on a title is taken up again at the next start.
+  const TOverviewSort sort = overviewSort();
+  if (sort.column >= 0 && sort.column < TOverviewModel::ColumnCount)
+    table->sortByColumn(sort.column, sort.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  connect(table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+          [](int column, Qt::SortOrder order) {
+            setOverviewSort({column, order == Qt::DescendingOrder});
+          });
 }

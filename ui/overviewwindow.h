@@ -79,6 +79,7 @@ class TOverviewWindow : public QWidget {
   void updateCount();
   void fitRowsToFont();
   void fitColumns();
+  void keepSortOrder();
   void historyClick();
   void copyAddressClick();
   void editClick();

@@ -39,6 +39,7 @@
 #include "usermessagebox.h"
 #include "overviewsettings.h"
 #include "viewwindows.h"
+#include "windowplacement.h"
 
 namespace {
 
@@ -197,6 +198,9 @@ void TfrmMain::createTimers() {
   tmrPingSpeed = new QTimer(this);
   tmrPingSpeed->setInterval(1000);
   connect(tmrPingSpeed, &QTimer::timeout, this, [this] { runCtl.tmrPingSpeedTimer(); });
+  // Stop (or a pause) ends a run in the results database, so outages do not reach across it.
+  connect(tmrPingSpeed, &QTimer::timeout, this,
+          [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); }});
   Timer1->start();
@@ -247,6 +251,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // program runs on with what was loaded.
   try {
     loadSettings();
+    restoreMainWindowPlace(*this);
     hosts->setPreferIpv6(pingingFlag(
         PreferIpv6Setting, extraSetting(PreferIpv6Setting.section, PreferIpv6Setting.name)));
     historyRecorder->setLengths(historyLengths());
@@ -324,6 +329,7 @@ void TfrmMain::FormClose() {
   alerts->closeHistoryDatabase();
   historyRecorder->stop();
   views->storeGeometry();
+  storeMainWindowPlace(*this);
   try {
     if (settings.firsttime != 1) saveSettings();
   } catch (const std::exception& e) {

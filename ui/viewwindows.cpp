@@ -2,6 +2,8 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyreader.h"
+#include "history/historyreaderthread.h"
 #include "history/historysettings.h"
 #include "historywindow.h"
 #include "outageswindow.h"
@@ -9,7 +11,10 @@
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 
+#include <QDateTime>
 #include <QDialog>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +33,7 @@ TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> 
 
 TViewWindows::~TViewWindows() {
   hostList.events().unsubscribe(this);
+  seedReader.reset();  // its last job may still post to this object
   for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
   frmOutages.reset();
@@ -77,6 +83,7 @@ std::string TViewWindows::historyDatabase() const {
 }
 
 void TViewWindows::closeHistoryDatabases() {
+  seedReader.reset();
   for (const QPointer<THistoryWindow>& window : historyWindows)
     if (window) window->closeDatabase();
 }
@@ -94,6 +101,32 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
   historyWindows.emplace_back(window);
   bringUp(*window);
   return window;
+}
+
+void TViewWindows::hostAdded(const TTolvoHost& host) {
+  if (!seedReader) seedReader = std::make_unique<THistoryReaderThread>(historyDatabase());
+  const std::uint64_t runId = host.runId;
+  const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+  seedReader->post([this, runId, address = host.ipAddress, name = host.hostName,
+                    nowMs](THistoryReader& reader) {
+    const std::optional<THistoryHost> stored = reader.findHost(address, name);
+    if (!stored) return;
+    std::vector<THistoryEcho> echoes = reader.echoes(stored->id, nowMs - LiveWindowMs, nowMs + 1);
+    constexpr auto SparkCount = static_cast<std::size_t>(SparkEchoes);
+    if (echoes.size() < SparkCount) {
+      // A long interval: the sparkline reaches further back, six hours at most.
+      const std::vector<THistoryEcho> before =
+          reader.echoes(stored->id, nowMs - 6 * 3'600'000LL, nowMs - LiveWindowMs);
+      const std::size_t wanted = std::min(before.size(), SparkCount - echoes.size());
+      echoes.insert(echoes.begin(), before.end() - static_cast<std::ptrdiff_t>(wanted),
+                    before.end());
+    }
+    QMetaObject::invokeMethod(
+        this, [this, runId, echoes = std::move(echoes), nowMs] {
+          stats->seedEarlier(runId, echoes, nowMs);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void TViewWindows::hostDeleting(const TTolvoHost& host) {

@@ -1,6 +1,7 @@
 #pragma once
 // The windows beyond the status view that the main window opens: the overview (fed by the live
-// figures, which are kept from the start of the run whether it is open or not), the history
+// figures, which are kept from the start of the run whether it is open or not, and take up each
+// host's last 15 minutes from the results database when it is added), the history
 // windows, the outages window and the preferences. Owned by the main window and destroyed before
 // its host list.
 
@@ -16,6 +17,7 @@
 #include "core/engineevents.h"
 
 class QWidget;
+class THistoryReaderThread;
 class THistoryWindow;
 class TLiveStats;
 class TOverviewWindow;
@@ -55,6 +57,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   void closeHistoryDatabases();
 
  private:
+  void hostAdded(const TTolvoHost& host) override;
   void hostDeleting(const TTolvoHost& host) override;
 
   TTolvoHosts& hostList;
@@ -64,5 +67,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TPreferencesWindow> frmPreferences;
   std::unique_ptr<TOutagesWindow> frmOutages;
   std::string databasePath;
+  // Reads earlier results for the live figures, off the interface thread.
+  std::unique_ptr<THistoryReaderThread> seedReader;
   std::vector<QPointer<THistoryWindow>> historyWindows;  // each deletes itself when closed
 };

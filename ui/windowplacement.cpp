@@ -4,6 +4,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "config/settings.h"
+
 void centreOnScreen(QWidget& window) {
   QScreen* screen = window.screen();
   if (!screen) screen = QGuiApplication::primaryScreen();
@@ -13,4 +15,18 @@ void centreOnScreen(QWidget& window) {
   window.setGeometry(QRect(QPoint(area.left() + (area.width() - size.width()) / 2,
                                   area.top() + (area.height() - size.height()) / 2),
                            size));
+}
+
+void restoreMainWindowPlace(QWidget& window) {
+  const QByteArray saved = QByteArray::fromBase64(QByteArray::fromStdString(
+      extraSetting(MainWindowSection, MainWindowGeometryKey).value_or("")));
+  if (saved.isEmpty()) return;
+  const QSize fixed = window.size();
+  // restoreGeometry moves a place that lies off every screen back onto one.
+  if (window.restoreGeometry(saved)) window.resize(fixed);
+}
+
+void storeMainWindowPlace(const QWidget& window) {
+  setExtraSetting(MainWindowSection, MainWindowGeometryKey,
+                  window.saveGeometry().toBase64().toStdString());
 }

@@ -12,3 +12,11 @@
 class QWidget;
 
 void centreOnScreen(QWidget& window);
+
+// The main window's place, kept in the settings at close ([main_window] geometry: Qt's saved
+// geometry, base64) and taken up at the next start. Without one, or with a place on no screen of
+// this session, the window stays where it was put (centred).
+inline constexpr const char* MainWindowSection = "main_window";
+inline constexpr const char* MainWindowGeometryKey = "geometry";
+void restoreMainWindowPlace(QWidget& window);
+void storeMainWindowPlace(const QWidget& window);

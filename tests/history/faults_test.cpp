@@ -53,6 +53,35 @@ TEST_F(FaultsTest, AFileThatIsNotADatabaseIsMovedAsideAndANewOneStarted) {
   EXPECT_EQ(reader.echoes(reader.hosts().at(0).id, DayStartMs, DayStartMs + 1).size(), 1u);
 }
 
+// A file of the first version (no runs table) is upgraded in place and keeps its results.
+TEST_F(FaultsTest, AFileOfTheFirstVersionIsUpgradedAndKeepsItsResults) {
+  auto host = makeHost("a", "a.lan", "127.0.0.2");
+  {
+    auto recorder = makeRecorder();
+    hub.hostAdded(*host);
+    echo(*host, DayStartMs, 100);
+    recorder->start(dbPath());
+    ASSERT_TRUE(recorder->waitWritten(5s));
+  }
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "first");
+    db.setDatabaseName(QString::fromStdString(dbPath()));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("DROP TABLE runs"));
+    ASSERT_TRUE(q.exec("PRAGMA user_version = 1"));
+  }
+  QSqlDatabase::removeDatabase("first");
+  nowMs = DayStartMs + 60'000;
+  auto recorder = makeRecorder();
+  recorder->start(dbPath());
+  echo(*host, DayStartMs + 60'000, 200);
+  ASSERT_TRUE(recorder->waitWritten(5s));
+  THistoryReader reader(dbPath());
+  EXPECT_EQ(reader.echoes(reader.hosts().at(0).id, DayStartMs, nowMs + 1).size(), 2u);
+  EXPECT_EQ(reader.runBounds(), std::vector<std::int64_t>{DayStartMs + 60'000});
+}
+
 TEST_F(FaultsTest, ADatabaseOfANewerVersionIsKeptAndNotWritten) {
   {
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "newer");

@@ -99,9 +99,9 @@ TEST_F(OutagesCommandTest, PrintsEveryOutageAsCsvOrJson) {
       << err.str();
   QStringList lines = QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3);
-  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost");
+  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason");
   EXPECT_TRUE(lines[1].startsWith("\"gw, main\",gw.lan,127.0.0.2,")) << lines[1].toStdString();
-  EXPECT_TRUE(lines[1].endsWith(",15.000,3")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(",15.000,3,answered")) << lines[1].toStdString();
   EXPECT_TRUE(lines[2].startsWith("nas,nas.lan,127.0.0.3,")) << lines[2].toStdString();
   const QStringList fields = lines[2].split(',');
   EXPECT_EQ(QDateTime::fromString(fields[3], Qt::ISODate).toMSecsSinceEpoch(), t0 + 15'000);
@@ -125,7 +125,74 @@ TEST_F(OutagesCommandTest, PrintsEveryOutageAsCsvOrJson) {
   const std::string later =
       QDateTime::fromMSecsSinceEpoch(t0 + 30'000, Qt::UTC).toString(Qt::ISODate).toStdString();
   ASSERT_EQ(run({"--outages", "--since", later, "--hosts", hostsFile, "--config", configFile}), 0);
-  EXPECT_EQ(out.str(), "host,host_name,address,start,end,duration_s,lost\n");
+  EXPECT_EQ(out.str(), "host,host_name,address,start,end,duration_s,lost,end_reason\n");
+}
+
+// Outages that end with a deletion or a stop of monitoring, and one that began before --since.
+TEST_F(OutagesCommandTest, OutagesEndAtDeletionOrStopAndKeepTheirRealStart) {
+  const std::int64_t t0 = DayStartMs + 3'600'000;
+  auto gw = makeHost("gw", "gw.lan", "127.0.0.2");
+  auto nas = makeHost("nas", "nas.lan", "127.0.0.3");
+  auto old = makeHost("old", "old.lan", "127.0.0.4");
+  nowMs = t0;
+  auto first = makeRecorder();
+  first->start(historyFilePath(hostsFile));
+  for (const TTolvoHost* h : {nas.get(), old.get()}) hub.hostAdded(*h);
+  for (int i = 0; i < 5; ++i) {
+    echo(*nas, t0 + i * 5000, i == 0 ? 900 : -1);
+    echo(*old, t0 + i * 5000, i == 0 ? 900 : -1);
+  }
+  nowMs = t0 + 40'000;
+  hub.hostDeleting(*old);
+  ASSERT_TRUE(first->waitWritten(5s));
+  nowMs = t0 + 60'000;
+  first.reset();  // monitoring stops while nas is down
+
+  // The next run: nas answers at once; pc is down when Stop is pressed and answers after Start;
+  // gw goes down and stays down for 30 minutes.
+  const std::int64_t t1 = t0 + 120'000;
+  nowMs = t1;
+  auto second = makeRecorder();
+  second->start(historyFilePath(hostsFile));
+  auto pc = makeHost("pc", "pc.lan", "127.0.0.5");
+  echo(*nas, t1, 900);
+  echo(*gw, t1, 900);
+  for (int i = 1; i <= 3; ++i) echo(*pc, t1 + i * 1000, -1);
+  nowMs = t1 + 3500;
+  second->setMonitoring(false);
+  echo(*pc, t1 + 4000, 900);
+  for (int i = 1; i <= 360; ++i) echo(*gw, t1 + i * 5000, -1);
+  nowMs = t1 + 1'800'000 + 1000;
+  ASSERT_TRUE(second->waitWritten(5s));
+
+  const auto at = [](const QJsonValue& v) {
+    return QDateTime::fromString(v.toString(), Qt::ISODate).toMSecsSinceEpoch();
+  };
+  ASSERT_EQ(run({"--outages", "--since", "3h", "--format", "json", "--hosts", hostsFile,
+                 "--config", configFile}),
+            0)
+      << err.str();
+  QJsonArray list = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+  ASSERT_EQ(list.size(), 4) << out.str();
+  const QJsonObject nasOutage = list[0].toObject(), oldOutage = list[1].toObject(),
+                    pcOutage = list[2].toObject(), gwOutage = list[3].toObject();
+  EXPECT_EQ(nasOutage["host"].toString(), "nas");
+  EXPECT_EQ(nasOutage["end_reason"].toString(), "monitoring stopped");
+  EXPECT_EQ(at(nasOutage["end"]), t0 + 20'000);  // the last echo before the stop
+  EXPECT_EQ(oldOutage["end_reason"].toString(), "host deleted");
+  EXPECT_EQ(at(oldOutage["end"]), t0 + 40'000);
+  EXPECT_EQ(pcOutage["end_reason"].toString(), "monitoring stopped");
+  EXPECT_EQ(at(pcOutage["end"]), t1 + 3000);
+  EXPECT_TRUE(gwOutage["end"].isNull());
+
+  // Ten minutes back reaches into gw's outage only: shown from its first lost echo.
+  ASSERT_EQ(run({"--outages", "--since", "10m", "--format", "json", "--hosts", hostsFile,
+                 "--config", configFile}),
+            0);
+  list = QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array();
+  ASSERT_EQ(list.size(), 1) << out.str();
+  EXPECT_EQ(at(list[0].toObject()["start"]), t1 + 5000);
+  EXPECT_EQ(list[0].toObject()["lost"].toInt(), 360);
 }
 
 TEST_F(OutagesCommandTest, BadArgumentsExitWithTwoAndAMessage) {
@@ -133,6 +200,11 @@ TEST_F(OutagesCommandTest, BadArgumentsExitWithTwoAndAMessage) {
       {"--outages", "--since", "yesterday"},  {"--outages", "--since"},
       {"--outages", "--format", "xml"},       {"--outages", "--colour"},
       {"--outages", "--config", "/nonexistent/sorvelo.conf"},
+      // A bad time part is refused, not taken as the day's midnight.
+      {"--outages", "--since", "2026-12-08T25:00:00"},
+      {"--outages", "--since", "2026-12-08Tjunk"},
+      {"--outages", "--since", "2026-12-08T10:00:00+99:00"},
+      {"--outages", "--since", "2026-02-30"},
   };
   for (const auto& args : bad) {
     EXPECT_EQ(run(args), 2) << args.back();

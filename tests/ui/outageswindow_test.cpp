@@ -25,7 +25,7 @@ class OutagesWindowTest : public ::testing::Test {
   static void SetUpTestSuite() {
     dir = new QTemporaryDir;
     // Every 10 s for 6 hours; gateway silent for 2 minutes 5 hours ago, nas for 40 s an hour ago
-    // and again from 50 s before now (still going on).
+    // and again from 50 s before now, when the filling monitor stopped.
     ASSERT_TRUE(fillHistory(
         path(), {{"gateway", "gw.lan", "127.0.0.1"}, {"nas, main", "nas.lan", "127.0.0.2"}},
         {.fromMs = Now - 6 * Hour,
@@ -57,7 +57,7 @@ TEST_F(OutagesWindowTest, ListsEveryOutageOfTheLastDayInOrderAndFiltersByHost) {
   EXPECT_EQ(cell(0, 4), "12");
   EXPECT_EQ(cell(1, 0), "nas, main");
   EXPECT_EQ(cell(1, 3), "40 s");
-  EXPECT_EQ(cell(2, 2), "ongoing");
+  EXPECT_TRUE(cell(2, 2).endsWith(":50 (monitoring stopped)")) << cell(2, 2).toStdString();
   EXPECT_EQ(cell(2, 4), "5");
   EXPECT_EQ(window.lblStatus->text(), "3 outages");
   EXPECT_EQ(window.outages()[0].outage.startMs, Now - 5 * Hour);
@@ -82,19 +82,19 @@ TEST_F(OutagesWindowTest, ExportsCsvAndJsonWithOffsetTimes) {
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly) && json.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 4);
-  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost");
+  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason");
   const QRegularExpression iso("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d");
   EXPECT_TRUE(QRegularExpression("^gateway,gw.lan,127.0.0.1," + iso.pattern() + "," +
-                                 iso.pattern() + ",120.000,12$")
+                                 iso.pattern() + ",120.000,12,answered$")
                   .match(lines[1])
                   .hasMatch())
       << lines[1].toStdString();
   EXPECT_TRUE(lines[2].startsWith("\"nas, main\",nas.lan,"));
-  EXPECT_TRUE(lines[3].contains(",,")) << "an ongoing outage has no end";
+  EXPECT_TRUE(lines[3].endsWith(",40.000,5,monitoring stopped")) << lines[3].toStdString();
 
   const QString text = QString::fromUtf8(json.readAll());
   EXPECT_TRUE(text.startsWith("[\n {\"host\": \"gateway\", \"host_name\": \"gw.lan\""));
-  EXPECT_TRUE(text.contains("\"end\": null"));
+  EXPECT_TRUE(text.contains("\"end_reason\": \"monitoring stopped\"}\n]"));
   EXPECT_EQ(text.count("\"duration_s\": "), 3);
 }
 

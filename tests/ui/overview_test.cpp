@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QDateTime>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +21,7 @@
 #include "mainwindowtestsupport.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
+#include "history/historyfill.h"
 #include "history/historysettings.h"
 #include "ui/livestats.h"
 #include "ui/overviewmodel.h"
@@ -342,6 +346,67 @@ TEST(OverviewInProgram, WindowsReadTheDatabaseOfThisRunAfterConfigNamesAnotherHo
   views.outages().reload();
   EXPECT_EQ(views.outages().lblStatus->text().indexOf(QStringLiteral("no history database")), -1)
       << views.outages().lblStatus->text().toStdString();
+  windows.main().close();
+}
+
+// What the user arranged comes back at the next start: the overview's sort and the main window's
+// place; the 15-minute figures and sparkline are taken up from the results database, and a host
+// with minutes of results opens its history at 1 h.
+TEST(OverviewInProgram, WhatTheUserArrangedIsKeptAfterARestart) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  // Ten minutes of results before this start, every fourth echo lost.
+  const auto rttOf = [](std::size_t, std::int64_t t) -> std::int64_t {
+    return t / 5000 % 4 == 0 ? -1 : 2000 + t / 5000 % 3 * 500;
+  };
+  ASSERT_TRUE(fillHistory(historyFilePath(files.hostsPath().toStdString()),
+                          {{"gateway", "127.0.0.1", "127.0.0.1"}},
+                          {.fromMs = now / 5000 * 5000 - 600'000,
+                           .toMs = now - 5000,
+                           .stepMs = 5000,
+                           .rttOf = rttOf,
+                           .nowMs = now}));
+  std::int64_t sent = 0, lost = 0;
+  for (std::int64_t t = now / 5000 * 5000 - 600'000; t < now - 5000; t += 5000, ++sent)
+    lost += rttOf(0, t) < 0;
+
+  TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+  uitest::TFakeEcho echo;
+  const QPoint place(40, 30);
+  {
+    TProgramWindows windows(clock, echo.service());
+    windows.main().Timer1->stop();
+    ASSERT_NE(windows.main().pos(), place);
+    windows.main().move(place);
+    windows.main().viewWindows().overview().table->sortByColumn(TOverviewModel::ColLoss15,
+                                                                Qt::DescendingOrder);
+    windows.main().close();
+  }
+  TProgramWindows windows(clock, echo.service());
+  windows.main().Timer1->stop();
+  EXPECT_EQ(windows.main().pos(), place);
+  TViewWindows& views = windows.main().viewWindows();
+  const QHeaderView* header = views.overview().table->horizontalHeader();
+  EXPECT_EQ(header->sortIndicatorSection(), TOverviewModel::ColLoss15);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+  const TLiveHost& gateway = views.liveStats().hosts().begin()->second;
+  ASSERT_TRUE(uitest::waitUntil([&] { return gateway.seeded && gateway.sparkCount > 0; }));
+  const TLiveFigures figures = TLiveStats::figures(gateway);
+  EXPECT_EQ(figures.windowSent, sent);
+  EXPECT_EQ(figures.windowLost, lost);
+  EXPECT_EQ(figures.sparkCount, SparkEchoes);
+  EXPECT_EQ(figures.runSent, 0);  // this run has sent nothing yet
+  views.overview().refresh();
+  EXPECT_EQ(views.overview().model->text(0, TOverviewModel::ColLoss15).toStdString(),
+            lossText(figures.windowLossPercent()));
+  EXPECT_FALSE(views.overview().model->text(0, TOverviewModel::ColLoss15).isEmpty());
+
+  QPointer<THistoryWindow> history = views.showHistory({gateway.runId});
+  ASSERT_TRUE(history);
+  EXPECT_EQ(history->rangeButtons->checkedId(), THistoryWindow::Hour);
   windows.main().close();
 }
 
