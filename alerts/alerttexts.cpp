@@ -116,8 +116,7 @@ std::string stateRuleText(const TAlertSettings& settings, const std::string& add
   if (settings.degradedLossPercent > 0) {
     char percent[32];
     std::snprintf(percent, sizeof percent, "%g", settings.degradedLossPercent);
-    reasons.push_back("at least 2 lost echoes, " + std::string(percent) +
-                      " % or more, apart from a run of losses still going on");
+    reasons.push_back("a loss of " + std::string(percent) + " % or more, of at least 2 echoes");
   }
   if (settings.degradedRttMs > 0)
     reasons.push_back("a mean round trip above " + std::to_string(settings.degradedRttMs) + " ms");
@@ -127,11 +126,9 @@ std::string stateRuleText(const TAlertSettings& settings, const std::string& add
     reasons.push_back("a mean round trip above " + std::string(factor) + " times the usual (median) one");
   }
   if (!reasons.empty()) {
-    text += "Degraded: up, with ";
-    for (std::size_t i = 0; i < reasons.size(); ++i)
-      text += (i == 0 ? "" : i + 1 == reasons.size() ? " or " : ", ") + reasons[i];
-    text += " over 5 minutes (judged on " + std::to_string(settings.degradedMinEchoes) +
-            " echoes or more).\n";
+    text += "Degraded: while up, over the last 5 minutes (once " + std::to_string(settings.degradedMinEchoes) +
+            " echoes are known, leaving out a run of losses still going on):\n";
+    for (const std::string& reason : reasons) text += "  - " + reason + "\n";
   }
   text += "Unknown: not confirmed yet in this run.";
   return text;

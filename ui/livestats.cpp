@@ -149,8 +149,8 @@ void TLiveStats::evict(std::int64_t nowMs) {
 
 TLiveFigures TLiveStats::figures(const TLiveHost& h) {
   TLiveFigures f;
-  // Unknown until this run has a result. Then the engine's last reported transition; before the
-  // first one, the last echo decides.
+  // The alerts' confirmed state once they decide it. Without them: unknown until this run has a
+  // result, then the engine's last reported transition; before the first one, the last echo decides.
   if (h.alertState) {
     f.state = *h.alertState;
   } else if (h.runSent == 0) {
