@@ -51,6 +51,7 @@ void TAlertCenter::connectionChanged(connState state) {
   change.from = connection;
   change.to = now;
   change.atUnixMs = QDateTime::currentMSecsSinceEpoch();
+  if (now == TAlertLevel::Down) change.detail = connectionDownDetail();
   connection = now;
   if (kindOf(change) != TAlertKind::None && tracker.currentSettings().notify &&
       !(tracker.currentSettings().quietWhileStopped && pinging && !pinging())) {
@@ -58,6 +59,18 @@ void TAlertCenter::connectionChanged(connState state) {
     schedule();
   }
   if (onLevelsChanged) onLevelsChanged();
+}
+
+std::string TAlertCenter::connectionDownDetail() const {
+  const std::vector<std::string> down = tracker.namesAt(TAlertLevel::Down);
+  const std::size_t total = std::max(down.size(), static_cast<std::size_t>(std::max(hosts.hostCount(), 0)));
+  std::string text = std::to_string(down.size()) + " of " + std::to_string(total) +
+                     (total == 1 ? " host down" : " hosts down");
+  if (const auto since = tracker.earliestDownSinceMs())
+    text += " since " +
+            QDateTime::fromMSecsSinceEpoch(*since).toString(QStringLiteral("HH:mm:ss")).toStdString();
+  if (!down.empty()) text += ": " + nameList(down, 3);
+  return text;
 }
 
 void TAlertCenter::hostDeleting(const TTolvoHost& host) {

@@ -60,6 +60,8 @@ class TAlertCenter : public QObject, public TEngineObserver {
 
  private:
   void handle(const TAlertChange& change, bool notifyHost);
+  // "2 of 7 hosts down since 04:12:05: gateway, nas": the body of "The connection is down".
+  std::string connectionDownDetail() const;
   void flushDue();
   void schedule();
 

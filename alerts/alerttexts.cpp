@@ -1,6 +1,7 @@
 #include "alerttexts.h"
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -65,9 +66,13 @@ TAlertNotice composeNotice(const std::vector<TAlertChange>& changes) {
   std::vector<std::string> lines;
   bool connectionDown = false;
   bool connectionUp = false;
+  std::string connectionDetail;
   for (const TAlertChange& c : changes) {
     const TAlertKind kind = kindOf(c);
     connectionDown |= kind == TAlertKind::ConnectionDown;
+    if (kind == TAlertKind::ConnectionDown) connectionDetail = c.detail;
+    if (kind == TAlertKind::HostDown || kind == TAlertKind::ConnectionDown) notice.downSubjects.push_back(c.runId);
+    if (kind == TAlertKind::HostUp || kind == TAlertKind::ConnectionUp) notice.upSubjects.push_back(c.runId);
     connectionUp |= kind == TAlertKind::ConnectionUp;
     notice.urgent |= kind == TAlertKind::HostDown || kind == TAlertKind::ConnectionDown;
     if (!c.isConnection() && kind != TAlertKind::None) notice.runIds.push_back(c.runId);
@@ -84,7 +89,11 @@ TAlertNotice composeNotice(const std::vector<TAlertChange>& changes) {
     addKind(words, groups[k], kinds == 1, lines, notice.body);
     if (words.kind == TAlertKind::HostDown && connectionDown) {
       lines.push_back("The connection is down");
-      notice.body += std::string(notice.body.empty() ? "" : "\n") + "The connection is down";
+      // Alone, the summary says it already and the body tells how many hosts are down.
+      std::string line = kinds == 1 ? connectionDetail : "The connection is down";
+      if (kinds != 1 && !connectionDetail.empty()) line += ": " + connectionDetail;
+      if (line.empty()) line = "The connection is down";
+      notice.body += std::string(notice.body.empty() ? "" : "\n") + line;
     }
   }
   if (connectionUp) {
@@ -93,4 +102,34 @@ TAlertNotice composeNotice(const std::vector<TAlertChange>& changes) {
   }
   for (const std::string& line : lines) notice.summary += (notice.summary.empty() ? "" : "; ") + line;
   return notice;
+}
+
+std::string stateRuleText(const TAlertSettings& settings, const std::string& address) {
+  const auto plural = [](std::int32_t n, const char* one, const char* many) {
+    return std::to_string(n) + (n == 1 ? one : many);
+  };
+  const std::int32_t k = settings.lostToDownFor(address);
+  const std::int32_t m = settings.answersToUpFor(address);
+  std::string text = "Down: " + plural(k, " echo lost", " echoes lost in a row") + ".\n";
+  text += "OK: up after " + plural(m, " answer", " answers in a row") + ".\n";
+  std::vector<std::string> reasons;
+  if (settings.degradedLossPercent > 0) {
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "%g", settings.degradedLossPercent);
+    reasons.push_back("a loss of " + std::string(percent) + " % or more, of at least 2 echoes");
+  }
+  if (settings.degradedRttMs > 0)
+    reasons.push_back("a mean round trip above " + std::to_string(settings.degradedRttMs) + " ms");
+  if (settings.degradedRttFactor > 0) {
+    char factor[32];
+    std::snprintf(factor, sizeof factor, "%g", settings.degradedRttFactor);
+    reasons.push_back("a mean round trip above " + std::string(factor) + " times the usual (median) one");
+  }
+  if (!reasons.empty()) {
+    text += "Degraded: while up, over the last 5 minutes (once " + std::to_string(settings.degradedMinEchoes) +
+            " echoes are known, leaving out a run of losses still going on):\n";
+    for (const std::string& reason : reasons) text += "  - " + reason + "\n";
+  }
+  text += "Unknown: not confirmed yet in this run.";
+  return text;
 }

@@ -18,6 +18,13 @@ std::string factorText(double factor) {
   return buffer;
 }
 
+// The lost echoes at the end of the window: the current run of losses.
+std::size_t trailingLosses(const auto& window) {
+  std::size_t run = 0;
+  for (auto it = window.rbegin(); it != window.rend() && it->rttMicros < 0; ++it) ++run;
+  return run;
+}
+
 }  // namespace
 
 std::string rttText(std::int64_t micros) {
@@ -38,6 +45,14 @@ std::vector<std::string> TAlertTracker::namesAt(TAlertLevel wanted) const {
   for (const auto& [runId, host] : hosts)
     if (host.level == wanted) names.push_back(host.shownName);
   return names;
+}
+
+std::optional<std::int64_t> TAlertTracker::earliestDownSinceMs() const {
+  std::optional<std::int64_t> earliest;
+  for (const auto& [runId, host] : hosts)
+    if (host.level == TAlertLevel::Down && (!earliest || host.lostRunStartMs < *earliest))
+      earliest = host.lostRunStartMs;
+  return earliest;
 }
 
 std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
@@ -68,10 +83,12 @@ std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
     host.window.pop_front();
   if (facts.answered) addToBaseline(host, facts);
 
-  // Too few echoes to judge (just back up, or pinged rarely): the host stays as it was.
-  const bool judged = host.window.size() >= static_cast<std::size_t>(std::max(settings.degradedMinEchoes, 1));
-  if (judged && (host.level == TAlertLevel::Up || host.level == TAlertLevel::Degraded)) {
-    const auto reason = degradation(host, facts);
+  // Too few echoes to judge (just back up, pinged rarely, or most of the window is the current run
+  // of losses): the host stays as it was.
+  const std::size_t judged = host.window.size() - trailingLosses(host.window);
+  if (judged >= static_cast<std::size_t>(std::max(settings.degradedMinEchoes, 1)) &&
+      (host.level == TAlertLevel::Up || host.level == TAlertLevel::Degraded)) {
+    const auto reason = degradation(host, facts, judged);
     const TAlertLevel verdict = reason ? TAlertLevel::Degraded : TAlertLevel::Up;
     if (verdict != host.level) {
       TAlertChange change = base;
@@ -97,7 +114,7 @@ std::optional<TAlertLevel> TAlertTracker::confirmState(THost& host, const TEchoF
     }
     return std::nullopt;
   }
-  ++host.lostRun;
+  if (++host.lostRun == 1) host.lostRunStartMs = facts.sentUnixMs;
   host.answerRun = 0;
   const std::int32_t needed = settings.lostToDownFor(facts.address);
   if (host.lostRun >= needed && host.level != TAlertLevel::Down) {
@@ -107,16 +124,18 @@ std::optional<TAlertLevel> TAlertTracker::confirmState(THost& host, const TEchoF
   return std::nullopt;
 }
 
-std::optional<std::string> TAlertTracker::degradation(THost& host, const TEchoFacts& facts) {
-  const std::size_t count = host.window.size();
+// `count`: the echoes of the window before the current run of losses.
+std::optional<std::string> TAlertTracker::degradation(THost& host, const TEchoFacts& facts,
+                                                      std::size_t count) {
   std::size_t lost = 0;
   std::int64_t sum = 0;
-  for (const TSample& s : host.window) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const TSample& s = host.window[i];
     if (s.rttMicros < 0) ++lost;
     else sum += s.rttMicros;
   }
   const double lossPercent = 100.0 * static_cast<double>(lost) / static_cast<double>(count);
-  if (settings.degradedLossPercent > 0 && lossPercent >= settings.degradedLossPercent)
+  if (settings.degradedLossPercent > 0 && lost >= 2 && lossPercent >= settings.degradedLossPercent)
     return "loss " + percentText(lossPercent) + " over 5 min";
   if (lost == count) return std::nullopt;
   const std::int64_t mean = sum / static_cast<std::int64_t>(count - lost);

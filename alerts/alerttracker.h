@@ -8,8 +8,10 @@
 //      global), and up when the run of answers reaches M (answers_to_up). The first state of a run
 //      is confirmed the same way, so one lost echo after start says nothing yet.
 //   3. While up, the echoes of the last 5 minutes are judged once there are at least
-//      degraded_min_echoes of them: the host is degraded while the loss is at least
-//      degraded_loss_percent, or the mean round trip exceeds degraded_rtt_ms, or exceeds
+//      degraded_min_echoes of them, leaving out the current run of losses: that run is an outage
+//      beginning (or a blip), told by step 2 or not at all, never as a degradation. The host is
+//      degraded while at least 2 of the judged echoes are lost and they make at least
+//      degraded_loss_percent of them, or the mean round trip exceeds degraded_rtt_ms, or exceeds
 //      degraded_rtt_factor times the host's 24-hour median round trip (and that median plus 10 ms,
 //      so sub-millisecond jitter on a quiet LAN is not a degradation). With fewer echoes than that
 //      in the window the host keeps the level it has.
@@ -62,6 +64,9 @@ class TAlertTracker {
   TAlertLevel level(std::uint64_t runId) const;
   // The shown names of the hosts at this level, in run-id order (the order they were added).
   std::vector<std::string> namesAt(TAlertLevel level) const;
+  // When the down hosts' runs of losses began (the first lost echo's send time), earliest first;
+  // nothing when no host is down.
+  std::optional<std::int64_t> earliestDownSinceMs() const;
 
  private:
   struct TSample {
@@ -77,6 +82,7 @@ class TAlertTracker {
     TAlertLevel level = TAlertLevel::Unknown;
     std::int32_t lostRun = 0;
     std::int32_t answerRun = 0;
+    std::int64_t lostRunStartMs = 0;
     std::deque<TSample> window;
     std::deque<TMinute> minutes;
     std::optional<std::int64_t> median;
@@ -86,7 +92,7 @@ class TAlertTracker {
   };
 
   std::optional<TAlertLevel> confirmState(THost& host, const TEchoFacts& facts, std::string& detail) const;
-  std::optional<std::string> degradation(THost& host, const TEchoFacts& facts);
+  std::optional<std::string> degradation(THost& host, const TEchoFacts& facts, std::size_t judged);
   std::optional<std::int64_t> medianOf(THost& host, const TEchoFacts& facts);
   static void addToBaseline(THost& host, const TEchoFacts& facts);
   static std::optional<std::int64_t> runMedian(const THost& host);

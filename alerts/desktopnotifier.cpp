@@ -5,6 +5,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* Interface = "org.freedesktop.Notifications";
@@ -52,7 +54,7 @@ void TDesktopNotifier::show(const TAlertNotice& notice) {
   hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(notice.urgent ? 2 : 1));
   hints.insert(QStringLiteral("category"), QStringLiteral("network"));
   hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("sorvelo"));
-  call << QString::fromLatin1(AppName) << uint{0}
+  call << QString::fromLatin1(AppName) << replacedBy(notice)
        << QString::fromLatin1(notice.urgent ? "network-error" : "network-idle")
        << QString::fromStdString(notice.summary) << QString::fromStdString(notice.body)
        << QStringList{QStringLiteral("default"), QStringLiteral("Show in overview")} << hints
@@ -68,9 +70,23 @@ void TDesktopNotifier::show(const TAlertNotice& notice) {
               return;
             }
             ++answered;
-            shown.emplace_back(reply.value(), notice.runIds);
+            shown.push_back({reply.value(), notice.runIds, notice.downSubjects});
             while (shown.size() > RememberedNotices) shown.pop_front();
           });
+}
+
+uint TDesktopNotifier::replacedBy(const TAlertNotice& notice) {
+  for (auto it = shown.rbegin(); it != shown.rend(); ++it) {
+    if (it->downSubjects.empty()) continue;
+    const bool allBack = std::all_of(it->downSubjects.begin(), it->downSubjects.end(), [&](std::uint64_t s) {
+      return std::find(notice.upSubjects.begin(), notice.upSubjects.end(), s) != notice.upSubjects.end();
+    });
+    if (!allBack) continue;
+    const uint id = it->id;
+    shown.erase(std::next(it).base());  // the service answers with the same id
+    return id;
+  }
+  return 0;
 }
 
 void TDesktopNotifier::toFallback(const TAlertNotice& notice) {
@@ -80,16 +96,16 @@ void TDesktopNotifier::toFallback(const TAlertNotice& notice) {
 
 void TDesktopNotifier::actionInvoked(uint id, const QString& actionKey) {
   if (actionKey != QLatin1String("default")) return;
-  for (const auto& [shownId, runIds] : shown)
-    if (shownId == id) {
-      if (onActivated) onActivated(runIds);
+  for (const TShown& entry : shown)
+    if (entry.id == id) {
+      if (onActivated) onActivated(entry.runIds);
       return;
     }
 }
 
 void TDesktopNotifier::notificationClosed(uint id, uint) {
   for (auto it = shown.begin(); it != shown.end(); ++it)
-    if (it->first == id) {
+    if (it->id == id) {
       shown.erase(it);
       return;
     }

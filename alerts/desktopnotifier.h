@@ -9,6 +9,10 @@
 //
 // Clicking a notification (the service's ActionInvoked signal with the "default" action) hands the
 // hosts of that notice to `onActivated`; the window layer opens the overview with them selected.
+//
+// A notice that tells up again every subject a shown notification told down takes that
+// notification's place (Notify's replaces_id), so "gateway is down" does not stay on screen once
+// gateway is back.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -59,8 +63,16 @@ class TDesktopNotifier : public QObject {
   QDBusConnection bus;
   bool busPending = false;
   std::deque<TAlertNotice> waiting;
-  // Notification ids the service gave us, with the hosts of each, newest last.
-  std::deque<std::pair<uint, std::vector<std::uint64_t>>> shown;
+  struct TShown {
+    uint id;
+    std::vector<std::uint64_t> runIds;
+    std::vector<std::uint64_t> downSubjects;
+  };
+  // The shown notification an "up again" notice takes the place of, or 0.
+  uint replacedBy(const TAlertNotice& notice);
+
+  // Notifications the service gave us an id for and has not closed, newest last.
+  std::deque<TShown> shown;
   int sent = 0;
   int fellBack = 0;
   int answered = 0;

@@ -84,8 +84,14 @@ void TAlertsWiring::attachViews(TViewWindows& views) {
     views.overview().selectHosts(runIds);
   };
   tray.OnOverview = [&views] { views.showOverview(); };
+  // The overview shows the states the alerts confirm, as notifications and the tray name them.
+  views.liveStats().followAlerts(
+      [this](const std::string& address) { return stateRuleText(alertCenter->currentSettings(), address); });
   alertCenter->onHostLevelChanged = [&views](std::uint64_t runId, TAlertLevel level) {
-    views.liveStats().setHostFlag(runId, level == TAlertLevel::Degraded);
+    views.liveStats().setAlertState(runId, level == TAlertLevel::Up         ? TLiveState::Ok
+                                           : level == TAlertLevel::Down     ? TLiveState::Down
+                                           : level == TAlertLevel::Degraded ? TLiveState::Degraded
+                                                                            : TLiveState::Unknown);
   };
   auto* page = new TAlertsPreferences([this] {
     std::vector<TAlertsPreferences::THostRow> rows;

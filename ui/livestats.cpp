@@ -94,6 +94,7 @@ TLiveHost& TLiveStats::record(const TTolvoHost& host) {
     it->second.callingName = host.callingName;
     it->second.hostName = host.hostName;
     it->second.address = host.ipAddress;
+    if (rule) it->second.alertState = TLiveState::Unknown;
     ++version;
   }
   return it->second;
@@ -163,15 +164,28 @@ void TLiveStats::setHostFlag(std::uint64_t runId, bool degraded) {
   if (it != records.end()) it->second.degraded = degraded;
 }
 
+void TLiveStats::followAlerts(std::function<std::string(const std::string& address)> explain) {
+  rule = std::move(explain);
+  for (auto& [id, host] : records)
+    if (!host.alertState) host.alertState = TLiveState::Unknown;
+}
+
+void TLiveStats::setAlertState(std::uint64_t runId, TLiveState state) {
+  auto it = records.find(runId);
+  if (it != records.end()) it->second.alertState = state;
+}
+
 void TLiveStats::evict(std::int64_t nowMs) {
   for (auto& [id, host] : records) host.window.evict(nowMs);
 }
 
 TLiveFigures TLiveStats::figures(const TLiveHost& h) {
   TLiveFigures f;
-  // Unknown until this run has a result. Then the engine's last reported transition; before the
-  // first one, the last echo decides.
-  if (h.runSent == 0) {
+  // The alerts' confirmed state once they decide it. Without them: unknown until this run has a
+  // result, then the engine's last reported transition; before the first one, the last echo decides.
+  if (h.alertState) {
+    f.state = *h.alertState;
+  } else if (h.runSent == 0) {
     f.state = TLiveState::Unknown;
   } else {
     const bool down = h.reportedStatus ? *h.reportedStatus == hsDown : h.lastLost;

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -96,6 +97,8 @@ struct TLiveHost {
   bool lastLost = false;
   std::optional<hostStatus> reportedStatus;  // the last real transition the engine published
   bool degraded = false;                     // set from outside (the alerts)
+  // The alerts' confirmed state, once the alerts decide the shown state (followAlerts).
+  std::optional<TLiveState> alertState;
   TLiveWindow window;
   std::array<std::int64_t, SparkEchoes> sparkRing{};
   int sparkNext = 0;
@@ -126,6 +129,12 @@ class TLiveStats final : public TEngineObserver {
 
   // A host is shown as degraded while its flag is set and it is otherwise OK.
   void setHostFlag(std::uint64_t runId, bool degraded);
+  // From now on every host shows the state the alerts confirmed (Unknown until they confirm one),
+  // the one notifications and the tray name; `rule` explains it for a host's address.
+  void followAlerts(std::function<std::string(const std::string& address)> rule);
+  void setAlertState(std::uint64_t runId, TLiveState state);
+  // How the shown state is decided for this address; empty unless the alerts decide it.
+  std::string stateRule(const std::string& address) const { return rule ? rule(address) : std::string(); }
 
   // Hosts in the order they were added.
   const std::map<std::uint64_t, TLiveHost>& hosts() const { return records; }
@@ -139,6 +148,7 @@ class TLiveStats final : public TEngineObserver {
   TLiveHost& record(const TTolvoHost& host);
 
   TTolvoHosts* hostList = nullptr;
+  std::function<std::string(const std::string&)> rule;
   std::map<std::uint64_t, TLiveHost> records;  // runIds only grow: map order is adding order
   std::uint64_t version = 0;
 };

@@ -62,6 +62,10 @@ QVariant TOverviewModel::headerData(int section, Qt::Orientation orientation, in
   if (role == Qt::DisplayRole) return QString::fromLatin1(Titles[section]);
   if (role == Qt::ToolTipRole && section == ColJitter)
     return QStringLiteral("Mean difference of consecutive round trips over the last 15 minutes");
+  if (role == Qt::ToolTipRole && section == ColState) {
+    const QString rule = q(stats.stateRule(std::string()));
+    if (!rule.isEmpty()) return rule;
+  }
   return {};
 }
 
@@ -78,6 +82,13 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
       return sortKey(row, column);
     case RunIdRole:
       return QVariant::fromValue(static_cast<qulonglong>(row.runId));
+    case Qt::ToolTipRole:
+      if (column != ColState) return {};
+      {
+        // The rule with this host's own numbers (a host may have its own K and M).
+        const QString rule = q(stats.stateRule(row.texts[ColAddress].toStdString()));
+        return rule.isEmpty() ? QVariant() : QVariant(rule);
+      }
     case Qt::ForegroundRole:
       if (column != ColState) return {};
       return stateColour(row.figures.state,

@@ -51,6 +51,10 @@ TEST(AlertCenter, SwitchesSilenceNotificationsButNotTheCommand) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].summary, "10.0.0.3 is down; The connection is down");
   EXPECT_EQ(shown[0].runIds, std::vector<std::uint64_t>{c.runId});
+  // The connection's line tells how many hosts are down since the first lost echo of the first.
+  const QString since = QDateTime::fromMSecsSinceEpoch(now + 6000).toString(QStringLiteral("HH:mm:ss"));
+  EXPECT_EQ(shown[0].body, "10.0.0.3: 3 echoes lost in a row\nThe connection is down: 3 of 3 hosts down since " +
+                               since.toStdString() + ": 10.0.0.1, 10.0.0.2, 10.0.0.3");
   EXPECT_TRUE(QTest::qWaitFor([&] { return commandLines.size() == 3; }, 5000));
 }
 

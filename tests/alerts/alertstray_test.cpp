@@ -20,6 +20,7 @@
 #include "ui/alertspreferences.h"
 #include "ui/alertswiring.h"
 #include "ui/livestats.h"
+#include "ui/overviewmodel.h"
 #include "ui/overviewwindow.h"
 #include "ui/viewwindows.h"
 #include "ui/runcontrol.h"
@@ -149,22 +150,37 @@ TEST(AlertsTray, ADegradedHostIsMarkedInTheOverviewWhichAClickOpensOnIt) {
   ASSERT_NE(host, nullptr);
   ASSERT_TRUE(tray.OnOverview);
 
+  // The overview's State column tells the state the alerts confirmed, as the tray and the
+  // notifications name it, and its tooltip gives the rule with the numbers in force.
+  const auto shownState = [&] {
+    views.overview().refresh();
+    const TOverviewModel& model = *views.overview().model;
+    return model.text(model.rowOf(host->runId), TOverviewModel::ColState);
+  };
   const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
   for (int i = 0; i < 14; ++i) {  // up, then every other echo lost: degraded, never down
     const bool answered = i < 2 || i % 2 == 0;
     hosts.events().echoResult(*host, {now + i * 3000, answered, answered ? 700 : -1});
+    if (i == 0) EXPECT_EQ(shownState(), "Unknown");  // one answer of the two that confirm "up"
+    if (i == 3) EXPECT_EQ(shownState(), "OK");       // one lost echo is not "down"
   }
   EXPECT_EQ(wiring.center().level(host->runId), TAlertLevel::Degraded);
-  EXPECT_TRUE(views.liveStats().hosts().at(host->runId).degraded);
+  EXPECT_EQ(shownState(), "Degraded");
+  const TOverviewModel& model = *views.overview().model;
+  const QString rule = model.data(model.index(model.rowOf(host->runId), TOverviewModel::ColState),
+                                  Qt::ToolTipRole).toString();
+  EXPECT_TRUE(rule.startsWith("Down: 2 echoes lost in a row.\nOK: up after 2 answers in a row.\n"))
+      << rule.toStdString();
+  EXPECT_EQ(model.headerData(TOverviewModel::ColState, Qt::Horizontal, Qt::ToolTipRole).toString(), rule);
   ASSERT_TRUE(QTest::qWaitFor([&] { return wiring.center().notifier().fallbackCount() == 1; }, 5000));
   emit tray.systemTrayIcon()->messageClicked();
   EXPECT_TRUE(views.overview().isVisible());
   EXPECT_EQ(views.overview().selectedRunIds(), std::vector<std::uint64_t>{host->runId});
 
-  // Two losses more in a row (K = 2 here) and the tray's tooltip names it as down.
+  // Two losses more in a row (K = 2 here): the tray's tooltip and the overview name it as down.
   for (int i = 14; i < 16; ++i) hosts.events().echoResult(*host, {now + i * 3000, false, -1});
   EXPECT_EQ(wiring.center().level(host->runId), TAlertLevel::Down);
-  EXPECT_FALSE(views.liveStats().hosts().at(host->runId).degraded);
+  EXPECT_EQ(shownState(), "Down");
   EXPECT_TRUE(tray.toolTip().endsWith("\nDown: 127.0.0.9")) << tray.toolTip().toStdString();
 }
 

@@ -57,6 +57,32 @@ TEST_F(DesktopNotifier, SendsNotifyAndHandsBackTheHostsOfAClickedNotification) {
   EXPECT_EQ(fallbacks, 0);
 }
 
+TEST_F(DesktopNotifier, UpAgainTakesThePlaceOfTheDownItAnswers) {
+  TNotificationService service(bus.address());
+  ASSERT_TRUE(service.started());
+  TDesktopNotifier notifier(bus.connect(QStringLiteral("client")));
+  TAlertNotice down = downNotice();
+  down.downSubjects = {7, 0};  // gateway and the connection
+  notifier.show(down);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.answeredCount() == 1; }, 5000));
+  TAlertNotice partly;
+  partly.summary = "gateway is up again";
+  partly.upSubjects = {7};  // the connection is still down: a notification of its own
+  notifier.show(partly);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.answeredCount() == 2; }, 5000));
+  TAlertNotice up = partly;
+  up.summary = "gateway is up again; The connection is up again";
+  up.upSubjects = {7, 0};
+  notifier.show(up);
+  notifier.show(up);  // nothing left to replace
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.answeredCount() == 4; }, 5000));
+  const auto calls = service.calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[1].replacesId, 0u);
+  EXPECT_EQ(calls[2].replacesId, calls[0].id);
+  EXPECT_EQ(calls[3].replacesId, 0u);
+}
+
 TEST_F(DesktopNotifier, FallsBackWithoutServiceOrBusAndWhenTheServiceVanishes) {
   std::vector<std::string> balloons;
   auto record = [&](const TAlertNotice& n) { balloons.push_back(n.summary); };

@@ -22,11 +22,11 @@ class TNotificationObject : public QObject {
       : service(owner), connection(std::move(bus)) {}
 
  public slots:
-  uint Notify(const QString& appName, uint, const QString&, const QString& summary,
+  uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary,
               const QString& body, const QStringList& actions, const QVariantMap& hints, int,
               const QDBusMessage& message) {
-    const uint id = ++lastId;
-    service.record({appName, summary, body, actions, hints, QDateTime::currentMSecsSinceEpoch(), id});
+    const uint id = replacesId ? replacesId : ++lastId;
+    service.record({appName, summary, body, actions, hints, QDateTime::currentMSecsSinceEpoch(), id, replacesId});
     if (service.replyDelayMs > 0) {
       message.setDelayedReply(true);
       const QDBusMessage reply = message.createReply(QVariant::fromValue(id));

@@ -40,6 +40,7 @@ struct TNotifyCall {
   QVariantMap hints;
   std::int64_t atUnixMs = 0;
   uint id = 0;
+  uint replacesId = 0;
 };
 
 class TNotificationService : public QThread {
