@@ -43,7 +43,7 @@ class THttpSink : public QObject {
  private:
   void read(QTcpSocket* socket);
 
-  QTcpServer server;
   QElapsedTimer clock;
   QMap<QTcpSocket*, QByteArray> buffers;
+  QTcpServer server;  // last: its sockets go first, while what they touch is still there
 };
