@@ -3,11 +3,8 @@
 // request and answers as the test says: a status, a redirect, an answer held back, or none at all.
 // It runs on the event loop of the thread that made it: a test waits with QTest::qWaitFor.
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QObject>
-#include <QString>
 #include <QTcpServer>
 
 #include <functional>
