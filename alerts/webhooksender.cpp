@@ -40,7 +40,11 @@ QString failure(QNetworkReply* reply, bool timedOut, int timeoutMs, const TWebho
 TWebhookSender::TWebhookSender(QObject* parent)
     : QObject(parent), network(new QNetworkAccessManager(this)) {}
 
-TWebhookSender::~TWebhookSender() = default;
+TWebhookSender::~TWebhookSender() {
+  // The network access manager goes after this object's members: no reply it aborts on the way may
+  // call back into them.
+  for (QNetworkReply* reply : network->findChildren<QNetworkReply*>()) reply->disconnect(this);
+}
 
 void TWebhookSender::send(const TAlertChange& change, const TChangeFigures& figures) {
   if (!active()) return;
