@@ -31,7 +31,8 @@ class TWebhookSender : public QObject {
   static constexpr int TimeoutMs = 10000;
   static constexpr int Retries = 3;
   static constexpr int BackoffMs = 2000;
-  static constexpr int MaxPending = 64;
+  // Room for every host (at most 255) going down and up again twice while the server is away.
+  static constexpr int MaxPending = 1024;
   static constexpr int MaxRedirects = 5;
 
   explicit TWebhookSender(QObject* parent = nullptr);
