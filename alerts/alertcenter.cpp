@@ -9,10 +9,11 @@
 
 TAlertCenter::TAlertCenter(TTolvoHosts& hostList, QDBusConnection bus, QObject* parent)
     : QObject(parent), hosts(hostList), desktop(std::move(bus), this), commands(this),
-      batchTimer(new QTimer(this)) {
+      webhookSender(this), batchTimer(new QTimer(this)) {
   monotonic.start();
   batchTimer->setSingleShot(true);
   connect(batchTimer, &QTimer::timeout, this, [this] { flushDue(); });
+  webhookSender.logFileFor = [this] { return commands.logPath(); };
   hosts.events().subscribe(this);
 }
 
@@ -23,6 +24,7 @@ void TAlertCenter::applySettings(const TAlertSettings& settings) {
   QStringList words;
   for (const std::string& word : settings.command) words << QString::fromStdString(word);
   commands.setCommand(words);
+  webhookSender.setTarget(settings.webhook);
 }
 
 void TAlertCenter::echoResult(const TTolvoHost& host, const TEchoResult& result) {
@@ -34,6 +36,7 @@ void TAlertCenter::echoResult(const TTolvoHost& host, const TEchoResult& result)
   facts.sentUnixMs = result.sentUnixMs;
   facts.answered = result.answered;
   facts.rttMicros = result.rttMicros;
+  figures.echo(host.runId, result.sentUnixMs, result.answered, result.rttMicros);
   const std::vector<TAlertChange> changes = tracker.echo(facts);
   for (const TAlertChange& change : changes) {
     if (onHostLevelChanged) onHostLevelChanged(change.runId, change.to);
@@ -53,7 +56,8 @@ void TAlertCenter::connectionChanged(connState state) {
   change.atUnixMs = QDateTime::currentMSecsSinceEpoch();
   if (now == TAlertLevel::Down) change.detail = connectionDownDetail();
   connection = now;
-  if (kindOf(change) != TAlertKind::None && tracker.currentSettings().notify &&
+  if (kindOf(change) != TAlertKind::None) report(change);
+  if (desktopNotices && kindOf(change) != TAlertKind::None && tracker.currentSettings().notify &&
       !(tracker.currentSettings().quietWhileStopped && pinging && !pinging())) {
     gatherer.add(change, monotonic.elapsed());
     schedule();
@@ -75,6 +79,7 @@ std::string TAlertCenter::connectionDownDetail() const {
 
 void TAlertCenter::hostDeleting(const TTolvoHost& host) {
   tracker.forget(host.runId);
+  figures.forget(host.runId);
   gatherer.forget(host.runId);
   schedule();
   if (onLevelsChanged) onLevelsChanged();
@@ -83,10 +88,16 @@ void TAlertCenter::hostDeleting(const TTolvoHost& host) {
 void TAlertCenter::handle(const TAlertChange& change, bool notifyHost) {
   if (kindOf(change) == TAlertKind::None) return;
   commands.run(change);
-  if (!notifyHost) return;
+  report(change);
+  if (!notifyHost || !desktopNotices) return;
   if (tracker.currentSettings().quietWhileStopped && pinging && !pinging()) return;
   gatherer.add(change, monotonic.elapsed());
   schedule();
+}
+
+void TAlertCenter::report(const TAlertChange& change) {
+  webhookSender.send(change, figures.changed(change));
+  if (onChange) onChange(change);
 }
 
 void TAlertCenter::flushDue() {

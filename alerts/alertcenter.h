@@ -4,6 +4,9 @@
 // command runner at once and, unless switched off, to the gatherer, whose batches become desktop
 // notifications.
 //
+// Every change also goes to the webhook, when one is set, and to `onChange`. The program without a
+// display turns desktop notices off (setDesktopNotices): no batches, no session bus.
+//
 // Switches: notify (global), notify.<address> (per host), quiet_while_stopped (no notification
 // while pinging is stopped; `pinging` tells). Commands run whatever the switches say.
 
@@ -22,6 +25,8 @@
 #include "alerttracker.h"
 #include "core/engineevents.h"
 #include "desktopnotifier.h"
+#include "webhookfigures.h"
+#include "webhooksender.h"
 
 class QTimer;
 class TTolvoHosts;
@@ -38,6 +43,7 @@ class TAlertCenter : public QObject, public TEngineObserver {
   const TAlertSettings& currentSettings() const { return tracker.currentSettings(); }
   // Where the command's outcomes are written.
   void setLogFile(const QString& path) { commands.setLogFile(path); }
+  void setDesktopNotices(bool on) { desktopNotices = on; }
   void setMedianSource(TAlertTracker::TMedianSource source) { tracker.setMedianSource(std::move(source)); }
 
   // Whether pinging runs (for quiet_while_stopped); unset counts as running.
@@ -46,6 +52,8 @@ class TAlertCenter : public QObject, public TEngineObserver {
   std::function<void()> onLevelsChanged;
   // A host's new confirmed level (the overview's amber rows).
   std::function<void(std::uint64_t runId, TAlertLevel level)> onHostLevelChanged;
+  // Every change of a host or of the connection that means something, as it happens.
+  std::function<void(const TAlertChange& change)> onChange;
 
   TAlertLevel level(std::uint64_t runId) const { return tracker.level(runId); }
   bool isDegraded(std::uint64_t runId) const { return tracker.level(runId) == TAlertLevel::Degraded; }
@@ -53,6 +61,7 @@ class TAlertCenter : public QObject, public TEngineObserver {
 
   TDesktopNotifier& notifier() { return desktop; }
   TAlertCommandRunner& commandRunner() { return commands; }
+  TWebhookSender& webhook() { return webhookSender; }
 
   void echoResult(const TTolvoHost& host, const TEchoResult& result) override;
   void connectionChanged(connState state) override;
@@ -64,12 +73,16 @@ class TAlertCenter : public QObject, public TEngineObserver {
   std::string connectionDownDetail() const;
   void flushDue();
   void schedule();
+  void report(const TAlertChange& change);
 
   TTolvoHosts& hosts;
   TAlertTracker tracker;
   TAlertGatherer gatherer;
   TDesktopNotifier desktop;
   TAlertCommandRunner commands;
+  TWebhookFigures figures;
+  TWebhookSender webhookSender;
+  bool desktopNotices = true;
   QTimer* batchTimer;
   QElapsedTimer monotonic;
   TAlertLevel connection = TAlertLevel::Unknown;

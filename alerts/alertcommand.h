@@ -39,6 +39,7 @@ class TAlertCommandRunner : public QObject {
 
   void setCommand(const QStringList& words) { command = words; }
   void setLogFile(const QString& path) { logFile = path; }
+  QString logPath() const { return logFileFor ? logFileFor() : logFile; }
   // Where the log is, asked at each line (the general log's folder may change); wins over setLogFile.
   std::function<QString()> logFileFor;
   void setKillAfterMs(int ms) { killAfterMs = ms; }

@@ -158,6 +158,7 @@ TAlertSettings TAlertSettings::load(const std::vector<std::string>& addresses,
   readInto("degraded_rtt_factor", "degraded_rtt_factor", s.degradedRttFactor, problems);
   readInto("degraded_min_echoes", "degraded_min_echoes", s.degradedMinEchoes, problems);
   s.command = splitCommandWords(extraSetting(Section, "command").value_or(""));
+  s.webhook = TWebhookSettings::load(problems);
   for (const std::string& address : addresses) {
     std::int32_t down = 0;
     std::int32_t up = 0;
@@ -180,6 +181,7 @@ void TAlertSettings::store(const std::vector<std::string>& addresses) const {
   setExtraSetting(Section, "degraded_rtt_factor", numberText(degradedRttFactor));
   setExtraSetting(Section, "degraded_min_echoes", std::to_string(degradedMinEchoes));
   setExtraSetting(Section, "command", joinCommandWords(command));
+  webhook.store();
   for (const std::string& address : addresses) {
     const auto down = downAfter.find(address);
     const auto up = upAfter.find(address);

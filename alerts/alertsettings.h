@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "webhooksettings.h"
+
 struct TAlertSettings {
   bool notify = true;              // desktop notifications at all
   bool quietWhileStopped = true;   // none while pinging is stopped
@@ -24,6 +26,7 @@ struct TAlertSettings {
   double degradedRttFactor = 3;    // ... or above this multiple of the 24-hour median; 0 = off
   std::int32_t degradedMinEchoes = 10;  // echoes in the 5 minutes needed before judging
   std::vector<std::string> command;     // program and arguments; empty = none
+  TWebhookSettings webhook;             // where changes are posted
 
   // Per-host overrides by address.
   std::map<std::string, std::int32_t> downAfter;

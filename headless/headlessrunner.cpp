@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "core/pingingsettings.h"
+#include "headlessalerts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 #include "metrics/metricsservice.h"
@@ -39,6 +40,7 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
   historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
+  alerts = std::make_unique<THeadlessAlerts>(*hosts);
   schedulerTimer = new QTimer(this);
   schedulerTimer->setTimerType(Qt::PreciseTimer);
   schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[1]);
@@ -54,6 +56,7 @@ THeadlessRunner::~THeadlessRunner() {
   schedulerTimer->stop();
   evaluationTimer->stop();
   metricsService.reset();
+  alerts.reset();
   historyRecorder.reset();
   logSubscriber.reset();
   hosts.reset();
@@ -83,6 +86,7 @@ bool THeadlessRunner::startUp() {
       printMessage(TSeverity::Warning, "there is no hosts file at " + hostsFileName() +
                                            "; starting with no hosts");
     hosts->loadFromFile(hostsFileName());
+    alerts->readSettings();  // per-host values are keyed by the addresses just read
     logger->logProgram(true);
   } catch (const std::exception& e) {
     printMessage(TSeverity::Error, e.what());
@@ -131,6 +135,7 @@ void THeadlessRunner::schedulerTick() {
 void THeadlessRunner::reloadHosts() {
   if (closed || !started) return;
   const bool whole = hosts->loadFromFile(hostsFileName());
+  alerts->readSettings();
   const std::string count = std::to_string(hosts->hostCount()) + " hosts";
   if (whole) {
     printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " read again: " + count);

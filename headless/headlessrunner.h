@@ -22,6 +22,7 @@
 
 class QTimer;
 class TEventLogSubscriber;
+class THeadlessAlerts;
 class THistoryRecorder;
 class TMetricsService;
 class TTolvoHosts;
@@ -66,6 +67,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<TTolvoLogger> logger;
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
   std::unique_ptr<THistoryRecorder> historyRecorder;
+  std::unique_ptr<THeadlessAlerts> alerts;
   std::unique_ptr<TMetricsService> metricsService;
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;

@@ -5,13 +5,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHBoxLayout>
 #include <QProcess>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <cstdio>
 
 #include "alerts/alertsettings.h"
+#include "alerts/webhooksender.h"
 
 namespace {
 
@@ -69,6 +72,33 @@ TAlertsPreferences::TAlertsPreferences(std::function<std::vector<THostRow>()> ho
                     QStringLiteral("Program and arguments, run without a shell; the change comes in "
                                    "SORVELO_HOST, SORVELO_CALLING_NAME, SORVELO_ADDRESS, "
                                    "SORVELO_OLD_STATE, SORVELO_NEW_STATE and SORVELO_TIME"));
+  edWebhookUrl = new QLineEdit;
+  edWebhookUrl->setPlaceholderText(QStringLiteral("https://…"));
+  edWebhookUrl->setToolTip(QStringLiteral("Every change is posted here as JSON; request headers "
+                                          "(a token) go into the settings file as webhook_header"));
+  btnSendTest = new QPushButton(QStringLiteral("Send test"));
+  auto* webhookRow = new QHBoxLayout;
+  webhookRow->addWidget(edWebhookUrl, 1);
+  webhookRow->addWidget(btnSendTest);
+  form->addRow(QStringLiteral("Webhook URL:"), webhookRow);
+  cbWebhookText = new QCheckBox(QStringLiteral("Post plain text instead of JSON"));
+  lbSendTest = new QLabel;
+  lbSendTest->setWordWrap(true);
+  form->addRow(QString(), cbWebhookText);
+  form->addRow(QString(), lbSendTest);
+  tester = new TWebhookSender(this);
+  connect(btnSendTest, &QPushButton::clicked, this, [this] {
+    TWebhookSettings target;
+    target.url = edWebhookUrl->text().trimmed().toStdString();
+    target.headers = webhookHeaders;
+    target.plainText = cbWebhookText->isChecked();
+    btnSendTest->setEnabled(false);
+    lbSendTest->setText(QStringLiteral("Sending…"));
+    tester->sendTest(target, [this](bool delivered, const QString& outcome) {
+      btnSendTest->setEnabled(true);
+      lbSendTest->setText((delivered ? QStringLiteral("Delivered: ") : QStringLiteral("Not delivered: ")) + outcome);
+    });
+  });
   column->addLayout(form);
   column->addWidget(new QLabel(QStringLiteral("Per host (empty: as above):")));
   tbHosts = new QTableWidget(0, ColumnCount);
@@ -101,6 +131,10 @@ void TAlertsPreferences::load() {
   edRttFactor->setText(numberText(s.degradedRttFactor));
   edMinEchoes->setText(QString::number(s.degradedMinEchoes));
   edCommand->setText(commandLine(s.command));
+  edWebhookUrl->setText(QString::fromStdString(s.webhook.url));
+  cbWebhookText->setChecked(s.webhook.plainText);
+  webhookHeaders = s.webhook.headers;
+  lbSendTest->clear();
   tbHosts->setRowCount(static_cast<int>(hosts.size()));
   for (int r = 0; r < static_cast<int>(hosts.size()); ++r) {
     const std::string& address = hosts[r].address;
@@ -134,6 +168,8 @@ QString TAlertsPreferences::validate() const {
       if (const auto refusal = checkAlertSetting(key, text.toStdString()))
         return tbHosts->item(r, ColAddress)->text() + QStringLiteral(": ") + QString::fromStdString(*refusal);
     }
+  if (const std::string refusal = checkWebhookUrl(edWebhookUrl->text().trimmed().toStdString()); !refusal.empty())
+    return QString::fromStdString(refusal);
   // The words are stored separated by tabs.
   for (const QString& word : QProcess::splitCommand(edCommand->text()))
     if (word.contains(u'\t')) return QStringLiteral("Alerts: a word of the command may not hold a tab.");
@@ -155,6 +191,9 @@ void TAlertsPreferences::apply() {
   s.degradedRttFactor = number(edRttFactor);
   s.degradedMinEchoes = static_cast<std::int32_t>(number(edMinEchoes));
   for (const QString& word : QProcess::splitCommand(edCommand->text())) s.command.push_back(word.toStdString());
+  s.webhook.url = edWebhookUrl->text().trimmed().toStdString();
+  s.webhook.headers = webhookHeaders;
+  s.webhook.plainText = cbWebhookText->isChecked();
   for (int r = 0; r < tbHosts->rowCount(); ++r) {
     const std::string address = tbHosts->item(r, ColAddress)->text().toStdString();
     const QString down = tbHosts->item(r, ColDownAfter)->text().trimmed();

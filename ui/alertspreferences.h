@@ -1,7 +1,7 @@
 #pragma once
 // The alerts page of Preferences: notifications on or off (also "not while pinging is stopped"),
 // the echoes that confirm a host down or up, the limits of a degraded host, the command run on a
-// change, and per host its own counts and whether it is notified. Values are typed as text and
+// change, the webhook's URL with "Send test", and per host its own counts and whether it is notified. Values are typed as text and
 // checked with the same rules as the settings file, so a refused value names its range.
 //
 // The Preferences window embeds it with load / validate / apply.
@@ -13,7 +13,10 @@
 #include <vector>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class TWebhookSender;
 class QTableWidget;
 
 class TAlertsPreferences : public QWidget {
@@ -42,10 +45,16 @@ class TAlertsPreferences : public QWidget {
   QLineEdit* edRttFactor;
   QLineEdit* edMinEchoes;
   QLineEdit* edCommand;
+  QLineEdit* edWebhookUrl;
+  QCheckBox* cbWebhookText;
+  QPushButton* btnSendTest;
+  QLabel* lbSendTest;  // how the last test went
   QTableWidget* tbHosts;
 
  private:
   std::vector<std::pair<QLineEdit*, const char*>> fields() const;
   std::function<std::vector<THostRow>()> listHosts;
   std::vector<std::string> shownAddresses;
+  std::vector<std::string> webhookHeaders;  // kept as read: they are set in the file only
+  TWebhookSender* tester = nullptr;
 };

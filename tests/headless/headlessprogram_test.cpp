@@ -22,13 +22,17 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 
+#include <QTest>
+
 #include "metrics/scrapesupport.h"
+#include "support/httpsink.h"
 #include "support/netns.h"
 
 namespace {
@@ -250,6 +254,66 @@ TEST(HeadlessProgram, PrometheusSeesTheAnsweringAndTheSilentHost) {
   EXPECT_EQ(up["silent"], 0);
   EXPECT_EQ(echoes["loop lost"], 0);
   EXPECT_EQ(echoes["silent answered"], 0);
+}
+
+// Alerts without a display: loopback silenced in the namespace (echo requests ignored) and
+// answering again; the command and the webhook run for both changes, and each change is one line
+// on standard error.
+TEST(HeadlessProgram, AHostSilencedAndBackRunsTheCommandAndTheWebhookWithOneLineEach) {
+  REQUIRE_ROOT();
+  ASSERT_TRUE(enterPrivateNetwork());
+  THome home;
+  const int port = scrape::freePort();
+  home.write(port, {{"loop", "127.0.0.1"}});
+  THttpSink sink;
+  const QString marks = home.dir.filePath("marks.txt");
+  const QString script = home.dir.filePath("on-change.sh");
+  writeText(script, "#!/bin/sh\necho \"$SORVELO_CALLING_NAME $SORVELO_OLD_STATE $SORVELO_NEW_STATE\" >> " +
+                        marks.toStdString() + "\n");
+  QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  writeText(home.settings, readText(home.settings) + "[alerts]\nlost_to_down=1\nanswers_to_up=1\ncommand=" +
+                               script.toStdString() + "\nwebhook_url=" + sink.url().toStdString() + "\n");
+  QProcess program;
+  program.start(programPath(), {"--headless", "--config", home.settings});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  std::string errors;
+  auto hostLines = [&](const std::string& state) {
+    errors += program.readAllStandardError().toStdString();
+    int count = 0;
+    for (std::size_t at = errors.find("alert: loop (127.0.0.1) " + state); at != std::string::npos;
+         at = errors.find("alert: loop (127.0.0.1) " + state, at + 1))
+      ++count;
+    return count;
+  };
+  auto posted = [&](const char* event) {
+    return std::count_if(sink.requests.begin(), sink.requests.end(), [&](const THttpRequest& r) {
+      return QJsonDocument::fromJson(r.body)["event"].toString() == event;
+    });
+  };
+  const bool up = QTest::qWaitFor([&] {
+    const auto page = scrape::httpGet(port, "/metrics");
+    return page && scrape::sample(*page, "sorvelo_host_up{host=\"loop\",address=\"127.0.0.1\"}") == 1;
+  }, 10000);
+  writeText("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1");
+  const bool down = QTest::qWaitFor([&] { return hostLines("down") == 1 && posted("host_down") == 1; }, 15000);
+  writeText("/proc/sys/net/ipv4/icmp_echo_ignore_all", "0");
+  const bool back = QTest::qWaitFor([&] { return hostLines("up") == 1 && posted("host_up") == 1; }, 15000);
+  QTest::qWait(1500);  // nothing more is said about the same change
+  EXPECT_EQ(stop(program).code, 0);
+  errors += program.readAllStandardError().toStdString();
+  ASSERT_TRUE(up && down && back) << errors;
+
+  EXPECT_EQ(hostLines("down: 1 echo lost"), 1) << errors;
+  EXPECT_EQ(hostLines("up: 1 answer"), 1) << errors;
+  EXPECT_EQ(posted("host_down"), 1);
+  EXPECT_EQ(posted("host_up"), 1);
+  EXPECT_EQ(readText(marks), "loop up down\nloop down up\n");
+  for (const THttpRequest& request : sink.requests) {
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    if (body["event"] == "host_up") {
+      EXPECT_GE(body["outage_seconds"].toDouble(), 1) << request.body.toStdString();
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+#include "headlessalerts.h"
+
+#include <QDBusConnection>
+#include <QFileInfo>
+
+#include <cstdio>
+
+#include "alerts/alertcenter.h"
+#include "alerts/webhookbody.h"
+#include "config/settings.h"
+#include "core/tolvohosts.h"
+#include "stderrmessages.h"
+
+THeadlessAlerts::THeadlessAlerts(TTolvoHosts& hostList)
+    // A connection that was never made: the notifier has no bus, and no bus is asked for.
+    : hosts(hostList), alertCenter(std::make_unique<TAlertCenter>(hostList, QDBusConnection(QString()))) {
+  alertCenter->setDesktopNotices(false);
+  alertCenter->commandRunner().logFileFor = [] {
+    return QFileInfo(QString::fromStdString(settings.general_log_filename)).absolutePath() +
+           QStringLiteral("/alerts_log.txt");
+  };
+  alertCenter->onChange = [](const TAlertChange& change) {
+    const std::string line = "alert: " + alertLine(change) + "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  };
+}
+
+THeadlessAlerts::~THeadlessAlerts() = default;
+
+void THeadlessAlerts::readSettings() {
+  std::vector<std::string> addresses;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+    if (const TTolvoHost* host = hosts.hostAt(slot)) addresses.push_back(host->ipAddress);
+  std::vector<std::string> problems;
+  alertCenter->applySettings(TAlertSettings::load(addresses, &problems));
+  for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
+}
