@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QButtonGroup>
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -52,9 +55,9 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
   start({{"gateway", "127.0.0.1"}});
   TRunControl& run = frm->runControl();
   frm->btnStartStopClick();
-  // Nothing known yet: no host counts, so the connection is OK.
-  EXPECT_EQ(panel1(), "Connection: OK ");
-  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 0);
+  // No result of this run yet: nothing is known.
+  EXPECT_EQ(panel1(), "Connection status unknown.");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
 
   ASSERT_TRUE(oneEcho(true));
   run.refreshStatus();
@@ -84,10 +87,46 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
 
   const std::vector<std::string> log = files.log();
   const std::vector<std::string> expected = {
-      "STARTUP",          "PINGING START",          "CONNECTION_STATUS UP", "HOST_STATUS UP",
-      "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP",       "CONNECTION_STATUS UP",
+      "STARTUP",          "PINGING START",          "HOST_STATUS UP", "CONNECTION_STATUS UP",
+      "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP", "CONNECTION_STATUS UP",
       "PINGING STOP"};
   EXPECT_EQ(log, expected);
+}
+
+// Without permission for ICMP sockets nothing is sent: the state stays unknown, the tray says why,
+// the window keeps a note with the remedy, and the message comes once.
+TEST_F(RunStatusTest, NothingCanBePingedSaysSoInsteadOfOk) {
+  *echo.refused = true;
+  start({{"gateway", "127.0.0.1"}, {"router", "127.0.0.2"}});
+  frm->show();
+  frm->btnStartStopClick();
+  const int height = frm->height();
+  TTolvoHost* host = frm->hostList()->hostAt(1);
+  for (int round = 0; round < 3; ++round) {
+    clock.advanceSeconds(5);
+    ASSERT_TRUE(uitest::waitUntil([&] {
+      frm->runControl().Timer1Timer();
+      return !host->inFlight && !host->cannotPing.empty();
+    }));
+    frm->runControl().tmrPingSpeedTimer();
+  }
+  EXPECT_EQ(panel1(), "Connection status unknown.");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
+  EXPECT_TRUE(frm->TrayIcon1->toolTip().contains("Pinging is not possible: Not permitted."));
+  EXPECT_TRUE(frm->lblCannotPing->isVisible());
+  EXPECT_EQ(frm->lblCannotPing->text(), "Cannot ping: Try setcap.");
+  EXPECT_GT(frm->height(), height) << "the window grows by the note's line";
+  EXPECT_EQ(messages.messages(), std::vector<std::string>{"error #1\n\nNot permitted. Try setcap."});
+
+  *echo.refused = false;
+  ASSERT_TRUE(oneEcho(true));
+  frm->runControl().tmrPingSpeedTimer();
+  EXPECT_EQ(panel1(), "Connection: OK ");
+  EXPECT_FALSE(frm->lblCannotPing->isVisible());
+  EXPECT_EQ(frm->height(), height);
+  const std::vector<std::string> log = files.log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "CONNECTION_STATUS UP"), 1);
+  EXPECT_EQ(log.back(), "CONNECTION_STATUS UP") << "first decided by the first result";
 }
 
 TEST_F(RunStatusTest, ThePingRateCountsTenSecondsAtATime) {
