@@ -225,14 +225,18 @@ void TfrmMain::fixWindowSize() {
 }
 
 // The window grows by the note's line while it is shown. The line holds the remedy, which the
-// cause names last; the tip holds the whole cause.
+// cause names last (the last command it offers, or else its last sentence); the tip holds the
+// whole cause.
 void TfrmMain::showCannotPingNote(const std::string& cause) {
   const bool show = !cause.empty();
   if (show) {
     const QString full = QString::fromLocal8Bit(cause);
+    const qsizetype command = full.lastIndexOf(QStringLiteral("with: "));
     const qsizetype lastSentence = full.lastIndexOf(QStringLiteral(". "));
-    const QString line = QStringLiteral("Cannot ping: ") +
-                         (lastSentence < 0 ? full : full.mid(lastSentence + 2));
+    const QString line =
+        command >= 0 ? QStringLiteral("Cannot ping; allow it with: ") + full.mid(command + 6)
+                     : QStringLiteral("Cannot ping: ") +
+                           (lastSentence < 0 ? full : full.mid(lastSentence + 2));
     lblCannotPing->setToolTip(full);
     lblCannotPing->setText(
         lblCannotPing->fontMetrics().elidedText(line, Qt::ElideRight, ClientWidth - 8));

@@ -115,7 +115,8 @@ struct TFakeEcho {
 
   TEchoService service() const {
     return [answer = answer, echoes = echoes, refused = refused](const std::string&, std::int32_t) {
-      if (*refused) throw TICMPException("Unable to get ping handle", "Not permitted. Try setcap.");
+      if (*refused)
+        throw TICMPException("Unable to get ping handle", "Not permitted. Allow it with: setcap x");
       ++*echoes;
       return *answer ? TEchoOutcome{true, 7} : TEchoOutcome{false, -1};
     };

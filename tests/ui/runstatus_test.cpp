@@ -114,9 +114,10 @@ TEST_F(RunStatusTest, NothingCanBePingedSaysSoInsteadOfOk) {
   EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
   EXPECT_TRUE(frm->TrayIcon1->toolTip().contains("Pinging is not possible: Not permitted."));
   EXPECT_TRUE(frm->lblCannotPing->isVisible());
-  EXPECT_EQ(frm->lblCannotPing->text(), "Cannot ping: Try setcap.");
+  EXPECT_EQ(frm->lblCannotPing->text(), "Cannot ping; allow it with: setcap x");
   EXPECT_GT(frm->height(), height) << "the window grows by the note's line";
-  EXPECT_EQ(messages.messages(), std::vector<std::string>{"error #1\n\nNot permitted. Try setcap."});
+  EXPECT_EQ(messages.messages(),
+            std::vector<std::string>{"error #1\n\nNot permitted. Allow it with: setcap x"});
 
   *echo.refused = false;
   ASSERT_TRUE(oneEcho(true));
