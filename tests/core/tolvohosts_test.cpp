@@ -12,8 +12,6 @@
 #include <sstream>
 
 #include "config/settings.h"
-#include "icmp/ping.h"
-#include "support/messagerecorder.h"
 #include "core/tolvohosts.h"
 #include "storage/eventlogsubscriber.h"
 #include "enginetestsupport.h"
@@ -278,40 +276,6 @@ TEST_F(EvaluationTest, NothingIsDecidedUntilAHostHasAResultOfThisRun) {
   addWithResults("d", true, 9);
   EXPECT_TRUE(list.evaluateConnection());
   EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"DOWN ", "UP "}));
-}
-
-// No permission for ICMP sockets: no echo is ever sent, so the state stays unknown, and the user
-// is told once, not at every echo; again only after pinging worked and then failed anew.
-TEST_F(EvaluationTest, APingThatCannotBeSentIsToldOnceAndDecidesNothing) {
-  std::atomic<bool> refused{true};
-  list.echoService = [&](const std::string& address, std::int32_t timeoutMs) {
-    if (refused) throw TICMPException("Unable to get ping handle", "not permitted: setcap");
-    return echo.service()(address, timeoutMs);
-  };
-  TMessageRecorder recorder;
-  TTolvoHost* a = add("127.0.0.1");
-  TTolvoHost* b = add("127.0.0.2");
-  for (TTolvoHost* host : {a, b}) host->pingStep();  // workers started, nothing due yet
-  auto round = [&] {
-    for (TTolvoHost* host : {a, b}) runEcho(*host, clock, echo, true);
-    list.evaluateConnection();
-  };
-  for (int i = 0; i < 4; ++i) round();
-  EXPECT_FALSE(list.connectionKnown());
-  EXPECT_EQ(list.cannotPingCause(), "not permitted: setcap");
-  EXPECT_TRUE(entries("CONNECTION_STATUS").empty());
-  EXPECT_EQ(recorder.messages(), (std::vector<std::string>{"error #1\n\nnot permitted: setcap"}));
-
-  refused = false;
-  round();
-  EXPECT_TRUE(list.connectionKnown());
-  EXPECT_TRUE(list.cannotPingCause().empty());
-  EXPECT_EQ(entries("CONNECTION_STATUS"), (std::vector<std::string>{"UP "}));
-  refused = true;
-  round();
-  round();
-  EXPECT_TRUE(list.connectionKnown()) << "results of this run still count";
-  EXPECT_EQ(recorder.messages().size(), 2u);
 }
 
 TEST_F(EvaluationTest, AFirstDecisionOfDownSetsNoDownTime) {

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 
 #include <fstream>
-#include <sstream>
 
 #include "config/settings.h"
 #include "headless/headlessrunner.h"
@@ -16,10 +15,8 @@ namespace {
 
 int timestamps(const std::string& logPath) {
   std::ifstream in(logPath);
-  std::stringstream text;
-  text << in.rdbuf();
   int found = 0;
-  for (std::string line; std::getline(text, line);) found += line.find(";TIMESTAMP;") != std::string::npos;
+  for (std::string line; std::getline(in, line);) found += line.find(";TIMESTAMP;") != std::string::npos;
   return found;
 }
 
