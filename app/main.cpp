@@ -14,6 +14,7 @@
 #include "headless/headlessoptions.h"
 #include "headless/headlessprogram.h"
 #include "ui/desktopinstance.h"
+#include "ui/exitdeadline.h"
 #include "ui/programwindows.h"
 #include "ui/signalshutdown.h"
 #include "ui/startuphooks.h"
@@ -72,5 +73,7 @@ int main(int argc, char** argv) {
     mainWindow.show();
     if (!mainWindow.isClosed()) result = QApplication::exec();
   }
+  // Everything is saved: what the libraries still tear down may not hold the exit.
+  armExitDeadline(result);
   return result;
 }

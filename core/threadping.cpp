@@ -6,9 +6,9 @@
 //   3. A request: clear resultReady, stage 5 and 6, send one echo through the echo service (which
 //      blocks for at most the request's timeout), stage 7.
 //   4. Store `replied` and `pingTime` (-1 when not answered); stage 8, 9.
-//   5. The echo service could not be opened (TICMPException): post "error #1" and the cause to the
-//      user without waiting (the message is merged while on screen), and store no result: the
-//      echo was never sent (`notSent`), so the host counts and records nothing for it.
+//   5. The echo service could not be opened (TICMPException): store no result: the echo was never
+//      sent (`notSent`, with the facility's message and its cause), so the host counts and records
+//      nothing for it. The host list tells the user, once (see TTolvoHosts::evaluateConnection).
 //   6. Clear requestPending, then set resultReady (release): the host may hand over the next request
 //      in the same step in which it collects this result, and that request must survive.
 //   7. When keepRunning is cleared or release() is called the loop ends: requestPending cleared,
@@ -141,6 +141,7 @@ void TThreadPing::serveRequest() {
   bool answered = false;
   bool sent = true;
   std::string reason;
+  std::string cause;
   std::int32_t time = -1;
   std::int64_t micros = -1;
   try {
@@ -155,9 +156,9 @@ void TThreadPing::serveRequest() {
     if (answered)
       micros = outcome.rttMicros >= 0 ? outcome.rttMicros : std::int64_t{outcome.pingTime} * 1000;
   } catch (const TICMPException& e) {
-    postUserMessage("error #1\n\n" + e.cause());
     sent = false;
     reason = e.what();
+    cause = e.cause();
   } catch (const std::exception& e) {
     // Anything else the echo service throws must not end the program from a worker thread.
     postUserMessage("error #1\n\n" + std::string(e.what()));
@@ -167,6 +168,7 @@ void TThreadPing::serveRequest() {
   rttMicros = micros;
   notSent = !sent;
   notSentReason = std::move(reason);
+  notSentCause = std::move(cause);
   stage.store(8, std::memory_order_relaxed);
   stage.store(9, std::memory_order_relaxed);
   requestPending.store(false, std::memory_order_release);

@@ -67,6 +67,7 @@ class TThreadPing {
   // sockets, say): no result at all. `notSentReason` is the facility's message.
   bool notSent = false;             // worker writes before resultReady
   std::string notSentReason;        // worker writes before resultReady
+  std::string notSentCause;         // worker writes before resultReady: why, and the remedy
   std::int32_t timeout = 0;         // host writes before requestPending
   std::string address;              // host writes before requestPending
   bool preferIpv6 = false;          // host writes before requestPending

@@ -84,10 +84,12 @@ void TTolvoHost::collectResult() {
   worker->resultReady.store(false, std::memory_order_relaxed);
   if (worker->notSent) {
     cannotPing = worker->notSentReason;
+    cannotPingCause = worker->notSentCause;
     lastSentAt = sentAtBefore;  // nothing was sent
     return;
   }
   cannotPing.clear();
+  cannotPingCause.clear();
   if (echoesThisRun < std::numeric_limits<std::uint64_t>::max()) ++echoesThisRun;
   const TDateTime now = clock.now();
   const std::int32_t time = worker->pingTime;

@@ -46,6 +46,8 @@ class TTolvoHost {
   // Why the last echo could not be sent (the echo facility's message), empty once one was; shown
   // after the status text.
   std::string cannotPing;
+  // The cause behind `cannotPing`, with its remedy (for the user's message and notes).
+  std::string cannotPingCause;
   // Echoes whose result was collected in this run (the counters above also hold earlier runs').
   std::uint64_t echoesThisRun = 0;
   // Names with addresses of both families are pinged over IPv6 (IPv4 by default).

@@ -10,6 +10,8 @@
 
 #include "tolvohosts.h"
 
+#include "base/usermessages.h"
+
 TTolvoHosts::TTolvoHosts(const TClock& clockSource) : clock(clockSource) {
   evaluatedStatus.fill(hsUnknown);
 }
@@ -181,9 +183,15 @@ void TTolvoHosts::skipPasses(int passes) {
 // apart from the host's own `status`, which the grid shows and each collected result overwrites),
 // and only for Ok ("UP") and Down ("DOWN"). A single failed echo of a host that stays up writes
 // nothing; unknown and thread-dead write nothing.
+//
+// The connection is judged only on results of this run: while no host has one, the state stays as
+// it is and nothing is logged, so a program that cannot send a single echo never reports the
+// connection up.
 bool TTolvoHosts::evaluateConnection() {
   std::int64_t upTotal = 0;
   std::int64_t downTotal = 0;
+  bool anyResult = false;
+  const TTolvoHost* unable = nullptr;
   for (std::size_t slot = 1; slot <= MaxHosts; ++slot) {
     TTolvoHost* host = hosts[slot].get();
     if (!host) continue;
@@ -194,9 +202,14 @@ bool TTolvoHosts::evaluateConnection() {
     evaluatedStatus[slot] = computed;
     if (computed == hsOk) upTotal += host->succeededCount;
     if (computed == hsDown) downTotal += host->failedCount;
+    if (host->historyAt(TTolvoHost::HistorySize).used) anyResult = true;  // this run's only
+    if (!unable && !host->cannotPing.empty()) unable = host;
   }
+  tellCannotPing(unable);
+  known = anyResult;
 
   const bool ok = upTotal >= downTotal;
+  if (!known) return ok;
   if (ok && connectionState == csDown) {
     connectionState = csUp;
     eventHub.connectionChanged(csUp);
@@ -209,4 +222,19 @@ bool TTolvoHosts::evaluateConnection() {
     eventHub.connectionChanged(connectionState);
   }
   return ok;
+}
+
+// The user hears once that pinging is not possible, not at every echo that cannot be sent; again
+// only after pinging worked in between (every host could send, and echoes were collected).
+void TTolvoHosts::tellCannotPing(const TTolvoHost* unable) {
+  if (!unable) {
+    unableCause.clear();
+    if (cannotPingTold && echoesThisRun() > echoesWhenTold) cannotPingTold = false;
+    return;
+  }
+  unableCause = unable->cannotPingCause.empty() ? unable->cannotPing : unable->cannotPingCause;
+  if (cannotPingTold) return;
+  cannotPingTold = true;
+  echoesWhenTold = echoesThisRun();
+  postUserMessage("error #1\n\n" + unableCause);
 }

@@ -63,6 +63,13 @@ class TTolvoHosts {
   void setPreferIpv6(bool prefer);
   bool preferIpv6() const { return preferV6; }
   bool evaluateConnection();
+  // Whether the last evaluation had a result of this run to go by. Until some host has one (none
+  // was sent yet, or none can be sent) the connection state is unknown: the evaluation decides and
+  // logs nothing then, and the windows say so.
+  bool connectionKnown() const { return known; }
+  // Why some host cannot ping now (its echo facility's cause, with the remedy), as of the last
+  // evaluation; empty while every host can.
+  const std::string& cannotPingCause() const { return unableCause; }
 
   // Adding hosts from text (dotted address or host name), with lookups and the duplicate test.
   TTolvoHost* addHost(const std::string& text, bool reverseResolve);
@@ -97,6 +104,13 @@ class TTolvoHosts {
   std::int32_t occupied = 0;  // hosts in the slots
   std::uint64_t echoesOfRemovedHosts = 0;
   bool preferV6 = false;
+  void tellCannotPing(const TTolvoHost* unable);
+
+  bool known = false;
+  std::string unableCause;
+  // The user was told that pinging is not possible, when this run had collected so many echoes.
+  bool cannotPingTold = false;
+  std::uint64_t echoesWhenTold = 0;
   // Per slot, the status computed at the previous evaluation (see evaluateConnection).
   std::array<hostStatus, MaxHosts + 1> evaluatedStatus{};
 };

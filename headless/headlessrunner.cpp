@@ -69,6 +69,7 @@ const std::string& THeadlessRunner::hostsFileName() const {
 
 bool THeadlessRunner::startUp() {
   lastTimestampAt = clock.now();
+  lastTimestampMs = clock.monotonicMs();
   startTimeText = regional.formatDateTime(lastTimestampAt);
   try {
     loadSettings();
@@ -124,10 +125,13 @@ void THeadlessRunner::setRunning(bool on) {
 void THeadlessRunner::schedulerTick() {
   if (!running) return;
   for (int pass = 0; pass < 4; ++pass) hosts->schedulerPass();
+  // Timed on the monotonic clock, as in the desktop program: a wall clock stepping back (summer
+  // time, NTP) neither stops the stamps nor adds any.
   if (settings.logtimestampinterval >= 1 &&
-      stampSecondsSince(clock.now(), lastTimestampAt) >
+      monotonicSecondsSince(clock.monotonicMs(), lastTimestampMs) >
           static_cast<std::int64_t>(settings.logtimestampinterval) * 60) {
     lastTimestampAt = clock.now();
+    lastTimestampMs = clock.monotonicMs();
     logger->logTimestamp(startTimeText);
   }
 }

@@ -72,6 +72,7 @@ class THeadlessRunner : public QObject {
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
   TDateTime lastTimestampAt = 0;
+  std::int64_t lastTimestampMs = 0;  // the same moment on the monotonic clock, which times the stamps
   std::string startTimeText;
   bool running = false;
   bool started = false;

@@ -44,16 +44,37 @@ void TRunControl::refreshStatus() {
   }
   view.statusPanel0->setText(text(pingRateText));
   if (!isRunning || !hostList) {
-    view.statusPanel1->setText(QStringLiteral("Connection status unknown."));
+    view.statusPanel1->setText(QString::fromLatin1(UnknownText));
+    view.trayIcon->setStateLine({});
     view.trayIcon->setIconIndex(2);
+    showCannotPing();
     return;
   }
   showConnection();
+  showCannotPing();
+}
+
+// The note stays while some host cannot ping, also while pinging is stopped: what it says still
+// holds then.
+void TRunControl::showCannotPing() {
+  if (view.cannotPingNote) view.cannotPingNote(hostList ? hostList->cannotPingCause() : "");
 }
 
 void TRunControl::showConnection() {
   // Evaluating also logs the changes of the hosts and of the connection.
-  if (hostList->evaluateConnection()) {
+  const bool ok = hostList->evaluateConnection();
+  // No result of this run yet (none sent so far, or none can be sent): nothing to say OK or DOWN
+  // about. The tray shows the unknown picture and, where it is so, that pinging is not possible.
+  if (!hostList->connectionKnown()) {
+    const std::string& cause = hostList->cannotPingCause();
+    view.statusPanel1->setText(QString::fromLatin1(UnknownText));
+    view.trayIcon->setStateLine(cause.empty() ? QString::fromLatin1(UnknownText)
+                                              : text("Pinging is not possible: " + cause));
+    view.trayIcon->setIconIndex(2);
+    return;
+  }
+  view.trayIcon->setStateLine({});
+  if (ok) {
     if (hostList->lastDownAt != 0)
       view.statusPanel1->setText(
           text("Conn: OK (l.down @ " + regional.formatDateTime(hostList->lastDownAt) + ")"));

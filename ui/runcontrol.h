@@ -32,6 +32,8 @@ struct TRunControlView {
   TTrayIcon* trayIcon = nullptr;
   QTimer* Timer1 = nullptr;
   std::function<int()> speedIndex;  // the selected entry of rgSpeed, -1 for none
+  // Shows the note on why pinging is not possible (the cause with its remedy), or hides it (empty).
+  std::function<void(const std::string& cause)> cannotPingNote;
 };
 
 // rgSpeed index -> Timer1 interval.
@@ -41,6 +43,7 @@ class TRunControl {
  public:
   static constexpr const char* NoHostsMessage =
       "You don't have any hosts that I should ping. Add some!";
+  static constexpr const char* UnknownText = "Connection status unknown.";
   static constexpr const char* AwesomeWarning =
       "WARNING! By selecting Awesome! - speed your CPU might come under 100% stress. So if your "
       "computer is sticky, change it to Fast or lower speed.";
@@ -70,6 +73,7 @@ class TRunControl {
 
  private:
   void showConnection();
+  void showCannotPing();
   void skipIdleTicks(int tickMs);
 
   const TClock& clock;

@@ -1,6 +1,8 @@
 #include "signalshutdown.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -58,12 +60,35 @@ void TSignalShutdown::readPipe() {
   int last = 0;
   while ((n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) last = bytes[n - 1];
   if (last == 0) return;
+  if (!closingBoxes) {
+    closingBoxes = true;
+    qApp->installEventFilter(this);
+  }
+  closeModalBoxes();
   if (action) {
+    // Runs at once, also inside a box's loop: that loop ends as soon as this returns.
     action(last);
     return;
   }
   pending = last;
-  // Start-up may be waiting for a message box that nobody will answer: close it, so that start-up
-  // goes on to the point where the shutdown can run.
-  if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+}
+
+void TSignalShutdown::closeModalBoxes() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || !window->isModal()) continue;
+    // A dialog is rejected (a box whose only button is OK may refuse to close); it ends its loop.
+    if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
+    else window->close();
+  }
+}
+
+bool TSignalShutdown::eventFilter(QObject* object, QEvent* event) {
+  // A box opening after the signal: closed from within its own loop, which starts right after the
+  // box is shown.
+  if (event->type() == QEvent::Show && object->isWidgetType()) {
+    const auto* widget = static_cast<QWidget*>(object);
+    if (widget->isWindow() && widget->isModal())
+      QMetaObject::invokeMethod(this, &TSignalShutdown::closeModalBoxes, Qt::QueuedConnection);
+  }
+  return QObject::eventFilter(object, event);
 }

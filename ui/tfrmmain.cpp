@@ -90,11 +90,19 @@ void TfrmMain::attachWindows(TfrmStandardView* standardView, TfrmMaintainHosts* 
 
 void TfrmMain::createControls() {
   auto* central = new QWidget(this);
-  auto* row = new QHBoxLayout(central);
-  row->setContentsMargins(4, 2, 4, 2);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(4, 2, 4, 2);
+  column->setSpacing(2);
+  auto* row = new QHBoxLayout;
   row->setSpacing(4);
   row->addWidget(createSpeedGroup());
   row->addWidget(createStatusFrame(), 1);
+  column->addLayout(row, 1);
+  lblCannotPing = new QLabel(central);
+  lblCannotPing->setObjectName(QStringLiteral("lblCannotPing"));
+  lblCannotPing->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  lblCannotPing->hide();
+  column->addWidget(lblCannotPing);
   setCentralWidget(central);
   createStatusBar();
   TrayIcon1 = new TTrayIcon(this);
@@ -202,7 +210,8 @@ void TfrmMain::createTimers() {
   connect(tmrPingSpeed, &QTimer::timeout, this,
           [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
-                  [this] { return speedIndex(); }});
+                  [this] { return speedIndex(); },
+                  [this](const std::string& cause) { showCannotPingNote(cause); }});
   Timer1->start();
   tmrPingSpeed->start();
 }
@@ -212,9 +221,33 @@ void TfrmMain::fixWindowSize() {
   // the height it needs at that width, which some styles make larger than its size hint.
   const int menuHeight =
       std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
-  setFixedSize(ClientWidth, ClientHeight + menuHeight);
+  const int note = lblCannotPing->isVisibleTo(this) ? lblCannotPing->sizeHint().height() + 2 : 0;
+  setFixedSize(ClientWidth, ClientHeight + menuHeight + note);
+  if (shownOnce) return;  // placed once, at creation
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+// The window grows by the note's line while it is shown. The line holds the remedy, which the
+// cause names last (the last command it offers, or else its last sentence); the tip holds the
+// whole cause.
+void TfrmMain::showCannotPingNote(const std::string& cause) {
+  const bool show = !cause.empty();
+  if (show) {
+    const QString full = QString::fromLocal8Bit(cause);
+    const qsizetype command = full.lastIndexOf(QStringLiteral("with: "));
+    const qsizetype lastSentence = full.lastIndexOf(QStringLiteral(". "));
+    const QString line =
+        command >= 0 ? QStringLiteral("Cannot ping; allow it with: ") + full.mid(command + 6)
+                     : QStringLiteral("Cannot ping: ") +
+                           (lastSentence < 0 ? full : full.mid(lastSentence + 2));
+    lblCannotPing->setToolTip(full);
+    lblCannotPing->setText(
+        lblCannotPing->fontMetrics().elidedText(line, Qt::ElideRight, ClientWidth - 8));
+  }
+  if (show == lblCannotPing->isVisibleTo(this)) return;
+  lblCannotPing->setVisible(show);
+  fixWindowSize();
 }
 
 int TfrmMain::speedIndex() const { return rgSpeedButtons->checkedId(); }

@@ -93,6 +93,8 @@ class TfrmMain : public QMainWindow {
   QPushButton* btnStartStop;
   QLabel* statusPanel0;
   QLabel* statusPanel1;
+  // One line under the controls while pinging is not possible: the remedy (the whole cause as tip).
+  QLabel* lblCannotPing;
   QTimer* Timer1;
   QTimer* tmrPingSpeed;
   TTrayIcon* TrayIcon1;
@@ -124,6 +126,7 @@ class TfrmMain : public QMainWindow {
   void createMenus();
   void createTimers();
   void fixWindowSize();
+  void showCannotPingNote(const std::string& cause);
 
   void FormCreate(TEchoService echoService);
   void FormActivate();

@@ -80,12 +80,19 @@ void TTrayIcon::setDownHosts(const std::vector<std::string>& names) {
   updateToolTip();
 }
 
+void TTrayIcon::setStateLine(const QString& line) {
+  if (line == stateLine) return;
+  stateLine = line;
+  updateToolTip();
+}
+
 QString TTrayIcon::toolTip() const { return icon->toolTip(); }
 
 void TTrayIcon::updateToolTip() {
   static constexpr const char* Connection[] = {"Connection: up", "Connection: down",
                                                "Pinging is stopped"};
-  QString text = QString::fromLatin1(Hint) + u'\n' + QString::fromLatin1(Connection[shownIndex]);
+  QString text = QString::fromLatin1(Hint) + u'\n' +
+                 (stateLine.isEmpty() ? QString::fromLatin1(Connection[shownIndex]) : stateLine);
   if (!downHosts.empty()) {
     QString line = QStringLiteral("\nDown: ");
     const QString more = QStringLiteral(", …");

@@ -69,6 +69,8 @@ class TTrayIcon : public QObject {
   static constexpr int TooltipChars = 127;
   // The names of the hosts that are down, for the tooltip.
   void setDownHosts(const std::vector<std::string>& names);
+  // The line under the hint that tells the state; empty for the one that goes with the picture.
+  void setStateLine(const QString& line);
   QString toolTip() const;
 
   void hideMainForm();
@@ -93,6 +95,7 @@ class TTrayIcon : public QObject {
   QAction* actStartStop = nullptr;
   QAction* actQuit = nullptr;
   std::vector<std::string> downHosts;
+  QString stateLine;
   std::vector<QIcon> pictures;
   int iconIndex = 0;
   int shownIndex = 0;

@@ -141,7 +141,7 @@ TEST_F(HostTest, AnEchoThatCouldNotBeSentIsNoResultAndPingingRecovers) {
   EXPECT_DOUBLE_EQ(h.lastSentAt, created) << "nothing was sent, so nothing to store";
   EXPECT_EQ(h.getStatus(), hsUnknown);
   EXPECT_NE(h.statusText(h.getStatus()).find("Unable to get ping handle"), std::string::npos);
-  EXPECT_FALSE(messages.messages().empty()) << "the user is told how to allow pings";
+  EXPECT_FALSE(h.cannotPingCause.empty()) << "kept for telling the user how to allow pings";
 
   facility.permitted = true;  // permission given while the program runs
   clock.advanceSeconds(5);
@@ -151,6 +151,7 @@ TEST_F(HostTest, AnEchoThatCouldNotBeSentIsNoResultAndPingingRecovers) {
   EXPECT_EQ(h.succeededCount, 1);
   EXPECT_EQ(published.echoes, 1);
   EXPECT_EQ(h.statusText(hsOk).find("Unable"), std::string::npos);
+  EXPECT_TRUE(h.cannotPingCause.empty());
 }
 
 TEST_F(HostTest, AnAnswerIsCountedAndWritesTwoEqualHistoryEntries) {

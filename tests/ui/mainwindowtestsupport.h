@@ -24,6 +24,7 @@
 
 #include "config/settings.h"
 #include "core/threadping.h"
+#include "icmp/ping.h"
 #include "base/tolvotime.h"
 #include "ui/tfrmmain.h"
 
@@ -109,9 +110,13 @@ inline std::vector<std::string> logTexts(const QString& path) {
 struct TFakeEcho {
   std::shared_ptr<std::atomic<bool>> answer = std::make_shared<std::atomic<bool>>(true);
   std::shared_ptr<std::atomic<int>> echoes = std::make_shared<std::atomic<int>>(0);
+  // No permission for ICMP sockets: every echo fails to open the facility.
+  std::shared_ptr<std::atomic<bool>> refused = std::make_shared<std::atomic<bool>>(false);
 
   TEchoService service() const {
-    return [answer = answer, echoes = echoes](const std::string&, std::int32_t) {
+    return [answer = answer, echoes = echoes, refused = refused](const std::string&, std::int32_t) {
+      if (*refused)
+        throw TICMPException("Unable to get ping handle", "Not permitted. Allow it with: setcap x");
       ++*echoes;
       return *answer ? TEchoOutcome{true, 7} : TEchoOutcome{false, -1};
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -52,9 +53,9 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
   start({{"gateway", "127.0.0.1"}});
   TRunControl& run = frm->runControl();
   frm->btnStartStopClick();
-  // Nothing known yet: no host counts, so the connection is OK.
-  EXPECT_EQ(panel1(), "Connection: OK ");
-  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 0);
+  // No result of this run yet: nothing is known.
+  EXPECT_EQ(panel1(), "Connection status unknown.");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
 
   ASSERT_TRUE(oneEcho(true));
   run.refreshStatus();
@@ -84,10 +85,49 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
 
   const std::vector<std::string> log = files.log();
   const std::vector<std::string> expected = {
-      "STARTUP",          "PINGING START",          "CONNECTION_STATUS UP", "HOST_STATUS UP",
-      "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP",       "CONNECTION_STATUS UP",
+      "STARTUP",          "PINGING START",          "HOST_STATUS UP", "CONNECTION_STATUS UP",
+      "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP", "CONNECTION_STATUS UP",
       "PINGING STOP"};
   EXPECT_EQ(log, expected);
+}
+
+// Without permission for ICMP sockets nothing is sent: the state stays unknown, the tray says why,
+// the window keeps a note with the remedy, and the message comes once (two hosts, three rounds),
+// again only after pinging worked and failed anew.
+TEST_F(RunStatusTest, NothingCanBePingedSaysSoInsteadOfOk) {
+  start({{"gateway", "127.0.0.1"}, {"router", "127.0.0.2"}});
+  frm->show();
+  frm->btnStartStopClick();
+  const int height = frm->height();
+  auto rounds = [&](bool refused, int count) {
+    *echo.refused = refused;
+    for (int round = 0; round < count; ++round) {
+      clock.advanceSeconds(5);
+      TTolvoHost* host = frm->hostList()->hostAt(1);
+      ASSERT_TRUE(uitest::waitUntil([&] {
+        frm->runControl().Timer1Timer();
+        return !host->inFlight && host->cannotPing.empty() != refused;
+      }));
+      frm->runControl().tmrPingSpeedTimer();
+    }
+  };
+  rounds(true, 3);
+  EXPECT_EQ(panel1(), "Connection status unknown.");
+  EXPECT_EQ(frm->TrayIcon1->IconIndex(), 2);
+  EXPECT_TRUE(frm->TrayIcon1->toolTip().contains("Pinging is not possible: Not permitted."));
+  EXPECT_EQ(frm->lblCannotPing->text(), "Cannot ping; allow it with: setcap x");
+  EXPECT_GT(frm->height(), height) << "the window grows by the note's line";
+  EXPECT_EQ(messages.messages(),
+            std::vector<std::string>{"error #1\n\nNot permitted. Allow it with: setcap x"});
+  EXPECT_EQ(files.log().back(), "PINGING START") << "nothing decided, nothing logged";
+
+  rounds(false, 2);
+  EXPECT_EQ(panel1(), "Connection: OK ");
+  EXPECT_FALSE(frm->lblCannotPing->isVisible());
+  EXPECT_EQ(frm->height(), height);
+  EXPECT_EQ(files.log().back(), "CONNECTION_STATUS UP") << "decided by the first results";
+  rounds(true, 2);
+  EXPECT_EQ(messages.messages().size(), 2u);
 }
 
 TEST_F(RunStatusTest, ThePingRateCountsTenSecondsAtATime) {
