@@ -22,6 +22,7 @@
 
 class QTimer;
 class TEventLogSubscriber;
+class THostsFileFollower;
 class THistoryRecorder;
 class TMetricsService;
 class TTolvoHosts;
@@ -67,6 +68,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<TEventLogSubscriber> logSubscriber;
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TMetricsService> metricsService;
+  std::unique_ptr<THostsFileFollower> hostsFollower;  // takes changes sorvelo --add makes
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
   TDateTime lastTimestampAt = 0;

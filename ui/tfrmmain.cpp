@@ -29,6 +29,7 @@
 #include "base/usermessages.h"
 #include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
+#include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
 #include "frmmaintainhosts.h"
@@ -258,6 +259,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    hostsFollower = std::make_unique<THostsFileFollower>(*hosts, settings.hosts_file_name);
     alerts->reloadSettings(true);
     logger->logProgram(true);
     runCtl.setRunning(false);
