@@ -129,13 +129,14 @@ std::optional<TAddressBlock> parseAddressBlock(const std::string& text) {
   const std::uint32_t mask = prefix == 32 ? 0xFFFFFFFFu : ~((std::uint32_t{1} << (32 - prefix)) - 1);
   block.first = ntohl(parsed.s_addr) & mask;
   block.count = static_cast<std::uint32_t>(count);
-  const std::string lastAddress = block.address(block.count - 1);
-  for (const std::string& end : {block.address(0), lastAddress}) {
-    if (const std::string why = unpingableIpv4Reason(end); !why.empty()) {
-      block.refusal = "holds " + end + ": " + why;
-      block.count = 0;
-      return block;
-    }
+  // The ranges no echo can be answered from are aligned blocks of /4 and longer: either end tells.
+  const std::uint32_t firstOctet = block.first >> 24;
+  const std::uint32_t last = block.first + block.count - 1;
+  if (firstOctet == 0 || (firstOctet >= 224 && firstOctet <= 239) || last == 0xFFFFFFFFu) {
+    const std::string end = block.address(last == 0xFFFFFFFFu ? block.count - 1 : 0);
+    block.refusal = "holds " + end + ": " + unpingableIpv4Reason(end);
+    block.count = 0;
+    return block;
   }
   if (prefix <= 30) {
     block.first += 1;

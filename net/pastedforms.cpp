@@ -119,7 +119,6 @@ bool classify(const std::string& host, const std::set<std::string>& localNames, 
 // One piece of a part between separators: quotes, key=value, URL, user@host, port, in that order.
 bool hostInPiece(const std::string& piece, const std::string& part,
                  const std::set<std::string>& localNames, TFormHost& found) {
-  found.source = reportableSource(part);
   std::string text = withoutQuotes(piece);
   const std::size_t authority = schemeEnd(text);
   if (authority == std::string::npos) {
@@ -149,14 +148,23 @@ bool hostInPiece(const std::string& piece, const std::string& part,
 
 std::vector<TFormHost> hostsInForms(const std::string& part, const std::set<std::string>& localNames) {
   std::vector<TFormHost> found;
+  // Most skipped parts of a listing are plain words, times and units: with no character of a form
+  // in them, only a name of /etc/hosts can be there.
+  if (part.find_first_of(",;\t\"'=:@/[") == std::string::npos && (part.empty() || part.back() != '.')) {
+    if (localNames.count(part) != 0) found.push_back({TFormHostKind::LocalName, part, part, {}});
+    return found;
+  }
   std::size_t start = 0;
   while (start <= part.size()) {
     std::size_t end = part.find_first_of(",;\t", start);
     if (end == std::string::npos) end = part.size();
     if (end > start && end - start <= LongestPiece) {
       TFormHost host;
-      if (hostInPiece(part.substr(start, end - start), part, localNames, host))
+      if (hostInPiece(part.substr(start, end - start), part, localNames, host)) {
+        if (found.empty()) host.source = reportableSource(part);
+        else host.source = found.front().source;
         found.push_back(std::move(host));
+      }
     }
     start = end + 1;
   }
@@ -164,19 +172,26 @@ std::vector<TFormHost> hostsInForms(const std::string& part, const std::set<std:
 }
 
 std::string unpingableIpv4Reason(const std::string& dotted) {
-  std::vector<long> octets;
-  std::stringstream groups(dotted);
-  for (std::string group; std::getline(groups, group, '.');) {
-    if (group.empty()) return "a part of the address is empty";
-    const std::size_t digits = group.find_first_not_of('0');
-    const std::string value = digits == std::string::npos ? "0" : group.substr(digits);
-    if (value.size() > 3 || std::stol(value) > 255) return "an octet above 255 (" + reportableSource(group) + ")";
-    octets.push_back(std::stol(value));
+  long octets[4] = {};
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start <= dotted.size() && count < 4) {
+    std::size_t end = dotted.find('.', start);
+    if (end == std::string::npos) end = dotted.size();
+    if (end == start) return "a part of the address is empty";
+    std::size_t digits = dotted.find_first_not_of('0', start);
+    if (digits == std::string::npos || digits > end) digits = end;
+    if (end - digits > 3 || (end > digits && std::stol(dotted.substr(digits, end - digits)) > 255))
+      return "an octet above 255 (" + reportableSource(dotted.substr(start, end - start)) + ")";
+    octets[count++] = end > digits ? std::stol(dotted.substr(digits, end - digits)) : 0;
+    start = end + 1;
   }
-  if (octets.size() != 4) return "a part of the address is empty";
-  if (octets == std::vector<long>{255, 255, 255, 255}) return "the broadcast address";
+  if (count != 4) return "a part of the address is empty";
+  if (octets[0] == 255 && octets[1] == 255 && octets[2] == 255 && octets[3] == 255)
+    return "the broadcast address";
   if (octets[0] == 0)
-    return octets == std::vector<long>{0, 0, 0, 0} ? "0.0.0.0 is no host's address"
+    return octets[1] == 0 && octets[2] == 0 && octets[3] == 0
+               ? "0.0.0.0 is no host's address"
                : "addresses 0.x.x.x stand for this network and cannot be pinged";
   if (octets[0] >= 224 && octets[0] <= 239) return "a multicast address (224.0.0.0 to 239.255.255.255)";
   return {};
