@@ -117,8 +117,8 @@ bool classify(const std::string& host, const std::set<std::string>& localNames, 
 }
 
 // One piece of a part between separators: quotes, key=value, URL, user@host, port, in that order.
-bool hostInPiece(const std::string& piece, const std::string& part,
-                 const std::set<std::string>& localNames, TFormHost& found) {
+bool hostInPiece(const std::string& piece, const std::set<std::string>& localNames,
+                 TFormHost& found) {
   std::string text = withoutQuotes(piece);
   const std::size_t authority = schemeEnd(text);
   if (authority == std::string::npos) {
@@ -160,7 +160,7 @@ std::vector<TFormHost> hostsInForms(const std::string& part, const std::set<std:
     if (end == std::string::npos) end = part.size();
     if (end > start && end - start <= LongestPiece) {
       TFormHost host;
-      if (hostInPiece(part.substr(start, end - start), part, localNames, host)) {
+      if (hostInPiece(part.substr(start, end - start), localNames, host)) {
         if (found.empty()) host.source = reportableSource(part);
         else host.source = found.front().source;
         found.push_back(std::move(host));
