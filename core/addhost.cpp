@@ -252,8 +252,9 @@ TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseRe
   if (!part.source.empty() && outcome == TAddOutcome::Added) {
     report.recordFromForm(part.text, part.source);
   } else {
-    report.record(part.source.empty() ? part.text : part.text + " (from " + quoted(part.source) + ")",
-                  outcome, reason);
+    // A full list is reported as a range of hosts: their forms would not fit in one line.
+    const bool plain = part.source.empty() || outcome == TAddOutcome::ListFull;
+    report.record(plain ? part.text : part.text + " (from " + quoted(part.source) + ")", outcome, reason);
   }
   return outcome;
 }

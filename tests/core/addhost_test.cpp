@@ -259,6 +259,16 @@ TEST_F(AddReportTest, APasteOfEveryFormAddsExactlyItsHosts) {
   EXPECT_EQ(list.hostAt(15)->ipAddress, "lost.example.org");
 }
 
+// 300 addresses for 40 free slots: the report names the range that found no slot.
+TEST_F(AddReportTest, APasteLongerThanTheFreeSlotsNamesWhatWasLeftOut) {
+  fill(215);
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "127.0." + std::to_string(1 + i / 200) + "." + std::to_string(1 + i % 200) + ",";
+  paste(text);
+  EXPECT_EQ(report.added, 40);
+  EXPECT_EQ(report.lines().back(), "  260 parts from 127.0.1.41 to 127.0.2.100: the list is full (255 hosts)");
+}
+
 // A paste far larger than any listing: it ends in bounded time and its report stays small.
 TEST_F(AddReportTest, HugePasteEndsQuicklyWithABoundedReport) {
   std::string text;
