@@ -32,6 +32,7 @@
 #include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
+#include "edithostdialog.h"
 #include "frmmaintainhosts.h"
 #include "siteaddresses.h"
 #include "tfrmabout.h"
@@ -390,8 +391,9 @@ void TfrmMain::Preferences1Click() {
   }
 }
 
+// The overview's Edit: the host's own dialog, where its address can be changed too.
 void TfrmMain::editHost(TTolvoHost* host) {
-  if (!frmMaintainHosts || closing) return;
-  frmMaintainHosts->selectHost(host);
-  Maintainhosts1Click();
+  if (!host || closing) return;
+  TfrmEditHost dialog(*hosts, *host, this);
+  if (dialog.exec() == QDialog::Accepted) hosts->saveToFile(settings.hosts_file_name);
 }

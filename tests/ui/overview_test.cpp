@@ -24,6 +24,7 @@
 #include "ui/overviewsettings.h"
 #include "ui/overviewwindow.h"
 #include "ui/programwindows.h"
+#include "ui/edithostdialog.h"
 #include "ui/frmmaintainhosts.h"
 #include "ui/historywindow.h"
 #include "ui/outageswindow.h"
@@ -264,8 +265,8 @@ TEST_F(OverviewTest, PlaceAndSizeAreRemembered) {
 namespace {
 
 // The program's own wiring: the overview opens at start when the preference says so, and Edit opens
-// Maintain hosts on the chosen host.
-TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
+// Edit host on the chosen host, which takes a new address.
+TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostsAddress) {
   uitest::TProgramFiles files;
   files.writeSettings();
   files.writeHosts({{"gateway", "127.0.0.1"}, {"second", "127.0.0.2"}});
@@ -284,15 +285,27 @@ TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
   EXPECT_EQ(overview.proxy->index(1, TOverviewModel::ColName).data().toString(), "second");
 
   overview.selectHosts({overview.model->runIdAt(1)});
-  QString shownAddress;
+  QString shownAddress, refusal;
+  bool okWhileRefused = true;
   QTimer::singleShot(50, [&] {
-    auto* dialog = qobject_cast<TfrmMaintainHosts*>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<TfrmEditHost*>(QApplication::activeModalWidget());
     if (!dialog) return;
-    shownAddress = dialog->edIPAddress->text();
-    dialog->close();
+    shownAddress = dialog->edAddress->text();
+    dialog->edAddress->setText(QStringLiteral("224.0.0.1"));
+    refusal = dialog->lblAddress->text();  // next to the field, no message box
+    okWhileRefused = dialog->btnOk->isEnabled();
+    dialog->edAddress->setText(QStringLiteral("127.0.0.3"));
+    dialog->btnOk->click();
   });
   overview.actEdit->trigger();  // returns when the dialog has closed
   EXPECT_EQ(shownAddress, "127.0.0.2");
+  EXPECT_EQ(refusal, "a multicast address (224.0.0.0 to 239.255.255.255)");
+  EXPECT_FALSE(okWhileRefused);
+  EXPECT_EQ(windows.main().hostList()->hostAt(2)->ipAddress, "127.0.0.3");
+  // Saved at once: the hosts file holds the new address.
+  TTolvoHosts reread;
+  ASSERT_TRUE(reread.loadFromFile(settings.hosts_file_name));
+  EXPECT_EQ(reread.hostAt(2)->ipAddress, "127.0.0.3");
   windows.main().close();
 }
 
