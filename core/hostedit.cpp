@@ -66,6 +66,8 @@ THostEditCheck checkHostEdit(const TTolvoHosts& list, const TTolvoHost* host, co
   return check;
 }
 
+std::string addressToStore(const std::string& typed) { return storedAddress(trimmedText(typed)); }
+
 void applyHostEdit(TTolvoHosts& list, TTolvoHost& host, const THostEditTexts& texts) {
   const THostNames before{host.callingName, host.hostName, host.ipAddress};
   host.callingName = trimmedText(texts.callingName);

@@ -38,6 +38,10 @@ struct THostEditCheck {
 // `host` is the host being edited (another host's address is a duplicate, its own is not).
 THostEditCheck checkHostEdit(const TTolvoHosts& list, const TTolvoHost* host, const THostEditTexts& texts);
 
+// The address as the host will hold it: without blanks around it, an IPv6 literal in its canonical
+// form.
+std::string addressToStore(const std::string& typed);
+
 // Takes valid texts into the host: the list's observers hear of changed names or address (the
 // history keeps its one host), and a changed address is pinged at the next step.
 void applyHostEdit(TTolvoHosts& list, TTolvoHost& host, const THostEditTexts& texts);

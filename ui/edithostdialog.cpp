@@ -1,5 +1,6 @@
 #include "ui/edithostdialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <memory>
 
+#include "alerts/alertsettings.h"
 #include "core/pingingsettings.h"
 #include "config/settings.h"
 #include "net/dnsquery.h"
@@ -60,13 +62,23 @@ TfrmEditHost::TfrmEditHost(TTolvoHosts& list, TTolvoHost& host, QWidget* parent)
   edInterval = field("Interval (s):", QString::number(host.interval),
                      rangeHint(EditMinIntervalS, EditMaxIntervalS, "s"));
   lblInterval = message();
+  const TAlertSettings alerts = TAlertSettings::load({host.ipAddress});
+  edDownAfter = field("Down after (lost echoes):", QString::number(alerts.lostToDownFor(host.ipAddress)),
+                      QStringLiteral("all hosts: %1").arg(alerts.lostToDown));
+  lblDownAfter = message();
+  edUpAfter = field("Up after (answers):", QString::number(alerts.answersToUpFor(host.ipAddress)),
+                    QStringLiteral("all hosts: %1").arg(alerts.answersToUp));
+  lblUpAfter = message();
+  cbNotify = new QCheckBox(QStringLiteral("Notify when this host goes down or up"), this);
+  cbNotify->setChecked(alerts.notifyFor(host.ipAddress));
+  grid->addWidget(cbNotify, row++, 1, 1, 2);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   btnOk = buttons->button(QDialogButtonBox::Ok);
   connect(buttons, &QDialogButtonBox::accepted, this, &TfrmEditHost::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(btnLookUp, &QPushButton::clicked, this, &TfrmEditHost::lookUp);
-  for (QLineEdit* edit : {edCallingName, edHostName, edAddress, edTimeout, edInterval})
+  for (QLineEdit* edit : {edCallingName, edHostName, edAddress, edTimeout, edInterval, edDownAfter, edUpAfter})
     connect(edit, &QLineEdit::textChanged, this, &TfrmEditHost::recheck);
   auto* column = new QVBoxLayout(this);
   column->addLayout(grid);
@@ -92,7 +104,25 @@ void TfrmEditHost::recheck() {
   lblAddress->setText(QString::fromStdString(check.address));
   lblTimeout->setText(QString::fromStdString(check.timeout));
   lblInterval->setText(QString::fromStdString(check.interval.empty() ? check.intervalNote : check.interval));
-  btnOk->setEnabled(check.ok());
+  const std::optional<std::string> down = checkAlertSetting("down_after", edDownAfter->text().toStdString());
+  const std::optional<std::string> up = checkAlertSetting("up_after", edUpAfter->text().toStdString());
+  lblDownAfter->setText(QString::fromStdString(down.value_or("")));
+  lblUpAfter->setText(QString::fromStdString(up.value_or("")));
+  btnOk->setEnabled(check.ok() && !down && !up);
+}
+
+// Values equal to those of all hosts are no override: the host then follows later changes of them.
+// A changed address takes its overrides along.
+void TfrmEditHost::storeAlertSettings(const std::string& oldAddress, const std::string& newAddress) const {
+  TAlertSettings alerts = TAlertSettings::load({oldAddress, newAddress});
+  for (auto* overrides : {&alerts.downAfter, &alerts.upAfter}) overrides->erase(oldAddress);
+  alerts.notifyHost.erase(oldAddress);
+  const int down = edDownAfter->text().trimmed().toInt();
+  const int up = edUpAfter->text().trimmed().toInt();
+  if (down != alerts.lostToDown) alerts.downAfter[newAddress] = down; else alerts.downAfter.erase(newAddress);
+  if (up != alerts.answersToUp) alerts.upAfter[newAddress] = up; else alerts.upAfter.erase(newAddress);
+  if (!cbNotify->isChecked()) alerts.notifyHost[newAddress] = false; else alerts.notifyHost.erase(newAddress);
+  alerts.store({oldAddress, newAddress});
 }
 
 // The host name's address, as an Add would take it (the IPv6 preference of the settings applied).
@@ -123,6 +153,12 @@ void TfrmEditHost::accept() {
   recheck();
   if (!btnOk->isEnabled()) return;
   // A host gone meanwhile has nothing to take the edit: the dialog just closes.
-  if (TTolvoHost* host = current()) applyHostEdit(list, *host, texts());
+  if (TTolvoHost* host = current()) {
+    // The alert settings first: the edit's event has the alerts read them again.
+    const std::string oldAddress = host->ipAddress;
+    const THostEditTexts edited = texts();
+    storeAlertSettings(oldAddress, addressToStore(edited.address));
+    applyHostEdit(list, *host, edited);
+  }
   QDialog::accept();
 }

@@ -10,6 +10,7 @@
 #include "core/hostedit.h"
 #include "core/tolvohosts.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +31,12 @@ class TfrmEditHost : public QDialog {
   QLabel* lblAddress = nullptr;
   QLabel* lblTimeout = nullptr;
   QLabel* lblInterval = nullptr;
+  // The host's alert settings ([alerts] of the settings file, by address).
+  QLineEdit* edDownAfter = nullptr;
+  QLineEdit* edUpAfter = nullptr;
+  QCheckBox* cbNotify = nullptr;
+  QLabel* lblDownAfter = nullptr;
+  QLabel* lblUpAfter = nullptr;
   QPushButton* btnOk = nullptr;
 
   void accept() override;
@@ -38,6 +45,7 @@ class TfrmEditHost : public QDialog {
   THostEditTexts texts() const;
   void recheck();
   void lookUp();
+  void storeAlertSettings(const std::string& oldAddress, const std::string& newAddress) const;
 
   // The host, found again by its run id: it may leave the list while the dialog is open (deleted
   // in the overview, removed by sorvelo --remove); nullptr then.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 
 #include "activation_boxanswerer.h"
 #include "mainwindowtestsupport.h"
+#include "alerts/alertsettings.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "history/historysettings.h"
@@ -294,7 +296,9 @@ TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostsAddress) {
     dialog->edAddress->setText(QStringLiteral("224.0.0.1"));
     refusal = dialog->lblAddress->text();  // next to the field, no message box
     okWhileRefused = dialog->btnOk->isEnabled();
-    dialog->edAddress->setText(QStringLiteral("127.0.0.3"));
+    dialog->edAddress->setText(QStringLiteral(" 127.0.0.3 "));
+    dialog->edDownAfter->setText(QStringLiteral("7"));
+    dialog->cbNotify->setChecked(false);
     dialog->btnOk->click();
   });
   overview.actEdit->trigger();  // returns when the dialog has closed
@@ -302,6 +306,11 @@ TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostsAddress) {
   EXPECT_EQ(refusal, "a multicast address (224.0.0.0 to 239.255.255.255)");
   EXPECT_FALSE(okWhileRefused);
   EXPECT_EQ(windows.main().hostList()->hostAt(2)->ipAddress, "127.0.0.3");
+  // Its alert settings moved with it, by address.
+  const TAlertSettings alerts = TAlertSettings::load({"127.0.0.2", "127.0.0.3"});
+  EXPECT_EQ(alerts.lostToDownFor("127.0.0.3"), 7);
+  EXPECT_FALSE(alerts.notifyFor("127.0.0.3"));
+  EXPECT_EQ(alerts.downAfter.count("127.0.0.2"), 0u);
   // Saved at once: the hosts file holds the new address.
   TTolvoHosts reread;
   ASSERT_TRUE(reread.loadFromFile(settings.hosts_file_name));
