@@ -291,15 +291,13 @@ int runHostsCommand(const std::vector<std::string>& args, std::istream& in, std:
   // The format's own messages (a damaged file) go to standard error.
   installStderrMessageSink();
   const std::string hostsFile = parsed->hostsFile.empty() ? settings.hosts_file_name : parsed->hostsFile;
-  const bool changes = parsed->command != TCommand::List;
-  std::optional<THostsFileLock> lock;
-  if (changes) {
-    lock.emplace(hostsFile);
-    if (!lock->held()) {
-      err << command << ": the hosts file " << hostsFile
-          << " is being written by another program (or its folder cannot be opened); nothing was changed\n";
-      return ExitNothing;
-    }
+  // --list too: its load clears what a save killed half-way left beside the file, which must not
+  // be a save still running.
+  const THostsFileLock lock(hostsFile);
+  if (!lock.held() && (parsed->command != TCommand::List || QFileInfo::exists(QString::fromStdString(hostsFile)))) {
+    err << command << ": the hosts file " << hostsFile
+        << " is being written by another program (or its folder cannot be opened); nothing was changed\n";
+    return ExitNothing;
   }
   TTolvoHosts list;
   const THostsLoadReport loaded = [&] {

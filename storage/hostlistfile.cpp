@@ -61,6 +61,8 @@ std::unique_ptr<TTolvoHost> hostFromRecord(const TTolvoHosts& list, const THostF
 // empty list with the hosts before the fault (start-up), but never a running list (a reload): the
 // hosts being monitored are not dropped for a damaged file.
 THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName) {
+  // The leftovers of a killed save are told from a save still running by the writers' lock.
+  const THostsFileLock lock(fileName);
   removeLeftoverTemporaryFiles(fileName);
   std::vector<THostFileRecord> records;
   bool allAppended = true;
