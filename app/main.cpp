@@ -12,6 +12,7 @@
 #include "history/outagescommand.h"
 
 #include "headless/headlessoptions.h"
+#include "headless/hostscommand.h"
 #include "headless/headlessprogram.h"
 #include "ui/desktopinstance.h"
 #include "ui/exitdeadline.h"
@@ -26,6 +27,12 @@ int main(int argc, char** argv) {
   if (isOutagesCommand(argc, argv)) {
     QCoreApplication core(argc, argv);
     return runOutagesCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  }
+
+  // --add, --list, --remove edit the hosts file without a display.
+  if (isHostsCommand(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    return runHostsCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
   }
 
   // --headless, --help, --version: no display, no widgets.

@@ -9,6 +9,7 @@
 #include "base/textutils.h"
 #include "base/usermessages.h"
 #include "net/dnsquery.h"
+#include "net/pastedforms.h"
 #include "tolvohosts.h"
 
 namespace {
@@ -95,6 +96,12 @@ TTolvoHost* TTolvoHosts::addHost(const std::string& text, bool reverseResolve) {
 }
 
 void TAddReport::record(const std::string& text, TAddOutcome outcome, const std::string& reason) {
+  if (outcome == TAddOutcome::ListFull) {
+    // A paste longer than the free slots: one line names the range left out.
+    if (leftOutFull++ == 0) firstLeftOut = text;
+    lastLeftOut = text;
+    return;
+  }
   const bool remark =
       outcome == TAddOutcome::AddedUnresolved || outcome == TAddOutcome::AddedWithoutZone;
   if (outcome == TAddOutcome::Added || remark) ++added;
@@ -112,6 +119,12 @@ void TAddReport::record(const std::string& text, TAddOutcome outcome, const std:
     ++notAddedUnlisted;
 }
 
+void TAddReport::recordFromForm(const std::string& host, const std::string& source) {
+  ++added;
+  if (remarks.size() < MaxListed && (listed.size() >= MaxRemembered || listed.insert(host + '\n' + source).second))
+    remarks.push_back({host, "added from " + quoted(source)});
+}
+
 void TAddReport::offer(const TAddOffer& offer) {
   if (offers.size() < MaxOffers && offered.insert(offer.text).second) offers.push_back(offer);
 }
@@ -124,6 +137,13 @@ std::vector<std::string> TAddReport::lines() const {
   for (const TItem& item : notAdded) out.push_back("  " + item.text + ": " + item.reason);
   if (notAddedUnlisted > 0)
     out.push_back("  and " + std::to_string(notAddedUnlisted) + " more");
+  if (leftOutFull > 0) {
+    if (notAdded.empty()) out.push_back("Not added:");
+    const std::string full = reasonOf(TAddOutcome::ListFull, {});
+    out.push_back(leftOutFull == 1 ? "  " + firstLeftOut + ": " + full
+                                   : "  " + std::to_string(leftOutFull) + " parts from " + firstLeftOut +
+                                         " to " + lastLeftOut + ": " + full);
+  }
   return out;
 }
 
@@ -140,6 +160,22 @@ TAddOutcome addThroughAddHost(TTolvoHosts& list, const std::string& text, const 
   return TAddOutcome::Added;
 }
 
+// A name found in a form: added when it resolves, offered (to be added all the same) when not.
+TAddOutcome addFormName(TTolvoHosts& list, const THostPart& part, TAddReport& report,
+                        std::string& reason) {
+  if (listFull(list)) return list.hostExists(part.text) ? TAddOutcome::Duplicate : TAddOutcome::ListFull;
+  if (list.hostExists(part.text)) return TAddOutcome::Duplicate;
+  TLookups lookup(list.nameLookup);
+  const std::string address = lookup(part.text, true);
+  if (address == part.text) {
+    reason = "the name does not resolve; offered below";
+    report.offer({part.text, false, true});
+    return TAddOutcome::NameOffered;
+  }
+  if (list.hostExists(address)) return TAddOutcome::Duplicate;
+  return createHost(list, part.text, address) ? TAddOutcome::Added : TAddOutcome::ListFull;
+}
+
 }  // namespace
 
 TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseResolve,
@@ -148,7 +184,26 @@ TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseRe
   std::string reason;
   switch (part.kind) {
     case THostPartKind::Candidate:
-      outcome = addThroughAddHost(list, part.text, part.text, reverseResolve);
+      // isIpAddress passes any four groups of digits: those that can never answer go no further.
+      reason = isIpAddress(part.text) ? unpingableIpv4Reason(part.text) : std::string();
+      outcome = reason.empty() ? addThroughAddHost(list, part.text, part.text, reverseResolve)
+                               : TAddOutcome::Unpingable;
+      break;
+    case THostPartKind::FormName:
+      outcome = addFormName(list, part, report, reason);
+      break;
+    case THostPartKind::LocalName:
+      if (list.hostExists(part.text)) {
+        outcome = TAddOutcome::Duplicate;
+      } else {
+        outcome = TAddOutcome::NameOffered;
+        reason = "a name without a dot, known to /etc/hosts; offered below";
+        report.offer({part.text, false});
+      }
+      break;
+    case THostPartKind::Refused:
+      outcome = TAddOutcome::FormRefused;
+      reason = part.reason;
       break;
     case THostPartKind::Ipv6: {
       std::string normal;
@@ -156,6 +211,8 @@ TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseRe
       parseIpv6Literal(part.text, &normal, &zone);
       if (isUnspecifiedIpv6(part.text)) {
         outcome = TAddOutcome::Unspecified;
+      } else if (reason = unpingableIpv6Reason(part.text); !reason.empty()) {
+        outcome = TAddOutcome::Unpingable;
       } else if (!zone.empty() && !zoneExists(zone)) {
         outcome = TAddOutcome::NoInterface;
         reason = "no network interface " + quoted(zone) + " on this machine";
@@ -184,17 +241,26 @@ TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseRe
         reason = block.refusal;
       } else {
         outcome = TAddOutcome::BlockOffered;
-        reason = "a block of " + std::to_string(block.count) + " addresses; offered below";
+        reason = "a block of " + std::to_string(block.count) + " addresses" +
+                 (block.endsLeftOut ? " (its network and broadcast addresses left out)" : "") +
+                 "; offered below";
         report.offer({part.text, true});
       }
       break;
     }
   }
-  report.record(part.text, outcome, reason);
+  if (!part.source.empty() && outcome == TAddOutcome::Added) {
+    report.recordFromForm(part.text, part.source);
+  } else {
+    // A full list is reported as a range of hosts: their forms would not fit in one line.
+    const bool plain = part.source.empty() || outcome == TAddOutcome::ListFull;
+    report.record(plain ? part.text : part.text + " (from " + quoted(part.source) + ")", outcome, reason);
+  }
   return outcome;
 }
 
-TAddOutcome addNamedHost(TTolvoHosts& list, const std::string& name, TAddReport& report) {
+TAddOutcome addNamedHost(TTolvoHosts& list, const std::string& name, TAddReport& report,
+                         bool evenUnresolved) {
   TAddOutcome outcome = TAddOutcome::Added;
   if (listFull(list)) {
     outcome = TAddOutcome::ListFull;
@@ -203,12 +269,14 @@ TAddOutcome addNamedHost(TTolvoHosts& list, const std::string& name, TAddReport&
   } else {
     TLookups lookup(list.nameLookup);
     const std::string address = lookup(name, true);
-    if (address == name)
+    if (address == name && !evenUnresolved)
       outcome = TAddOutcome::NotResolved;
     else if (list.hostExists(address))
       outcome = TAddOutcome::Duplicate;
     else if (!createHost(list, name, address))
       outcome = TAddOutcome::ListFull;
+    else if (address == name)
+      outcome = TAddOutcome::AddedUnresolved;
   }
   report.record(name, outcome);
   return outcome;

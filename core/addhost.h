@@ -7,6 +7,11 @@
 // are not added by an Add: they are reported, and offered for one more click (a name when it is
 // alone on its line, a block wherever it stands). Every part that looked like a host but was not
 // added is reported with its reason.
+//
+// The parts the scan skips are looked at again for the forms people paste (see net/pastedforms.h):
+// an address found there is added like any other, a name only when it resolves (else it is
+// offered), and the report says which form each came from. Addresses that can never answer an
+// echo are refused with the reason, wherever they were found.
 
 #include <cstddef>
 #include <functional>
@@ -31,11 +36,15 @@ enum class TAddOutcome {
   LongLabel,
   BlockOffered,
   BlockRefused,
+  Unpingable,    // an address that can never answer (an octet above 255, broadcast, multicast...)
+  NameOffered,   // a name found inside a form, or known to /etc/hosts: offered for one click
+  FormRefused,   // a form that cannot give a host (a port out of range, "[" without "]")
 };
 
 struct TAddOffer {
   std::string text;
   bool block = false;  // an address block; otherwise a name
+  bool evenUnresolved = false;  // a name whose lookup failed: the click adds it all the same
 };
 
 class TAddReport {
@@ -58,6 +67,14 @@ class TAddReport {
   std::size_t notAddedUnlisted = 0;
   std::vector<TItem> remarks;  // hosts added with a remark
   std::vector<TAddOffer> offers;
+  // Parts not added because the list was full: how many, and the first and last of them in order
+  // (every part in between that is not listed otherwise met the same fate).
+  std::size_t leftOutFull = 0;
+  std::string firstLeftOut;
+  std::string lastLeftOut;
+
+  // A host added from a form: counted, and listed with the form it came from.
+  void recordFromForm(const std::string& host, const std::string& source);
 
   // The report as lines of plain text: the count of added hosts first, then what was not added.
   std::vector<std::string> lines() const;
@@ -70,8 +87,11 @@ class TAddReport {
 // One part of a line. A lookup that cannot start throws, as addHost does.
 TAddOutcome addHostPart(TTolvoHosts& list, const THostPart& part, bool reverseResolve,
                         TAddReport& report);
-// The one-click add of an offered name: added only when it resolves.
-TAddOutcome addNamedHost(TTolvoHosts& list, const std::string& name, TAddReport& report);
+// The one-click add of an offered name: added only when it resolves, unless `evenUnresolved` (a
+// name found in a form that the user wants anyway: stored with the name as its address, as the
+// specified Add stores a name that does not resolve).
+TAddOutcome addNamedHost(TTolvoHosts& list, const std::string& name, TAddReport& report,
+                         bool evenUnresolved = false);
 // The one-click add of an offered block: its addresses in order, as if pasted one per line, while
 // keepGoing() holds (it is asked before each address; the lookups let the interface run).
 void addAddressBlock(TTolvoHosts& list, const TAddressBlock& block, bool reverseResolve,

@@ -160,6 +160,10 @@ void TTolvoHost::pingStep() {
   sendRequest(nowMs);
 }
 
+void TTolvoHost::dueNow() {
+  lastSentMs = clock.monotonicMs() - (static_cast<std::int64_t>(interval) + 1) * 1000;
+}
+
 bool TTolvoHost::idleUntil(std::int64_t atMs) const {
   if (!worker || inFlight || interval < 3 || worker->resultReady.load(std::memory_order_acquire))
     return false;

@@ -62,6 +62,8 @@ class TTolvoHost {
   const pingResult& historyAt(int position) const;
 
   void pingStep();
+  // The next step sends a request (after an edited address: the new one is pinged at once).
+  void dueNow();
   // A step at monotonic time `atMs` would do nothing: a worker that is idle with nothing in flight
   // and no result waiting, not due by then, and an interval the scheduler need not raise.
   bool idleUntil(std::int64_t atMs) const;

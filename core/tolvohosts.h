@@ -75,7 +75,8 @@ class TTolvoHosts {
   TTolvoHost* addHost(const std::string& text, bool reverseResolve);
   bool hostExists(const std::string& text) const;
 
-  bool saveToFile(const std::string& fileName) const;
+  // Not const: a file another program changed meanwhile is merged into the list first.
+  bool saveToFile(const std::string& fileName);
   bool loadFromFile(const std::string& fileName);
 
   // The host in a slot (1..255), or nullptr.

@@ -68,6 +68,9 @@ bool isHeadlessCommandLine(int argc, char** argv) {
 std::string headlessUsage() {
   return "Usage: sorvelo [--headless [--config FILE] [--hosts FILE]]\n"
          "       sorvelo --outages [--since 24h] [--format csv|json] [--config FILE] [--hosts FILE]\n"
+         "       sorvelo --add [--reverse] [--yes] TEXT...|- [--config FILE] [--hosts FILE]\n"
+         "       sorvelo --list [--format text|csv|json] [--config FILE] [--hosts FILE]\n"
+         "       sorvelo --remove ADDRESS|NAME... [--config FILE] [--hosts FILE]\n"
          "Pings a list of hosts, keeps their statistics and logs their changes.\n"
          "\n"
          "Without options the desktop program opens.\n"
@@ -80,13 +83,20 @@ std::string headlessUsage() {
          "  --version      show the version and exit\n"
          "  --outages      print the outages kept in the history database and exit\n"
          "                 (--since 30m, 24h, 7d or an ISO 8601 date; --format csv or json)\n"
+         "  --add TEXT...  add the hosts in the text (as the Add of Maintain hosts takes it;\n"
+         "                 - reads standard input), print what became of each part; --reverse\n"
+         "                 names addresses by reverse lookup, --yes also adds what is only offered\n"
+         "  --list         print the hosts with their settings and last state\n"
+         "  --remove HOST  remove hosts by address or name\n"
+         "                 A running monitor takes these changes of the hosts file at once.\n"
          "\n"
          "In headless mode SIGTERM and SIGINT stop the program in order (log entries written,\n"
          "hosts file saved) and SIGHUP reads the hosts file again. Messages go to\n"
          "standard error, each starting with \"error: \", \"warning: \" or \"info: \".\n"
          "\n"
          "Exit status: 0 after a clean stop, 1 when ICMP echoes cannot be sent or start-up\n"
-         "fails, 2 for bad arguments.\n";
+         "fails, 2 for bad arguments. --add: 0 when a host was added, 1 when none was;\n"
+         "--remove: 1 when a host named is not in the list.\n";
 }
 
 std::string versionText() { return std::string("sorvelo ") + SORVELO_VERSION + "\n"; }

@@ -15,6 +15,7 @@
 #include "metrics/metricsservice.h"
 #include "stderrmessages.h"
 #include "storage/eventlogsubscriber.h"
+#include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
 
 namespace {
@@ -88,6 +89,16 @@ bool THeadlessRunner::startUp() {
                                            "; starting with no hosts");
     hosts->loadFromFile(hostsFileName());
     alerts->readSettings();  // per-host values are keyed by the addresses just read
+    hostsFollower = std::make_unique<THostsFileFollower>(
+        *hosts, hostsFileName(), [this](const THostsMergeResult& change) {
+          printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " changed: " +
+                                            std::to_string(change.added) + " added, " +
+                                            std::to_string(change.removed) + " removed; now pinging " +
+                                            std::to_string(hosts->hostCount()) + " hosts");
+          if (change.notTaken > 0)
+            printMessage(TSeverity::Warning, std::to_string(change.notTaken) +
+                                                 " hosts of the hosts file found no free slot");
+        });
     logger->logProgram(true);
   } catch (const std::exception& e) {
     printMessage(TSeverity::Error, e.what());

@@ -23,6 +23,7 @@
 class QTimer;
 class TEventLogSubscriber;
 class THeadlessAlerts;
+class THostsFileFollower;
 class THistoryRecorder;
 class TMetricsService;
 class TTolvoHosts;
@@ -69,6 +70,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<THeadlessAlerts> alerts;
   std::unique_ptr<TMetricsService> metricsService;
+  std::unique_ptr<THostsFileFollower> hostsFollower;  // takes changes sorvelo --add makes
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
   TDateTime lastTimestampAt = 0;

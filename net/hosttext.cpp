@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "base/textutils.h"
+#include "pastedforms.h"
 #include "socketresolve.h"
 
 namespace {
@@ -128,10 +129,40 @@ std::optional<TAddressBlock> parseAddressBlock(const std::string& text) {
   const std::uint32_t mask = prefix == 32 ? 0xFFFFFFFFu : ~((std::uint32_t{1} << (32 - prefix)) - 1);
   block.first = ntohl(parsed.s_addr) & mask;
   block.count = static_cast<std::uint32_t>(count);
+  // The ranges no echo can be answered from are aligned blocks of /4 and longer: either end tells.
+  const std::uint32_t firstOctet = block.first >> 24;
+  const std::uint32_t last = block.first + block.count - 1;
+  if (firstOctet == 0 || (firstOctet >= 224 && firstOctet <= 239) || last == 0xFFFFFFFFu) {
+    const std::string end = block.address(last == 0xFFFFFFFFu ? block.count - 1 : 0);
+    block.refusal = "holds " + end + ": " + unpingableIpv4Reason(end);
+    block.count = 0;
+    return block;
+  }
+  if (prefix <= 30) {
+    block.first += 1;
+    block.count -= 2;
+    block.endsLeftOut = true;
+  }
   return block;
 }
 
-std::vector<THostPart> hostParts(const std::string& line) {
+namespace {
+
+THostPartKind partKindOf(TFormHostKind kind) {
+  switch (kind) {
+    case TFormHostKind::Address: return THostPartKind::Candidate;
+    case TFormHostKind::Ipv6: return THostPartKind::Ipv6;
+    case TFormHostKind::Name: return THostPartKind::FormName;
+    case TFormHostKind::LocalName: return THostPartKind::LocalName;
+    case TFormHostKind::Block: return THostPartKind::Block;
+    case TFormHostKind::Refused: break;
+  }
+  return THostPartKind::Refused;
+}
+
+}  // namespace
+
+std::vector<THostPart> hostParts(const std::string& line, const std::set<std::string>& localNames) {
   splitter words;
   words.separators = {" ", "(", ")", "[", "]"};
   words.split(line);
@@ -149,8 +180,15 @@ std::vector<THostPart> hostParts(const std::string& line) {
       kind = THostPartKind::Block;
     else if (isLongLabelName(part))
       kind = THostPartKind::LongLabel;
-    else
+    else {
+      for (TFormHost& form : hostsInForms(part, localNames)) {
+        // A part that is the host itself ("localhost") is no form to name in the report.
+        std::string source = form.source == form.host ? std::string() : std::move(form.source);
+        found.push_back({partKindOf(form.kind), std::move(form.host), false, std::move(source),
+                         std::move(form.reason)});
+      }
       continue;
+    }
     found.push_back({kind, part, false});
   }
   if (nonEmpty == 1 && found.size() == 1) found.front().aloneOnLine = true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,17 @@ bool zoneExists(const std::string& zone);
 bool isLongLabelName(const std::string& text);
 std::string lastLabel(const std::string& name);
 
-// "a.b.c.d/n". A text of that form gives a block or, for a prefix that is out of range or gives
-// more than MaxBlockAddresses addresses, the reason it is refused. Other texts give nothing.
+// "a.b.c.d/n". A text of that form gives a block or, for a prefix that is out of range, a block of
+// more than MaxBlockAddresses addresses or addresses that cannot be pinged (multicast, 0.x.x.x,
+// broadcast), the reason it is refused. Other texts give nothing.
 struct TAddressBlock {
   static constexpr std::uint32_t MaxBlockAddresses = 256;
   std::string text;           // as written
-  std::uint32_t first = 0;    // host byte order; the base with its host bits cleared
+  std::uint32_t first = 0;    // host byte order: the first address given
   std::uint32_t count = 0;    // 0 when refused
+  // A block of /30 or wider gives neither its network address (host bits all 0) nor its broadcast
+  // address (all 1): no host answers there.
+  bool endsLeftOut = false;
   std::string refusal;        // why it is not offered, or empty
   std::string address(std::uint32_t index) const;  // dotted form of first + index
 };
@@ -49,12 +54,20 @@ enum class THostPartKind {
   Ipv6BadZone,  // an IPv6 literal with junk after "%"
   LongLabel,    // a name with a last label of more than four letters
   Block,        // an address block in CIDR form (maybe refused)
+  FormName,     // a host name found inside a form (see pastedforms.h): added only when it resolves
+  LocalName,    // a name without a dot that /etc/hosts knows: offered
+  Refused,      // found inside a form, but no host that could be pinged: `reason` says why
 };
 struct THostPart {
   THostPartKind kind = THostPartKind::Candidate;
   std::string text;
   bool aloneOnLine = false;  // the line holds no other non-empty part
+  std::string source;        // the form it was found in (reportable); empty for a part as written
+  std::string reason;        // Refused only
 };
 // The parts of a line that look like hosts, in order; every other part is left out, as
-// hostCandidates leaves it out. The Candidate parts are exactly hostCandidates(line).
-std::vector<THostPart> hostParts(const std::string& line);
+// hostCandidates leaves it out. The Candidate parts without a source are exactly
+// hostCandidates(line). The parts the scan skips are looked at again for the forms of
+// pastedforms.h; `localNames` are the names without a dot that may be offered.
+std::vector<THostPart> hostParts(const std::string& line,
+                                 const std::set<std::string>& localNames = {});

@@ -10,6 +10,8 @@
 #include "config/atomicfile.h"
 #include "core/tolvohosts.h"
 #include "hostsfilekeeper.h"
+#include "hostsfilelock.h"
+#include "hostsfilemerge.h"
 
 namespace {
 
@@ -37,6 +39,9 @@ void tellWhatWasKept(const std::string& fileName, THostsLoadReport& report) {
                   "; the host list will be saved as a new " + quoted(fileName) + ".");
 }
 
+
+}  // namespace
+
 // A loaded host starts as a new one (no last answer or failure, last sent now) with the list's
 // defaults, then takes the seven values the file keeps; the dates in the file are not read back.
 std::unique_ptr<TTolvoHost> hostFromRecord(const TTolvoHosts& list, const THostFileRecord& r) {
@@ -51,13 +56,13 @@ std::unique_ptr<TTolvoHost> hostFromRecord(const TTolvoHosts& list, const THostF
   return host;
 }
 
-}  // namespace
-
 // The hosts are taken into the list once the whole file has been read. The list is replaced only
 // when the file was opened: a missing file leaves it as it was. A file read only in part replaces an
 // empty list with the hosts before the fault (start-up), but never a running list (a reload): the
 // hosts being monitored are not dropped for a damaged file.
 THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName) {
+  // The leftovers of a killed save are told from a save still running by the writers' lock.
+  const THostsFileLock lock(fileName);
   removeLeftoverTemporaryFiles(fileName);
   std::vector<THostFileRecord> records;
   bool allAppended = true;
@@ -85,6 +90,7 @@ THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName) {
   }
   if (report.whole) {
     rememberHostsFile(result.identity);
+    rememberHostsOnFile(fileName, records);
   } else if (result.state != THostsFileState::missing) {
     tellWhatWasKept(fileName, report);
   }
@@ -96,10 +102,15 @@ bool TTolvoHosts::loadFromFile(const std::string& fileName) { return loadHostLis
 // Writes over the file only when it is one this program read whole or wrote, unchanged since; any
 // other file at that name is moved aside first (and the user told), and a name that is not a regular
 // file is left alone: false, like any failed save.
-bool TTolvoHosts::saveToFile(const std::string& fileName) const {
+bool TTolvoHosts::saveToFile(const std::string& fileName) {
   const std::string target = resolvedFileName(fileName);
-  const std::optional<TFileFound> found = findFile(target);
+  // Read-modify-write against the other writers of the file (sorvelo --add, another save).
+  const THostsFileLock lock(target);
+  std::optional<TFileFound> found = findFile(target);
   if (found && !found->isRegular) return false;
+  // A hosts file another program changed (sorvelo --add) is merged, not saved over or moved aside.
+  if (found && !isRememberedHostsFile(found->identity) && mergeHostsFile(*this, target).merged)
+    found = findFile(target);
   if (found && !isRememberedHostsFile(found->identity)) {
     std::string why;
     const std::string keptAs = keepAside(target, why);
@@ -127,6 +138,7 @@ bool TTolvoHosts::saveToFile(const std::string& fileName) const {
     records.push_back(std::move(r));
   }
   if (!writeHostsFile(target, records, regional)) return false;
+  rememberHostsOnFile(target, records);
   if (const std::optional<TFileFound> written = findFile(target)) rememberHostsFile(written->identity);
   return true;
 }

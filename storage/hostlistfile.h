@@ -2,10 +2,12 @@
 // Loading the host list from the hosts file, with what the caller needs to know about the file.
 // TTolvoHosts::loadFromFile is this with only `ok` returned.
 
+#include <memory>
 #include <string>
 
 #include "hostsfile.h"
 
+class TTolvoHost;
 class TTolvoHosts;
 
 // A loaded host's echo time-out is kept within this range, whatever the file says: a hand-edited
@@ -25,3 +27,7 @@ struct THostsLoadReport {
 // not read whole, the original is moved aside (see hostsfilekeeper.h) and the user is told where it
 // is, after any message of the format itself.
 THostsLoadReport loadHostList(TTolvoHosts& list, const std::string& fileName);
+
+// A new host (not yet in the list) as a loaded one starts: the list's defaults, then the seven
+// values the file keeps.
+std::unique_ptr<TTolvoHost> hostFromRecord(const TTolvoHosts& list, const THostFileRecord& r);

@@ -3,9 +3,11 @@
 //
 // A save replaces only a file this program read whole as a hosts file, or wrote itself, and that has
 // not changed since (same file, size and times). Anything else at that name (a file that could not be
-// read, or was read only in part, a file the setting names that is no hosts file, a file edited by
-// hand meanwhile) is first moved aside to "<name>.unreadable-YYYYMMDD-HHMMSS" in the same folder, and
-// the user is told where it went. A name that is not a regular file is never written over.
+// read, or was read only in part, a file the setting names that is no hosts file) is first moved
+// aside to "<name>.unreadable-YYYYMMDD-HHMMSS" in the same folder, and
+// the user is told where it went. A name that is not a regular file is never written over. A hosts
+// file another program changed meanwhile (sorvelo --add, an editor) that reads whole is merged into
+// the list instead (see hostsfilemerge.h).
 //
 // Main thread only (the host list's load and save run there).
 

@@ -30,6 +30,7 @@
 #include "base/textutils.h"
 #include "base/usermessages.h"
 #include "net/dnsquery.h"
+#include "net/pastedforms.h"
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
 #include "ui/storedtext.h"
@@ -377,7 +378,7 @@ void TfrmMaintainHosts::addFromText(TAddReport& report) {
       if (closedMeanwhile || !hostList) return;
     }
     const std::string text = mNewHosts->document()->findBlockByNumber(line).text().toStdString();
-    for (const THostPart& part : hostParts(text)) {
+    for (const THostPart& part : hostParts(text, localHostNames())) {
       if (closedMeanwhile || !hostList) return;
       if (!addPart(part, report)) return;
     }
@@ -452,7 +453,7 @@ bool TfrmMaintainHosts::addOffered(std::size_t index, TAddReport& report) {
   const TAddOffer offer = shownReport->offers[index];
   try {
     if (!offer.block) {
-      addNamedHost(*hostList, offer.text, report);
+      addNamedHost(*hostList, offer.text, report, offer.evenUnresolved);
       return true;
     }
     const std::optional<TAddressBlock> block = parseAddressBlock(offer.text);

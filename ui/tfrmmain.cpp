@@ -29,8 +29,10 @@
 #include "base/usermessages.h"
 #include "metrics/metricsservice.h"
 #include "storage/eventlogsubscriber.h"
+#include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
+#include "edithostdialog.h"
 #include "frmmaintainhosts.h"
 #include "siteaddresses.h"
 #include "tfrmabout.h"
@@ -296,6 +298,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    hostsFollower = std::make_unique<THostsFileFollower>(*hosts, settings.hosts_file_name);
     alerts->reloadSettings(true);
     logger->logProgram(true);
     runCtl.setRunning(false);
@@ -427,8 +430,9 @@ void TfrmMain::Preferences1Click() {
   }
 }
 
+// The overview's Edit: the host's own dialog, where its address can be changed too.
 void TfrmMain::editHost(TTolvoHost* host) {
-  if (!frmMaintainHosts || closing) return;
-  frmMaintainHosts->selectHost(host);
-  Maintainhosts1Click();
+  if (!host || closing) return;
+  TfrmEditHost dialog(*hosts, *host, this);
+  if (dialog.exec() == QDialog::Accepted) hosts->saveToFile(settings.hosts_file_name);
 }

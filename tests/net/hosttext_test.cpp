@@ -51,9 +51,9 @@ TEST(HostText, LongLabelNamesAndAddressBlocks) {
 
   const auto block = parseAddressBlock("192.168.1.5/28");
   ASSERT_TRUE(block);
-  EXPECT_EQ(block->count, 16u);
-  EXPECT_EQ(block->address(0), "192.168.1.0");  // host bits of the base are cleared
-  EXPECT_EQ(block->address(15), "192.168.1.15");
+  EXPECT_EQ(block->count, 14u);
+  EXPECT_EQ(block->address(0), "192.168.1.1");  // host bits cleared, network address left out
+  EXPECT_EQ(block->address(13), "192.168.1.14");
   EXPECT_EQ(parseAddressBlock("10.1.2.3/32")->count, 1u);
   for (const char* no : {"10.0.0.256/24", "10.0.0.0/", "10.0.0.0/x", "10.0.0/24", "10.0.0.0/0024"})
     EXPECT_FALSE(parseAddressBlock(no)) << no;
@@ -66,7 +66,7 @@ TEST(HostText, PartsOfALineKeepTheScansCandidates) {
         "12  <1 ms  *  host.example.com [192.0.2.4]"}) {
     std::vector<std::string> candidates;
     for (const THostPart& p : hostParts(line))
-      if (p.kind == THostPartKind::Candidate) candidates.push_back(p.text);
+      if (p.kind == THostPartKind::Candidate && p.source.empty()) candidates.push_back(p.text);
     EXPECT_EQ(candidates, hostCandidates(line)) << line;
   }
   EXPECT_EQ(hostParts(" 3  gw.example.internal (10.0.0.1)").size(), 2u);

@@ -424,7 +424,7 @@ TEST_F(MaintainHostsTest, AddReportsWhatItSkippedAndAddsOffersOnAClick) {
         "fe80::1%nosuchif0: no network interface \"nosuchif0\" on this machine",
         "core.internal: its last label \"internal\" is longer than four letters; offered below",
         "127.0.3.0/33: /33 is longer than an IPv4 address (at most /32)", "Add core.internal",
-        "Add the 16 addresses of 127.0.1.0/28", "Add the 256 addresses of 127.0.2.0/24"})
+        "Add the 14 addresses of 127.0.1.0/28", "Add the 254 addresses of 127.0.2.0/24"})
     EXPECT_TRUE(report.contains(expected)) << expected << "\n" << report.toStdString();
 
   const auto click = [&](int offer) { emit dlg.tbAddReport->anchorClicked(QUrl(QString("offer:%1").arg(offer))); };
@@ -432,16 +432,17 @@ TEST_F(MaintainHostsTest, AddReportsWhatItSkippedAndAddsOffersOnAClick) {
   EXPECT_EQ(hosts.hostAt(4)->hostName, "core.internal");
   EXPECT_EQ(hosts.hostAt(4)->ipAddress, "127.0.0.40");
   EXPECT_TRUE(dlg.tbAddReport->toPlainText().startsWith("Added 1 host."));
-  click(0);  // the 16 addresses, no question asked
-  EXPECT_EQ(hosts.hostCount(), 20);
-  EXPECT_EQ(hosts.hostAt(20)->ipAddress, "127.0.1.15");
+  click(0);  // the 14 addresses, no question asked (network and broadcast address left out)
+  EXPECT_EQ(hosts.hostCount(), 18);
+  EXPECT_EQ(hosts.hostAt(5)->ipAddress, "127.0.1.1");
+  EXPECT_EQ(hosts.hostAt(18)->ipAddress, "127.0.1.14");
   {
     TBoxAnswerer answers({QMessageBox::No});
-    click(0);  // 256 addresses: asked first, and No adds nothing
+    click(0);  // 254 addresses: asked first, and No adds nothing
     ASSERT_EQ(answers.seen.size(), 1u);
-    EXPECT_EQ(answers.seen[0].text, "Add the 256 addresses of 127.0.2.0/24?");
+    EXPECT_EQ(answers.seen[0].text, "Add the 254 addresses of 127.0.2.0/24?");
   }
-  EXPECT_EQ(hosts.hostCount(), 20);
+  EXPECT_EQ(hosts.hostCount(), 18);
   {
     TBoxAnswerer answers({QMessageBox::Yes});
     click(0);
@@ -449,8 +450,8 @@ TEST_F(MaintainHostsTest, AddReportsWhatItSkippedAndAddsOffersOnAClick) {
   EXPECT_EQ(hosts.hostCount(), 255);
   EXPECT_EQ(dlg.lbHosts->count(), 255);
   const QString last = dlg.tbAddReport->toPlainText();
-  EXPECT_TRUE(last.startsWith("Added 235 hosts.")) << last.toStdString();
-  EXPECT_TRUE(last.contains("127.0.2.235 to 127.0.2.255: the list is full (255 hosts)"));
+  EXPECT_TRUE(last.startsWith("Added 237 hosts.")) << last.toStdString();
+  EXPECT_TRUE(last.contains("127.0.2.238 to 127.0.2.254: the list is full (255 hosts)"));
   click(0);  // no offer is left: nothing happens
   EXPECT_EQ(hosts.hostCount(), 255);
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDateTime>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,6 +20,7 @@
 
 #include "activation_boxanswerer.h"
 #include "mainwindowtestsupport.h"
+#include "alerts/alertsettings.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "history/historyfill.h"
@@ -28,6 +30,7 @@
 #include "ui/overviewsettings.h"
 #include "ui/overviewwindow.h"
 #include "ui/programwindows.h"
+#include "ui/edithostdialog.h"
 #include "ui/frmmaintainhosts.h"
 #include "ui/historywindow.h"
 #include "ui/outageswindow.h"
@@ -268,8 +271,8 @@ TEST_F(OverviewTest, PlaceAndSizeAreRemembered) {
 namespace {
 
 // The program's own wiring: the overview opens at start when the preference says so, and Edit opens
-// Maintain hosts on the chosen host.
-TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
+// Edit host on the chosen host, which takes a new address.
+TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostsAddress) {
   uitest::TProgramFiles files;
   files.writeSettings();
   files.writeHosts({{"gateway", "127.0.0.1"}, {"second", "127.0.0.2"}});
@@ -288,15 +291,34 @@ TEST(OverviewInProgram, OpensAtStartAndEditsTheChosenHostInMaintainHosts) {
   EXPECT_EQ(overview.proxy->index(1, TOverviewModel::ColName).data().toString(), "second");
 
   overview.selectHosts({overview.model->runIdAt(1)});
-  QString shownAddress;
+  QString shownAddress, refusal;
+  bool okWhileRefused = true;
   QTimer::singleShot(50, [&] {
-    auto* dialog = qobject_cast<TfrmMaintainHosts*>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<TfrmEditHost*>(QApplication::activeModalWidget());
     if (!dialog) return;
-    shownAddress = dialog->edIPAddress->text();
-    dialog->close();
+    shownAddress = dialog->edAddress->text();
+    dialog->edAddress->setText(QStringLiteral("224.0.0.1"));
+    refusal = dialog->lblAddress->text();  // next to the field, no message box
+    okWhileRefused = dialog->btnOk->isEnabled();
+    dialog->edAddress->setText(QStringLiteral(" 127.0.0.3 "));
+    dialog->edDownAfter->setText(QStringLiteral("7"));
+    dialog->cbNotify->setChecked(false);
+    dialog->btnOk->click();
   });
   overview.actEdit->trigger();  // returns when the dialog has closed
   EXPECT_EQ(shownAddress, "127.0.0.2");
+  EXPECT_EQ(refusal, "a multicast address (224.0.0.0 to 239.255.255.255)");
+  EXPECT_FALSE(okWhileRefused);
+  EXPECT_EQ(windows.main().hostList()->hostAt(2)->ipAddress, "127.0.0.3");
+  // Its alert settings moved with it, by address.
+  const TAlertSettings alerts = TAlertSettings::load({"127.0.0.2", "127.0.0.3"});
+  EXPECT_EQ(alerts.lostToDownFor("127.0.0.3"), 7);
+  EXPECT_FALSE(alerts.notifyFor("127.0.0.3"));
+  EXPECT_EQ(alerts.downAfter.count("127.0.0.2"), 0u);
+  // Saved at once: the hosts file holds the new address.
+  TTolvoHosts reread;
+  ASSERT_TRUE(reread.loadFromFile(settings.hosts_file_name));
+  EXPECT_EQ(reread.hostAt(2)->ipAddress, "127.0.0.3");
   windows.main().close();
 }
 
