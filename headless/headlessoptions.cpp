@@ -68,6 +68,7 @@ bool isHeadlessCommandLine(int argc, char** argv) {
 std::string headlessUsage() {
   return "Usage: sorvelo [--headless [--config FILE] [--hosts FILE]]\n"
          "       sorvelo --outages [--since 24h] [--format csv|json] [--config FILE] [--hosts FILE]\n"
+         "       sorvelo --path HOST [--count N] [--format text|json]\n"
          "Pings a list of hosts, keeps their statistics and logs their changes.\n"
          "\n"
          "Without options the desktop program opens.\n"
@@ -80,6 +81,8 @@ std::string headlessUsage() {
          "  --version      show the version and exit\n"
          "  --outages      print the outages kept in the history database and exit\n"
          "                 (--since 30m, 24h, 7d or an ISO 8601 date; --format csv or json)\n"
+         "  --path HOST    trace the path to HOST in N rounds (--count, 10) and print each hop's\n"
+         "                 address, name, loss and round trips; exit 1 when HOST never answered\n"
          "\n"
          "In headless mode SIGTERM and SIGINT stop the program in order (log entries written,\n"
          "hosts file saved) and SIGHUP reads the hosts file again. Messages go to\n"
