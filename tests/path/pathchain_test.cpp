@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -18,9 +19,11 @@
 
 namespace {
 
+// build/sorvelo, beside the folder of this test program (build/tests).
 std::string program() {
-  const char* build = std::getenv("SORVELO_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/sorvelo";
+  if (const char* build = std::getenv("SORVELO_BUILD_DIR")) return std::string(build) + "/sorvelo";
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "sorvelo")
+      .string();
 }
 
 // The program as user "nobody", with no groups and no capabilities: only the unprivileged ICMP
@@ -125,7 +128,7 @@ TEST_F(PathChain, SilentRouterIsAStarAndLaterHopsStillAppear) {
   }
 }
 
-TEST_F(PathChain, BadArgumentsExit2AndAHostWithoutARouteExits1) {
+TEST_F(PathChain, BadArgumentsExit2AndNoRouteOrNoSocketExit1) {
   std::string output;
   for (const std::string arguments : {"--path", "--path 192.0.2.50 --count 0",
                                       "--path 192.0.2.50 --format xml", "--path 192.0.2.50 -x"}) {
@@ -136,6 +139,12 @@ TEST_F(PathChain, BadArgumentsExit2AndAHostWithoutARouteExits1) {
   EXPECT_EQ(chain->run(0, program() + " --path 198.51.100.1 --count 1", &output), 1);
   EXPECT_NE(output.find("did not answer"), std::string::npos) << output;
   EXPECT_NE(output.find("unreachable"), std::string::npos) << output;
+  // Neither kind of ICMP socket allowed: the reason and its remedies, exit 1.
+  EXPECT_EQ(chain->run(0, "sysctl -qw net.ipv4.ping_group_range=\"1 0\" && " +
+                              asNobody("--path " + chain->addressV4(4) + " --count 1"),
+                       &output),
+            1);
+  EXPECT_NE(output.find("ping_group_range"), std::string::npos) << output;
 }
 
 }  // namespace
