@@ -15,7 +15,8 @@ namespace netns {
 namespace {
 
 int shell(const std::string& command, std::string* output = nullptr) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  // On a line of its own after the command, so a here-document's end marker stays alone on its line.
+  FILE* pipe = popen(("(" + command + "\n) 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;
   std::string text;
   char chunk[4096];
@@ -25,7 +26,7 @@ int shell(const std::string& command, std::string* output = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string linkV4(int link, int side) { return "192.0.2." + std::to_string(16 * link + side); }
+std::string linkV4(int link, int side) { return "192.0.2." + std::to_string(4 * link + side); }
 // In the form inet_ntop writes (a zero group is left out).
 std::string linkV6(int link, int side) {
   return (link == 0 ? "2001:db8::" : "2001:db8:" + std::to_string(link) + "::") +
@@ -67,34 +68,30 @@ int TNetChain::run(int index, const std::string& command, std::string* output) c
 
 std::string TNetChain::setUp() {
   const int last = routerCount + 1;
+  if (routerCount < 1 || last > MaxLinks)
+    return "a chain has 1 to " + std::to_string(MaxLinks - 1) + " routers";
   std::vector<std::string> commands;
-  for (int index = 0; index <= last; ++index) {
-    const std::string ns = name(index);
-    commands.push_back("ip netns add " + ns);
-    commands.push_back("ip -n " + ns + " link set lo up");
-    if (index > 0 && index < last) {
-      commands.push_back("ip netns exec " + ns + " sysctl -qw net.ipv4.ip_forward=1");
-      commands.push_back("ip netns exec " + ns + " sysctl -qw net.ipv6.conf.all.forwarding=1");
-    }
-  }
+  for (int index = 0; index <= last; ++index) commands.push_back("ip netns add " + name(index));
   for (int link = 0; link < last; ++link) {
-    const std::string left = name(link), right = name(link + 1);
     commands.push_back("ip link add pp" + std::to_string(link) + "l address " + mac(link, 1) +
-                       " netns " + left + " type veth peer name pp" + std::to_string(link) +
-                       "r address " + mac(link, 2) + " netns " + right);
-    for (const auto& [ns, end, side] :
-         {std::tuple{left, std::string("l"), 1}, std::tuple{right, std::string("r"), 2}}) {
-      const std::string device = "pp" + std::to_string(link) + end;
+                       " netns " + name(link) + " type veth peer name pp" + std::to_string(link) +
+                       "r address " + mac(link, 2) + " netns " + name(link + 1));
+  }
+  // The rest of each namespace in one batch of ip commands: a long chain stays quick to make.
+  std::vector<std::string> batches(static_cast<std::size_t>(last) + 1, "link set lo up\n");
+  for (int link = 0; link < last; ++link) {
+    for (const int side : {1, 2}) {
+      std::string& batch = batches[static_cast<std::size_t>(link + side - 1)];
+      const std::string device = "pp" + std::to_string(link) + (side == 1 ? "l" : "r");
       const int peer = 3 - side;
-      commands.push_back("ip -n " + ns + " addr add " + linkV4(link, side) + "/28 dev " + device);
-      commands.push_back("ip -n " + ns + " addr add " + linkV6(link, side) + "/64 dev " + device +
-                         " nodad");
-      commands.push_back("ip -n " + ns + " link set " + device + " up");
+      batch += "addr add " + linkV4(link, side) + "/30 dev " + device + "\n" +
+               "addr add " + linkV6(link, side) + "/64 dev " + device + " nodad\n" +
+               "link set " + device + " up\n";
       // Fixed neighbours: a fresh chain's first neighbour discovery delays and drops the first
       // IPv6 probes for about a second, which is no part of what a test looks at.
       for (const std::string& address : {linkV4(link, peer), linkV6(link, peer)})
-        commands.push_back("ip -n " + ns + " neigh replace " + address + " lladdr " +
-                           mac(link, peer) + " dev " + device + " nud permanent");
+        batch += "neigh replace " + address + " lladdr " + mac(link, peer) + " dev " + device +
+                 " nud permanent\n";
     }
   }
   // Routes: links on the host's side via the right neighbour, links on the source's side via the
@@ -105,10 +102,17 @@ std::string TNetChain::setUp() {
       if (link > index) via4 = linkV4(index, 2), via6 = linkV6(index, 2);
       else if (link < index - 1) via4 = linkV4(index - 1, 1), via6 = linkV6(index - 1, 1);
       else continue;  // a link of its own
-      commands.push_back("ip -n " + name(index) + " route add " + linkV4(link, 0) + "/28 via " + via4);
-      commands.push_back("ip -n " + name(index) + " -6 route add 2001:db8:" + std::to_string(link) +
-                         "::/64 via " + via6);
+      batches[static_cast<std::size_t>(index)] +=
+          "route add " + linkV4(link, 0) + "/30 via " + via4 + "\n" + "route add " +
+          linkV6(link, 0) + "/64 via " + via6 + "\n";
     }
+  }
+  for (int index = 0; index <= last; ++index) {
+    commands.push_back("ip -n " + name(index) + " -batch - <<'PPEOF'\n" +
+                       batches[static_cast<std::size_t>(index)] + "PPEOF");
+    if (index > 0 && index < last)
+      commands.push_back("ip netns exec " + name(index) +
+                         " sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1");
   }
   for (const std::string& command : commands) {
     std::string output;

@@ -3,8 +3,8 @@
 //
 //   source (0) -- router 1 -- router 2 -- ... -- router N -- host (N+1)
 //
-// Link k joins namespace k and k+1 with 192.0.2.16k+1 / 2001:db8:k::1 on the left and
-// 192.0.2.16k+2 / 2001:db8:k::2 on the right (documentation ranges, /28 and /64 each). Routers
+// Link k joins namespace k and k+1 with 192.0.2.4k+1 / 2001:db8:k::1 on the left and
+// 192.0.2.4k+2 / 2001:db8:k::2 on the right (documentation ranges, /30 and /64 each). Routers
 // forward both families; every namespace has routes to every link of the chain and to nothing else,
 // so no packet can leave it. A router answers a probe from the source from its left address.
 //
@@ -19,8 +19,10 @@ namespace netns {
 
 class TNetChain {
  public:
+  static constexpr int MaxLinks = 64;  // /30 links in 192.0.2.0/24
+
   // Namespace names are "ns-<tag>-<process id>-<index>".
-  explicit TNetChain(const std::string& tag, int routers = 3);
+  explicit TNetChain(const std::string& tag, int routers = 3);  // 1 to MaxLinks - 1 routers
   ~TNetChain();
   TNetChain(const TNetChain&) = delete;
   TNetChain& operator=(const TNetChain&) = delete;
