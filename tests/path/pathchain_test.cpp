@@ -1,6 +1,7 @@
-// `sorvelo --path` itself, in a chain of namespaces: source -- r1 -- r2 -- r3 -- host. Unprivileged
-// over IPv4 (datagram ICMP socket, errors on the error queue) and as root over IPv6 (raw socket,
-// errors parsed from the packets), a silent router, bad arguments and a host without a route.
+// `sorvelo --path` itself, in a chain of namespaces: source -- r1 -- r2 -- r3 -- host. Both
+// families with both socket kinds: unprivileged (datagram ICMP socket, errors on the error queue)
+// and root (raw socket, errors parsed from the packets); a silent router, bad arguments, a host
+// without a route, and no ICMP socket at all.
 
 #include <gtest/gtest.h>
 
@@ -105,12 +106,13 @@ TEST_F(PathChain, SilentRouterIsAStarAndLaterHopsStillAppear) {
                        "nft add rule inet pp out icmp type time-exceeded drop && "
                        "nft add rule inet pp out icmpv6 type time-exceeded drop"),
             0);
+  // The socket kinds the other tests do not use: IPv4 raw (root), IPv6 datagram (nobody).
   std::string v4, v6;
-  const int status4 = trace("0 2147483647",
-                            asNobody("--path " + chain->addressV4(4) + " --count 1 --format json"),
+  const int status4 = trace("1 0",
+                            program() + " --path " + chain->addressV4(4) + " --count 1 --format json",
                             v4);
-  const int status6 = trace("1 0",
-                            program() + " --path " + chain->addressV6(4) + " --count 1 --format json",
+  const int status6 = trace("0 2147483647",
+                            asNobody("--path " + chain->addressV6(4) + " --count 1 --format json"),
                             v6);
   chain->run(2, "nft delete table inet pp");
   for (const auto& [status, output, v6Family] : {std::tuple{status4, v4, false},
