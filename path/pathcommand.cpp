@@ -111,6 +111,22 @@ std::optional<sockaddr_storage> resolveHost(const std::string& host) {
   return std::nullopt;
 }
 
+// Until every hop's name is known or NamesLimit has passed. The cache runs a limited number of
+// lookups at once, so a long path may need more than one pass to start them all.
+void waitForNames(TReverseNameCache& names, const std::vector<THopStats>& hops) {
+  const auto deadline = std::chrono::steady_clock::now() + NamesLimit;
+  while (true) {
+    bool pending = false;
+    for (const THopStats& hop : hops) {
+      if (!hop.lastAddress.empty() && !names.name(hop.lastAddress)) pending = true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!pending || left.count() <= 0) return;
+    names.waitForPending(left);
+  }
+}
+
 }  // namespace
 
 bool isPathCommand(int argc, char** argv) {
@@ -149,13 +165,14 @@ int runPathCommand(const std::vector<std::string>& args, std::ostream& out, std:
     err << "sorvelo --path: " << e.what() << ": " << e.cause() << "\n";
     return ExitNotReached;
   }
-  names.waitForPending(NamesLimit);
+  const std::vector<THopStats> hops = stats.hops();
+  waitForNames(names, hops);
   TPathReport report;
   report.host = parsed->host;
   report.address = addressOf(*target);
   report.rounds = stats.rounds();
   report.reached = stats.reached();
-  for (const THopStats& hop : stats.hops()) {
+  for (const THopStats& hop : hops) {
     std::string name;
     if (!hop.lastAddress.empty()) name = names.name(hop.lastAddress).value_or(std::string());
     report.hops.push_back({hop, std::move(name)});
