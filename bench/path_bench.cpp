@@ -12,12 +12,11 @@
 //      second of wall time, which must not exceed the cap plus its burst.
 // All traffic stays inside the chain; the namespaces are removed at the end.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <chrono>
 #include <cstdio>
@@ -44,7 +43,8 @@ double cpuSeconds() {
 int option(int argc, char** argv, const std::string& name, int fallback) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument.rfind("--" + name + "=", 0) == 0) return std::stoi(argument.substr(name.size() + 3));
+    if (argument.rfind("--" + name + "=", 0) == 0)
+      return std::stoi(argument.substr(name.size() + 3));
   }
   return fallback;
 }
@@ -94,8 +94,8 @@ void measure(const std::string& host, bool datagram, int rounds, int cappedRound
   for (int round = 0; round < cappedRounds; ++round)
     probes += static_cast<int>(cappedProber.runRound(options).hops.size());
   const double seconds = std::chrono::duration<double>(Clock::now() - cappedStart).count();
-  std::printf("%-16s %-8s capped: %d probes in %.2f s = %.1f probes/s (cap %.0f/s)\n",
-              host.c_str(), kind, probes, seconds, probes / seconds, capped.ratePerSecond());
+  std::printf("%-16s %-8s capped: %d probes in %.2f s = %.1f probes/s (cap %.0f/s)\n", host.c_str(),
+              kind, probes, seconds, probes / seconds, capped.ratePerSecond());
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ std::optional<TPathArgs> parseArgs(const std::vector<std::string>& args, std::os
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i], value;
     bool hasValue = false;
-    if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+    if (const std::size_t eq = name.find('=');
+        name.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = name.substr(eq + 1);
       name.resize(eq);
       hasValue = true;
@@ -179,7 +180,7 @@ int runPathCommand(const std::vector<std::string>& args, std::ostream& out, std:
   }
   out << (parsed->json ? formatJson(report) : formatText(report));
   if (sendError != 0 && !stats.reached())
-    err << "sorvelo --path: sending to " << report.address << " failed: " << std::strerror(sendError)
-        << "\n";
+    err << "sorvelo --path: sending to " << report.address
+        << " failed: " << std::strerror(sendError) << "\n";
   return stats.reached() ? ExitReached : ExitNotReached;
 }

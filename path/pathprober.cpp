@@ -193,8 +193,8 @@ TPathRound TPathProber::runRound(const TPathProbeOptions& options) {
   int nextTtl = 1;
   // Bounded: every pass sends, settles or sleeps until a deadline, and the last probe of at most
   // MaxHops is sent within MaxHops tokens; the round's own deadline is a second guard.
-  const auto roundLimit = Clock::now() + options.probeTimeout * (round.stopAt + 1) +
-                          std::chrono::seconds(round.stopAt);
+  const auto roundLimit =
+      Clock::now() + options.probeTimeout * (round.stopAt + 1) + std::chrono::seconds(round.stopAt);
   while (Clock::now() < roundLimit) {
     auto now = Clock::now();
     for (int ttl = 1; ttl <= round.stopAt; ++ttl) {
@@ -265,8 +265,8 @@ bool TPathProber::takeReceived(TRound& round) {
     std::memcpy(host.data(), &reinterpret_cast<const sockaddr_in6&>(target).sin6_addr, host.size());
     answer = probepacket::parseRawAnswerV6(bytes, host);
   } else {
-    answer = probepacket::parseRawAnswerV4(bytes,
-                                           reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr);
+    answer = probepacket::parseRawAnswerV4(
+        bytes, reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr);
   }
   if (!answer || (!datagram && answer->identifier != identifier)) return true;
   // An echo reply counts from the host only; the kernel hands datagram sockets replies from anyone.

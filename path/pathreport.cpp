@@ -87,8 +87,9 @@ std::string formatJson(const TPathReport& report) {
   bool first = true;
   for (const TPathReport::THop& line : report.hops) {
     const THopStats& hop = line.stats;
-    out << (first ? "" : ",") << "\n{\"hop\":" << hop.hop << ",\"address\":"
-        << (hop.received == 0 ? "null" : jsonText(hop.lastAddress)) << ",\"addresses\":[";
+    out << (first ? "" : ",") << "\n{\"hop\":" << hop.hop
+        << ",\"address\":" << (hop.received == 0 ? "null" : jsonText(hop.lastAddress))
+        << ",\"addresses\":[";
     for (std::size_t i = 0; i < hop.addresses.size(); ++i)
       out << (i == 0 ? "" : ",") << jsonText(hop.addresses[i]);
     char loss[32];

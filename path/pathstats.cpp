@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-double THopStats::lossPercent() const {
-  return sent == 0 ? 0.0 : 100.0 * (sent - received) / sent;
-}
+double THopStats::lossPercent() const { return sent == 0 ? 0.0 : 100.0 * (sent - received) / sent; }
 
 double THopStats::stdevMicros() const {
   return received < 2 ? 0.0 : std::sqrt(squaresMicros / (received - 1));
@@ -26,7 +24,8 @@ void TPathStats::add(const TPathRound& round) {
     const std::int64_t rtt = *answer.rttMicros;
     ++hop.received;
     hop.lastAddress = answer.address;
-    if (std::find(hop.addresses.begin(), hop.addresses.end(), answer.address) == hop.addresses.end())
+    if (std::find(hop.addresses.begin(), hop.addresses.end(), answer.address) ==
+        hop.addresses.end())
       hop.addresses.push_back(answer.address);
     hop.isHost = hop.isHost || answer.isHost;
     hop.lastMicros = rtt;

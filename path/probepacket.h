@@ -1,19 +1,20 @@
 #pragma once
-// What comes back for a TTL-limited echo, as bytes in and a result out (no sockets), so every layout
-// is tested with byte fixtures.
+// What comes back for a TTL-limited echo, as bytes in and a result out (no sockets), so every
+// layout is tested with byte fixtures.
 //
 // A probe is an echo request whose TTL (hop limit) may run out on the way. Three answers count:
 //   - the echo reply: the host itself was reached;
 //   - "time exceeded" (ICMP 11 / ICMPv6 3): a router on the way dropped it at TTL 0 and says so;
-//   - "destination unreachable" (ICMP 3 / ICMPv6 1): a router or the host says it cannot go further.
+//   - "destination unreachable" (ICMP 3 / ICMPv6 1): a router or the host says it cannot go
+//     further.
 // The two errors quote the request they are about: its IP header, then at least the 8 bytes of its
 // ICMP header (RFC 792; RFC 4443 quotes as much as fits), which carry our identifier and sequence.
 //
 // How they arrive depends on the socket (see pathprober.h):
 //   - raw IPv4 sockets hand over every ICMP packet with its IPv4 header: parseRawAnswerV4;
 //   - raw ICMPv6 sockets hand over the ICMPv6 message alone: parseRawAnswerV6;
-//   - datagram sockets hand echo replies over alone (parseEchoAnswer) and put the errors on the error
-//     queue as a sock_extended_err plus the request as we sent it (parseQueuedError).
+//   - datagram sockets hand echo replies over alone (parseEchoAnswer) and put the errors on the
+//     error queue as a sock_extended_err plus the request as we sent it (parseQueuedError).
 
 #include <cstdint>
 #include <optional>
@@ -39,7 +40,8 @@ struct TProbeTarget {
 };
 
 // An ICMP message without IP header: an echo reply gives its identifier and sequence, anything else
-// nothing. `v6` picks the ICMPv6 type numbers. Whether the sender is the host is the caller's check.
+// nothing. `v6` picks the ICMPv6 type numbers. Whether the sender is the host is the caller's
+// check.
 std::optional<TProbeAnswer> parseEchoAnswer(std::span<const std::uint8_t> icmp, bool v6);
 
 // A whole IPv4 packet from a raw socket: an echo reply, or an error quoting an echo request of ours

@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -45,8 +44,9 @@ class PathChain : public testing::Test {
   }
   // Runs in the source namespace with net.ipv4.ping_group_range as given; standard output only.
   int trace(const std::string& groups, const std::string& command, std::string& output) {
-    return chain->run(0, "sysctl -qw net.ipv4.ping_group_range=\"" + groups + "\" && " + command +
-                             " 2>/dev/null", &output);
+    return chain->run(
+        0, "sysctl -qw net.ipv4.ping_group_range=\"" + groups + "\" && " + command + " 2>/dev/null",
+        &output);
   }
   static QJsonObject json(const std::string& text) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
@@ -56,9 +56,9 @@ class PathChain : public testing::Test {
 
 TEST_F(PathChain, UnprivilegedIpv4FindsEveryHopInOrderWithItsName) {
   std::string output;
-  const int status = trace("0 2147483647",
-                           asNobody("--path " + chain->addressV4(4) + " --count 2 --format json"),
-                           output);
+  const int status =
+      trace("0 2147483647", asNobody("--path " + chain->addressV4(4) + " --count 2 --format json"),
+            output);
   EXPECT_EQ(status, 0) << output;
   const QJsonObject report = json(output);
   EXPECT_TRUE(report["reached"].toBool()) << output;
@@ -78,8 +78,8 @@ TEST_F(PathChain, UnprivilegedIpv4FindsEveryHopInOrderWithItsName) {
 TEST_F(PathChain, RootIpv6OverARawSocketPrintsTheHopsAsText) {
   std::string output;
   // "1 0": no group may use datagram ICMP sockets, so root takes the raw one.
-  const int status = trace("1 0", program() + " --path " + chain->addressV6(4) + " --count 1",
-                           output);
+  const int status =
+      trace("1 0", program() + " --path " + chain->addressV6(4) + " --count 1", output);
   EXPECT_EQ(status, 0) << output;
   std::istringstream lines(output);
   std::string line;
@@ -108,15 +108,13 @@ TEST_F(PathChain, SilentRouterIsAStarAndLaterHopsStillAppear) {
             0);
   // The socket kinds the other tests do not use: IPv4 raw (root), IPv6 datagram (nobody).
   std::string v4, v6;
-  const int status4 = trace("1 0",
-                            program() + " --path " + chain->addressV4(4) + " --count 1 --format json",
-                            v4);
-  const int status6 = trace("0 2147483647",
-                            asNobody("--path " + chain->addressV6(4) + " --count 1 --format json"),
-                            v6);
+  const int status4 =
+      trace("1 0", program() + " --path " + chain->addressV4(4) + " --count 1 --format json", v4);
+  const int status6 = trace(
+      "0 2147483647", asNobody("--path " + chain->addressV6(4) + " --count 1 --format json"), v6);
   chain->run(2, "nft delete table inet pp");
-  for (const auto& [status, output, v6Family] : {std::tuple{status4, v4, false},
-                                                 std::tuple{status6, v6, true}}) {
+  for (const auto& [status, output, v6Family] :
+       {std::tuple{status4, v4, false}, std::tuple{status6, v6, true}}) {
     EXPECT_EQ(status, 0) << output;
     const QJsonArray hops = json(output)["hops"].toArray();
     ASSERT_EQ(hops.size(), 4) << output;
@@ -142,8 +140,9 @@ TEST_F(PathChain, BadArgumentsExit2AndNoRouteOrNoSocketExit1) {
   EXPECT_NE(output.find("did not answer"), std::string::npos) << output;
   EXPECT_NE(output.find("unreachable"), std::string::npos) << output;
   // Neither kind of ICMP socket allowed: the reason and its remedies, exit 1.
-  EXPECT_EQ(chain->run(0, "sysctl -qw net.ipv4.ping_group_range=\"1 0\" && " +
-                              asNobody("--path " + chain->addressV4(4) + " --count 1"),
+  EXPECT_EQ(chain->run(0,
+                       "sysctl -qw net.ipv4.ping_group_range=\"1 0\" && " +
+                           asNobody("--path " + chain->addressV4(4) + " --count 1"),
                        &output),
             1);
   EXPECT_NE(output.find("ping_group_range"), std::string::npos) << output;

@@ -50,8 +50,7 @@ TEST(PathStats, FiguresPerHopOverRounds) {
   first.hops = {answered(1, "192.0.2.1", 1000), lost(2), answered(3, "192.0.2.9", 3000)};
   first.hops[2].isHost = first.reached = true;
   TPathRound second;
-  second.hops = {answered(1, "192.0.2.5", 3000), lost(2), answered(3, "192.0.2.9", 5000),
-                 lost(4)};
+  second.hops = {answered(1, "192.0.2.5", 3000), lost(2), answered(3, "192.0.2.9", 5000), lost(4)};
   TPathRound third;
   third.hops = {answered(1, "192.0.2.5", 2000), answered(2, "192.0.2.7", 4000)};
   for (const TPathRound& round : {first, second, third}) stats.add(round);

@@ -1,15 +1,15 @@
 // Answers to TTL-limited echoes as bytes: which ones are about our probes, and what they say.
 
-#include <gtest/gtest.h>
+#include "path/probepacket.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include "icmp/echopacket.h"
-#include "path/probepacket.h"
 
 namespace {
 
@@ -62,8 +62,7 @@ TEST(ProbePacket, RawIpv4AnswersAreTiedToOurRequestToTheHost) {
       {"quoted header with options", routerError(11, join({ipHeader(1, host, 24), request()})),
        TAnswerKind::timeExceeded},
       {"only the 8 quoted bytes RFC 792 asks for",
-       routerError(11, join({ipHeader(1, host), requestHeader})),
-       TAnswerKind::timeExceeded},
+       routerError(11, join({ipHeader(1, host), requestHeader})), TAnswerKind::timeExceeded},
       {"echo reply", join({ipHeader(1, v4("198.51.100.9")), reply}), TAnswerKind::echoReply},
       {"about a request to another host",
        routerError(11, join({ipHeader(1, v4("198.51.100.10")), request()})), std::nullopt},

@@ -15,7 +15,8 @@ namespace netns {
 namespace {
 
 int shell(const std::string& command, std::string* output = nullptr) {
-  // On a line of its own after the command, so a here-document's end marker stays alone on its line.
+  // On a line of its own after the command, so a here-document's end marker stays alone on its
+  // line.
   FILE* pipe = popen(("(" + command + "\n) 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;
   std::string text;
@@ -84,9 +85,9 @@ std::string TNetChain::setUp() {
       std::string& batch = batches[static_cast<std::size_t>(link + side - 1)];
       const std::string device = "pp" + std::to_string(link) + (side == 1 ? "l" : "r");
       const int peer = 3 - side;
-      batch += "addr add " + linkV4(link, side) + "/30 dev " + device + "\n" +
-               "addr add " + linkV6(link, side) + "/64 dev " + device + " nodad\n" +
-               "link set " + device + " up\n";
+      batch += "addr add " + linkV4(link, side) + "/30 dev " + device + "\n" + "addr add " +
+               linkV6(link, side) + "/64 dev " + device + " nodad\n" + "link set " + device +
+               " up\n";
       // Fixed neighbours: a fresh chain's first neighbour discovery delays and drops the first
       // IPv6 probes for about a second, which is no part of what a test looks at.
       for (const std::string& address : {linkV4(link, peer), linkV6(link, peer)})
@@ -99,12 +100,15 @@ std::string TNetChain::setUp() {
   for (int index = 0; index <= last; ++index) {
     for (int link = 0; link < last; ++link) {
       std::string via4, via6;
-      if (link > index) via4 = linkV4(index, 2), via6 = linkV6(index, 2);
-      else if (link < index - 1) via4 = linkV4(index - 1, 1), via6 = linkV6(index - 1, 1);
-      else continue;  // a link of its own
-      batches[static_cast<std::size_t>(index)] +=
-          "route add " + linkV4(link, 0) + "/30 via " + via4 + "\n" + "route add " +
-          linkV6(link, 0) + "/64 via " + via6 + "\n";
+      if (link > index)
+        via4 = linkV4(index, 2), via6 = linkV6(index, 2);
+      else if (link < index - 1)
+        via4 = linkV4(index - 1, 1), via6 = linkV6(index - 1, 1);
+      else
+        continue;  // a link of its own
+      batches[static_cast<std::size_t>(index)] += "route add " + linkV4(link, 0) + "/30 via " +
+                                                  via4 + "\n" + "route add " + linkV6(link, 0) +
+                                                  "/64 via " + via6 + "\n";
     }
   }
   for (int index = 0; index <= last; ++index) {
