@@ -53,6 +53,8 @@ TNetChain::~TNetChain() {
   }
   std::error_code ignored;
   std::filesystem::remove_all("/etc/netns/" + source(), ignored);
+  // The folder of all namespaces' files goes too once empty (another chain's files keep it).
+  std::filesystem::remove("/etc/netns", ignored);
 }
 
 std::string TNetChain::name(int index) const { return prefix + std::to_string(index); }
@@ -124,8 +126,12 @@ std::string TNetChain::setUp() {
   }
   std::error_code failed;
   const std::filesystem::path etc = "/etc/netns/" + source();
-  std::filesystem::create_directories(etc, failed);
-  if (failed) return "creating " + etc.string() + ": " + failed.message();
+  // A chain being removed at the same time may take /etc/netns away between the two folders'
+  // creation: try again.
+  for (int attempt = 0; attempt < 3 && !std::filesystem::is_directory(etc); ++attempt)
+    std::filesystem::create_directories(etc, failed);
+  if (!std::filesystem::is_directory(etc))
+    return "creating " + etc.string() + ": " + failed.message();
   std::ofstream hosts(etc / "hosts");
   for (int index = 1; index <= last; ++index) {
     hosts << addressV4(index) << " " << reverseName(index) << "\n"
