@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "history/outagescommand.h"
+#include "path/pathcommand.h"
 
 #include "headless/headlessoptions.h"
 #include "headless/hostscommand.h"
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     QCoreApplication core(argc, argv);
     return runHostsCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
   }
+
+  // The path trace runs without a display and without Qt.
+  if (isPathCommand(argc, argv))
+    return runPathCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 
   // --headless, --help, --version: no display, no widgets.
   if (isHeadlessCommandLine(argc, argv)) return runHeadlessProgram(argc, argv);
