@@ -50,7 +50,7 @@ docked=$("$probe" tray 8000) || fail "the tray icon never asked a late tray to d
 echo "captions: [$(tr '\n' '|' <<<"$names")]; $docked"
 
 kill -TERM "$sorvelo"
-for _ in $(seq 50); do kill -0 "$sorvelo" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 150); do kill -0 "$sorvelo" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$sorvelo" 2>/dev/null; then fail "program did not end on SIGTERM"; fi
 
 # A window opened after the first activation (the status view, through the screenshot hook, which
