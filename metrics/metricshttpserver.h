@@ -1,5 +1,5 @@
 #pragma once
-// The HTTP server of the metrics endpoint: one thread of its own at the lowest priority,
+// The HTTP server of the metrics endpoint: one thread of its own at a low priority (nice 10),
 // non-blocking sockets under epoll, so no client can hold up another's scrape.
 //
 //   1. Every connection has a deadline: HeadTimeout for its request head to arrive whole (counted
