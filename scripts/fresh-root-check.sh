@@ -29,7 +29,8 @@ step() { echo "=== $(date -u +%H:%M:%S) $*"; }
 step "debootstrap --variant=minbase bookworm into $root"
 debootstrap --variant=minbase bookworm "$root" "$mirror"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-services_before=$(find "$root/etc/systemd/system" "$root"/etc/rc[0-6S].d -type l 2>/dev/null | sort)
+enabled_services() { find "$root/etc/systemd/system" -path '*.wants/*.service' -type l | sort; }
+services_before=$(enabled_services)
 
 step "clean clone of $(git -C "$source_dir" rev-parse --short HEAD)"
 git clone --quiet --no-local "$source_dir" "$root/root/sorvelo"
@@ -47,8 +48,7 @@ in_root bash -c 'cd /root/sorvelo && ./test'
 step "./run --version"
 in_root bash -c 'cd /root/sorvelo && QT_QPA_PLATFORM=offscreen ./run --version'
 
-services_after=$(find "$root/etc/systemd/system" "$root"/etc/rc[0-6S].d -type l 2>/dev/null | sort)
-added=$(comm -13 <(echo "$services_before") <(echo "$services_after"))
+added=$(comm -13 <(echo "$services_before") <(enabled_services))
 if [ -n "$added" ]; then
   echo "fresh-root-check: the set-up left services enabled:" >&2
   echo "$added" >&2

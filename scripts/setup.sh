@@ -24,10 +24,10 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 
-# Which services are enabled now: links that systemctl enable and update-rc.d make.
+# Which services are enabled now: the links that systemctl enable (or deb-systemd-helper) makes.
 enabled_services() {
-  find /etc/systemd/system /etc/rc[0-6S].d -type l 2>/dev/null |
-    sed -e 's|.*/||' -e 's/^[SK][0-9][0-9]//' -e 's/\.service$//' | sort -u
+  find /etc/systemd/system -path '*.wants/*.service' -type l 2>/dev/null |
+    sed -e 's|.*/||' -e 's/\.service$//' | sort -u
 }
 before=$(enabled_services)
 
@@ -40,7 +40,7 @@ if [ ! -e "$policy" ]; then
   chmod 0755 "$policy"
   own_policy=1
 fi
-trap '[ "$own_policy" = 1 ] && rm -f "$policy"' EXIT
+trap 'if [ "$own_policy" = 1 ]; then rm -f "$policy"; fi' EXIT
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
@@ -48,15 +48,14 @@ apt-get update
 apt-get install -y --no-install-recommends "${missing[@]}"
 
 # Services the install enabled (and that were not enabled before) are disabled and, should one
-# have started after all, stopped.
+# have started after all, stopped. Without a running systemd (a container, a chroot) the links are
+# removed the way package scripts make them, and a boot script of the same name is disabled too.
 for service in $(comm -13 <(echo "$before") <(enabled_services)); do
-  case $service in *.target|*.socket|*.timer|*.path|*.wants|*.requires) continue ;; esac
-  echo "Disabling the service $service that the install enabled (the tests only run its program)"
+  echo "Disabling $service.service, which the install enabled (the tests only run its program)"
   if [ -d /run/systemd/system ]; then
     systemctl disable --now "$service.service" || true
   else
-    systemctl disable "$service.service" 2>/dev/null || true
-    command -v update-rc.d >/dev/null && update-rc.d -f "$service" remove >/dev/null 2>&1 || true
-    [ -x "/etc/init.d/$service" ] && "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+    deb-systemd-helper disable "$service.service" || true
+    if [ -x "/etc/init.d/$service" ]; then update-rc.d "$service" disable >/dev/null 2>&1 || true; fi
   fi
 done
