@@ -36,6 +36,10 @@ step "clean clone of $(git -C "$source_dir" rev-parse --short HEAD)"
 git clone --quiet --no-local "$source_dir" "$root/root/sorvelo"
 git -C "$root/root/sorvelo" checkout --quiet --detach "$(git -C "$source_dir" rev-parse HEAD)"
 
+# The root a mount point of its own, so that tests may unshare mounts inside it (unshare changes
+# the propagation of "/", which fails on a plain folder).
+mount --bind "$root" "$root"
+mounted+=("$root")
 mount_into proc /proc -t proc
 mount_into sysfs /sys -t sysfs
 mount_into /dev /dev --rbind
