@@ -1,12 +1,11 @@
 #pragma once
 // The metrics endpoint as the program runs it: a registry fed by the engine's events and an HTTP
-// server (civetweb, the server of prometheus-cpp's pull exposer) that serves it at /metrics on
-// threads of its own.
+// server of its own (one thread, see metricshttpserver.h) that serves it at /metrics.
 //
-// The exposer itself is not used: it writes every page anew through prometheus-cpp's ostream
-// serializer (about 6 ms of CPU for 255 hosts, 9 ms gzipped), so a few hundred scrapes a second
-// would take a whole core. The handler here builds the page several times faster and reuses it
-// for a tenth of a second (see metricshttphandler.h).
+// prometheus-cpp's pull exposer is not used: its server gives each connection a thread of a small
+// pool, so a few idle or slow clients held every scrape up, and it writes every page anew through
+// the ostream serializer (about 6 ms of CPU for 255 hosts). The handler here builds the page
+// several times faster and reuses it for a tenth of a second (see metricshttphandler.h).
 //
 // An address that cannot be listened on (a port already taken, an address not on this machine)
 // is not an error of the program: monitoring goes on without the endpoint, and problem() says why
@@ -17,8 +16,8 @@
 
 #include "metricssettings.h"
 
-class CivetServer;
 class TMetricsHttpHandler;
+class TMetricsHttpServer;
 class TMetricsObserver;
 class TMetricsRegistry;
 class TTolvoHosts;
@@ -39,7 +38,7 @@ class TMetricsService {
   std::shared_ptr<TMetricsRegistry> series;
   std::unique_ptr<TMetricsObserver> observer;
   std::unique_ptr<TMetricsHttpHandler> handler;
-  std::unique_ptr<CivetServer> server;
+  std::unique_ptr<TMetricsHttpServer> server;
   std::string problemText;
 };
 

@@ -18,7 +18,8 @@ for path in ./usr/bin/sorvelo ./usr/share/applications/sorvelo.desktop \
             ./usr/share/icons/hicolor/scalable/apps/sorvelo.svg \
             ./usr/share/icons/hicolor/16x16/apps/sorvelo.png \
             ./usr/share/icons/hicolor/256x256/apps/sorvelo.png \
-            ./usr/share/man/man1/sorvelo.1.gz ./usr/lib/systemd/user/sorvelo.service; do
+            ./usr/share/man/man1/sorvelo.1.gz ./usr/lib/systemd/user/sorvelo.service \
+            ./usr/share/doc/sorvelo/copyright ./usr/share/doc/sorvelo/changelog.gz; do
   grep -qxF "$path" <<<"$files" || fail "$path missing from the package: $files"
 done
 # The unit in the package names the packaged program.
@@ -31,4 +32,9 @@ for lib in libqt6widgets6 libqt6network6 libc6 libstdc++6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = sorvelo ] || fail "package name"
+
+# Debian's own checks, pedantic ones included: no error, no warning.
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
+lintian --pedantic --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+! grep -E '^(E|W): ' "$work/lintian.log" || fail "lintian: $(cat "$work/lintian.log")"
 echo "debian package: $(basename "$deb"), Depends: $depends"

@@ -47,11 +47,14 @@ for option in --headless --config --hosts --help --version --outages --since --f
   gzip -dc "$man" | grep -qF -- "\\-\\-${option#--}" ||
     fail "man page does not document $option"
 done
+gzip -dc "$man" | grep -qE -- '(^| )\\-h( |$)' || fail "man page does not document -h"
 
 unit=$root/lib/systemd/user/sorvelo.service
 grep -qx 'ExecStart=/usr/bin/sorvelo --headless' "$unit" || fail "unit ExecStart: $(grep Exec "$unit")"
 grep -qx 'Restart=on-failure' "$unit" || fail "unit Restart"
 grep -qx 'WantedBy=default.target' "$unit" || fail "unit WantedBy"
+# Not allowed to ping (status 1) is not retried for ever.
+grep -qx 'RestartPreventExitStatus=1 2' "$unit" || fail "unit retries a run that cannot ping"
 
 # An installed program whose folder its user cannot write keeps its files in XDG folders.
 chmod 0755 "$work" "$dest"
