@@ -94,9 +94,14 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
     auto it = stats->hosts().find(id);
     if (it == stats->hosts().end()) continue;
     targets.push_back({id, it->second.callingName, it->second.hostName, it->second.address});
+    // An echo is due once more than `interval` seconds have passed: one every interval + 1 s.
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      if (const TTolvoHost* h = hostList.hostAt(slot); h && h->runId == id)
+        targets.back().intervalMs = (h->interval + 1) * 1000LL;
   }
   if (targets.empty()) return nullptr;
   auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
+  window->followEvents(hostList.events());
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
   bringUp(*window);
