@@ -148,11 +148,11 @@ void THistoryWindow::slide() {
   const std::int64_t now = clock();
   chart->setRange(now - (chart->toMs() - chart->fromMs()), now);
   // A stop or a pause shows up as a span not monitored within a few seconds.
-  if (++slidesSinceRuns >= 5) readRuns();
+  if (now - runsReadMs >= 5000 || now < runsReadMs) readRuns();
 }
 
 void THistoryWindow::readRuns() {
-  slidesSinceRuns = 0;
+  runsReadMs = clock();
   if (!openError.isEmpty()) return;
   const std::int64_t from = chart->fromMs();
   const std::int64_t to = chart->toMs();
@@ -355,7 +355,7 @@ void THistoryWindow::reload() {
                             ? unmonitoredSpans(reader->runs(from, to), from, to, seen)
                             : std::vector<TTimeSpan>{});
   chart->setSeries(std::move(series));
-  slidesSinceRuns = 0;
+  runsReadMs = clock();
   lastLoadMs = timer.elapsed();
 }
 

@@ -117,7 +117,7 @@ class THistoryWindow : public QWidget, private TEngineObserver {
   QTimer* tmrSlide = nullptr;
   TEngineEventHub* eventHub = nullptr;
   bool isFollowing = false;
-  int slidesSinceRuns = 0;
+  std::int64_t runsReadMs = 0;  // when the runs were last read
   std::vector<std::int64_t> runBounds;  // of the last reload, for outages found live
   QString openError;
 };
