@@ -170,6 +170,7 @@ void TfrmMain::createActions() {
   About1 = action("About", "About1", &TfrmMain::About1Click);
   Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
   Outages1 = action("Outages", "Outages1", &TfrmMain::Outages1Click);
+  Timeline1 = action("Timeline", "Timeline1", &TfrmMain::Timeline1Click);
   Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
@@ -185,6 +186,7 @@ void TfrmMain::createMenus() {
   viewsMenu->addAction(Standard1);
   viewsMenu->addAction(Overview1);
   viewsMenu->addAction(Outages1);
+  viewsMenu->addAction(Timeline1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -382,6 +384,8 @@ void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
 void TfrmMain::Overview1Click() { views->showOverview(); }
 
 void TfrmMain::Outages1Click() { views->showOutages(); }
+
+void TfrmMain::Timeline1Click() { views->showTimeline(); }
 
 void TfrmMain::Preferences1Click() {
   if (!views->showPreferences()) return;

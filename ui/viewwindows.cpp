@@ -8,6 +8,9 @@
 #include "historywindow.h"
 #include "outageswindow.h"
 #include "livestats.h"
+#include "livetrail.h"
+#include "timelineview.h"
+#include "timelinewindow.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 
@@ -27,7 +30,10 @@ void bringUp(QWidget& window) {
 }  // namespace
 
 TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
-    : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {
+    : hostList(hosts),
+      onEdit(std::move(editHost)),
+      stats(std::make_unique<TLiveStats>(hosts)),
+      trail(std::make_unique<TLiveTrail>(&hosts.events())) {
   hostList.events().subscribe(this);
 }
 
@@ -36,6 +42,7 @@ TViewWindows::~TViewWindows() {
   seedReader.reset();  // its last job may still post to this object
   for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
+  frmTimeline.reset();
   frmOutages.reset();
   frmPreferences.reset();
   frmOverview.reset();
@@ -48,6 +55,7 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview->onEdit = onEdit;
     frmOverview->onDeleted = [this] { hostList.saveToFile(settings.hosts_file_name); };
     frmOverview->onHistory = [this](const std::vector<std::uint64_t>& ids) { showHistory(ids); };
+    frmOverview->onTimeline = [this] { showTimeline(); };
   }
   return *frmOverview;
 }
@@ -70,6 +78,29 @@ void TViewWindows::showOutages() {
   TOutagesWindow& window = outages();
   if (window.isVisible()) window.reload();  // otherwise showing it reads again
   bringUp(window);
+}
+
+TTimelineWindow& TViewWindows::timeline() {
+  if (!frmTimeline) {
+    frmTimeline = std::make_unique<TTimelineWindow>(*stats, *trail);
+    frmTimeline->view->onOpen = [this](std::uint64_t runId, std::int64_t ms) {
+      showHistoryAt(runId, ms);
+    };
+  }
+  return *frmTimeline;
+}
+
+void TViewWindows::showTimeline() { bringUp(timeline()); }
+
+THistoryWindow* TViewWindows::showHistoryAt(std::uint64_t runId, std::int64_t ms) {
+  THistoryWindow* window = showHistory({runId});
+  constexpr std::int64_t HalfHour = 1'800'000;
+  if (!window) return nullptr;
+  if (ms + HalfHour >= QDateTime::currentMSecsSinceEpoch())
+    window->showRange(THistoryWindow::Hour);
+  else
+    window->showCustom(ms - HalfHour, ms + HalfHour);
+  return window;
 }
 
 bool TViewWindows::showPreferences() { return preferences().exec() == QDialog::Accepted; }
