@@ -27,6 +27,15 @@ void TLiveTrail::add(std::uint64_t runId, const THistoryEcho& echo) {
   while (trail.front().sentMs < echo.sentMs - TrailKeepMs) trail.pop_front();
 }
 
+void TLiveTrail::seed(std::uint64_t runId, const std::vector<THistoryEcho>& earlier) {
+  std::deque<THistoryEcho>& trail = trails[runId];
+  auto end = earlier.end();
+  if (!trail.empty())
+    end = std::lower_bound(earlier.begin(), earlier.end(), trail.front().sentMs,
+                           [](const THistoryEcho& e, std::int64_t t) { return e.sentMs < t; });
+  trail.insert(trail.begin(), earlier.begin(), end);
+}
+
 const std::deque<THistoryEcho>& TLiveTrail::echoesOf(std::uint64_t runId) const {
   static const std::deque<THistoryEcho> none;
   const auto it = trails.find(runId);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "core/engineevents.h"
 #include "history/historytypes.h"
@@ -24,6 +25,10 @@ class TLiveTrail final : public TEngineObserver {
   void hostDeleting(const TTolvoHost& host) override;
   // Adds an echo of host `runId` (echoes come in the order they were sent).
   void add(std::uint64_t runId, const THistoryEcho& echo);
+
+  // Results of earlier runs from the results database, ordered by time sent: those sent before the
+  // host's first echo here are taken in ahead of it.
+  void seed(std::uint64_t runId, const std::vector<THistoryEcho>& earlier);
 
   // The kept echoes of a host, oldest first; empty when it has none.
   const std::deque<THistoryEcho>& echoesOf(std::uint64_t runId) const;

@@ -160,6 +160,7 @@ void TViewWindows::hostAdded(const TTolvoHost& host) {
     QMetaObject::invokeMethod(
         this, [this, runId, echoes = std::move(echoes), nowMs] {
           stats->seedEarlier(runId, echoes, nowMs);
+          if (stats->hosts().count(runId)) trail->seed(runId, echoes);
         },
         Qt::QueuedConnection);
   });
