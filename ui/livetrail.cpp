@@ -41,3 +41,25 @@ const std::deque<THistoryEcho>& TLiveTrail::echoesOf(std::uint64_t runId) const 
   const auto it = trails.find(runId);
   return it == trails.end() ? none : it->second;
 }
+
+void TLiveTrail::setMonitoring(bool on, std::int64_t nowMs) {
+  if (on == !pausedNow) return;
+  pausedNow = !on;
+  if (pausedNow) {
+    pauses.push_back({nowMs, nowMs});
+    while (pauses.front().toMs < nowMs - TrailKeepMs) pauses.pop_front();
+  } else if (!pauses.empty()) {
+    pauses.back().toMs = std::max(nowMs, pauses.back().fromMs);
+  }
+}
+
+std::vector<TTimeSpan> TLiveTrail::unmonitored(std::int64_t fromMs, std::int64_t toMs) const {
+  std::vector<TTimeSpan> spans;
+  for (std::size_t i = 0; i < pauses.size(); ++i) {
+    const bool open = pausedNow && i + 1 == pauses.size();
+    const std::int64_t from = std::max(pauses[i].fromMs, fromMs);
+    const std::int64_t to = std::min(open ? toMs : pauses[i].toMs, toMs);
+    if (from < to) spans.push_back({from, to});
+  }
+  return spans;
+}

@@ -203,6 +203,8 @@ void TfrmMain::createTimers() {
   // Stop (or a pause) ends a run in the results database, so outages do not reach across it.
   connect(tmrPingSpeed, &QTimer::timeout, this,
           [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
+  connect(tmrPingSpeed, &QTimer::timeout, this,
+          [this] { if (views) views->setMonitoring(runCtl.running()); });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); }});
   Timer1->start();

@@ -133,6 +133,8 @@ QString TTimelineView::hoverText(QPoint point) const {
   const QString time =
       QDateTime::fromMSecsSinceEpoch(hit->ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
   QString value = QStringLiteral("no data");
+  if (spanAt(trail.unmonitored(hit->ms, hit->ms + 1), hit->ms))
+    return QStringLiteral("%1   %2   not monitored").arg(row.name, time);
   if (one[0].kind == TSparkColumn::Lost) value = QStringLiteral("lost");
   if (one[0].kind == TSparkColumn::Answered) value = historyRttText(one[0].rttMicros);
   return QStringLiteral("%1   %2   %3").arg(row.name, time, value);
@@ -221,6 +223,24 @@ void TTimelineView::paintRows(QPainter& p, int width, int first, int last, int y
       pixels[c] = colour;
     }
     p.drawImage(QRect(nameWidth(), y + 1, plotWidth, h - 3), line);
+  }
+  // Stopped or paused: shaded across every row and labelled.
+  if (plotWidth > 0) {
+    QColor shade = text;
+    shade.setAlpha(40);
+    const QString label = QStringLiteral("not monitored");
+    const int labelWidth = fontMetrics().horizontalAdvance(label) + 8;
+    for (const TTimeSpan& span : trail.unmonitored(now - spanMs, now)) {
+      const int x0 = nameWidth() + static_cast<int>(static_cast<double>(span.fromMs - now + spanMs) /
+                                                    static_cast<double>(spanMs) * plotWidth);
+      const int x1 = nameWidth() + static_cast<int>(static_cast<double>(span.toMs - now + spanMs) /
+                                                    static_cast<double>(spanMs) * plotWidth);
+      const QRect band(x0, axisHeight(), std::max(1, x1 - x0), p.device()->height());
+      p.fillRect(band, shade);
+      if (band.width() >= labelWidth)
+        p.drawText(QRect(x0, axisHeight() + 2, band.width(), fontMetrics().height()),
+                   Qt::AlignHCenter | Qt::AlignTop, label);
+    }
   }
   p.fillRect(QRect(0, 0, width, axisHeight()), palette().color(QPalette::Base));
   paintAxis(p, width, now);

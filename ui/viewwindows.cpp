@@ -92,6 +92,10 @@ TTimelineWindow& TViewWindows::timeline() {
 
 void TViewWindows::showTimeline() { bringUp(timeline()); }
 
+void TViewWindows::setMonitoring(bool on) {
+  trail->setMonitoring(on, QDateTime::currentMSecsSinceEpoch());
+}
+
 THistoryWindow* TViewWindows::showHistoryAt(std::uint64_t runId, std::int64_t ms) {
   THistoryWindow* window = showHistory({runId});
   constexpr std::int64_t HalfHour = 1'800'000;

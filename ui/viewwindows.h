@@ -44,6 +44,8 @@ class TViewWindows : public QObject, private TEngineObserver {
   void showOutages();
   TTimelineWindow& timeline();
   void showTimeline();
+  // The monitor's run state, once a second: the timeline shades stopped or paused time.
+  void setMonitoring(bool on);
   // Opens the history of a host at a moment: the hour around it, or the last hour, following,
   // when the moment is in its last half.
   THistoryWindow* showHistoryAt(std::uint64_t runId, std::int64_t ms);

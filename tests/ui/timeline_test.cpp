@@ -61,6 +61,13 @@ TEST(Timeline, RowsScrollByThePixelAndThePointerFindsHostTimeAndRoundTrip) {
   EXPECT_FALSE(v.hoverText(pointAt(0, Now - 100'000)).endsWith(QStringLiteral("lost")));
   EXPECT_TRUE(v.hoverText(pointAt(2, Now - 100'000)).endsWith(QStringLiteral("no data")));
   EXPECT_TRUE(v.hoverText(QPoint(plotLeft + 5, 2)).isEmpty());  // the axis
+  // Paused for a minute: not monitored, on every row.
+  trail.setMonitoring(false, Now - 200'000);
+  trail.setMonitoring(false, Now - 190'000);  // no change: the pause began earlier
+  trail.setMonitoring(true, Now - 140'000);
+  EXPECT_EQ(trail.unmonitored(Now - 600'000, Now),
+            (std::vector<TTimeSpan>{{Now - 200'000, Now - 140'000}}));
+  EXPECT_TRUE(v.hoverText(pointAt(1, Now - 170'000)).endsWith(QStringLiteral("not monitored")));
 
   // Scrolled down by a pixel count that is no whole row: the point still finds its host.
   v.verticalScrollBar()->setValue(200 * v.rowHeight() + 3);
