@@ -98,9 +98,10 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
     case SparkTrailRole:
       if (column != ColSpark) return {};
       {
-        TSparkTrail trail{nowMs(), {}};
+        TSparkTrail trail{nowMs(), {}, {}};
         if (auto it = stats.hosts().find(row.runId); it != stats.hosts().end())
           trail.echoes = it->second.window.since(trail.nowMs - SparkSpanMs);
+        if (unmonitored) trail.unmonitored = unmonitored(trail.nowMs - SparkSpanMs, trail.nowMs);
         return QVariant::fromValue(trail);
       }
     default:

@@ -11,8 +11,18 @@ void TOverviewSparkline::paint(QPainter* painter, const QStyleOptionViewItem& op
                                const QModelIndex& index) const {
   QStyledItemDelegate::paint(painter, option, index);  // background and selection
   const auto trail = index.data(TOverviewModel::SparkTrailRole).value<TSparkTrail>();
-  if (trail.echoes.empty()) return;
   const QRectF area = QRectF(option.rect).adjusted(3, 3, -3, -3);
+  // Stopped or paused: shaded (too narrow for a label; the history window has it).
+  QColor shade = option.palette.color(QPalette::Text);
+  shade.setAlpha(40);
+  for (const TTimeSpan& span : trail.unmonitored) {
+    const double x0 = area.left() + area.width() * static_cast<double>(span.fromMs - trail.nowMs +
+                                                                      SparkSpanMs) / SparkSpanMs;
+    const double x1 = area.left() + area.width() * static_cast<double>(span.toMs - trail.nowMs +
+                                                                      SparkSpanMs) / SparkSpanMs;
+    painter->fillRect(QRectF(x0, area.top(), std::max(1.0, x1 - x0), area.height()), shade);
+  }
+  if (trail.echoes.empty()) return;
   const int count = std::max(1, static_cast<int>(area.width()));
   const std::vector<TSparkColumn> columns =
       sparkColumns(trail.echoes, trail.nowMs, SparkSpanMs, count);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "history/historytypes.h"
+#include "historygaps.h"
 
 inline constexpr std::int64_t SparkSpanMs = 10 * 60'000;
 
@@ -24,6 +25,7 @@ struct TSparkColumn {
 struct TSparkTrail {
   std::int64_t nowMs = 0;
   std::vector<THistoryEcho> echoes;
+  std::vector<TTimeSpan> unmonitored;  // pinging stopped or paused: shaded
 };
 
 // `columns` columns for [nowMs - spanMs, nowMs); echoes ordered by time sent.

@@ -19,7 +19,7 @@ class TTimelineLegend : public QWidget {
   explicit TTimelineLegend(const TTimelineView& timeline, QWidget* parent)
       : QWidget(parent), view(timeline) {}
   QSize sizeHint() const override {
-    return {fontMetrics().horizontalAdvance(QStringLiteral("0.000 ms  0.000 ms  lost")) + 140,
+    return {fontMetrics().horizontalAdvance(QStringLiteral("0.000 ms  0.000 ms  lost")) + 160,
             fontMetrics().height() + 4};
   }
 

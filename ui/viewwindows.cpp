@@ -11,6 +11,7 @@
 #include "livetrail.h"
 #include "timelineview.h"
 #include "timelinewindow.h"
+#include "overviewmodel.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 
@@ -56,6 +57,9 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview->onDeleted = [this] { hostList.saveToFile(settings.hosts_file_name); };
     frmOverview->onHistory = [this](const std::vector<std::uint64_t>& ids) { showHistory(ids); };
     frmOverview->onTimeline = [this] { showTimeline(); };
+    frmOverview->model->unmonitored = [this](std::int64_t from, std::int64_t to) {
+      return trail->unmonitored(from, to);
+    };
   }
   return *frmOverview;
 }
