@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,7 +27,9 @@ int measure() {
   const std::string path = dir.filePath("history.sqlite").toStdString();
   const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
   if (!fillHistory(path, {{"gateway", "127.0.0.1", "127.0.0.1"}},
-                   {.fromMs = now - 86'400'000, .toMs = now, .stepMs = 1000,
+                   {.fromMs = now - 86'400'000,
+                    .toMs = now,
+                    .stepMs = 1000,
                     .rttOf = [](std::size_t, std::int64_t t) { return rttAt(t); }})) {
     std::fprintf(stderr, "historylive_bench: filling the database failed\n");
     return 1;
@@ -61,11 +62,11 @@ int measure() {
     QImage image(window.chart->size(), QImage::Format_ARGB32_Premultiplied);
     for (int i = 0; i < Paints; ++i) window.chart->render(&image);
     const double perPaint = static_cast<double>(painting.nsecsElapsed()) / Paints / 1e6;
-    std::printf("%s range, following: %.1f us to take an echo in, %.2f ms to paint (%zu echoes "
-                "held, %zu summaries)\n",
-                range == THistoryWindow::Hour ? "1 h" : "24 h", perEcho, perPaint,
-                window.chart->series()[0].echoes.size(),
-                window.chart->series()[0].summaries.size());
+    std::printf(
+        "%s range, following: %.1f us to take an echo in, %.2f ms to paint (%zu echoes "
+        "held, %zu summaries)\n",
+        range == THistoryWindow::Hour ? "1 h" : "24 h", perEcho, perPaint,
+        window.chart->series()[0].echoes.size(), window.chart->series()[0].summaries.size());
   }
   return 0;
 }

@@ -9,10 +9,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
-
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 #include "core/tolvohosts.h"
 #include "ui/livestats.h"
@@ -56,7 +55,8 @@ int measure() {
   TTimelineView& view = *window.view;
   view.refresh();
   const int width = 1200;
-  QImage image(width, view.axisHeight() + 255 * view.rowHeight(), QImage::Format_ARGB32_Premultiplied);
+  QImage image(width, view.axisHeight() + 255 * view.rowHeight(),
+               QImage::Format_ARGB32_Premultiplied);
   constexpr int Paints = 50;
   double best = 1e9, total = 0, cpuTotal = 0;
   for (int i = 0; i < Paints; ++i) {
@@ -72,9 +72,10 @@ int measure() {
     best = std::min(best, ms);
     total += ms;
   }
-  std::printf("255 rows x 10 min (150 echoes each), %d px wide: %.2f ms a paint (mean of %d), "
-              "best %.2f ms; processor time %.2f ms a paint\n",
-              width, total / Paints, Paints, best, cpuTotal / Paints);
+  std::printf(
+      "255 rows x 10 min (150 echoes each), %d px wide: %.2f ms a paint (mean of %d), "
+      "best %.2f ms; processor time %.2f ms a paint\n",
+      width, total / Paints, Paints, best, cpuTotal / Paints);
   QImage screen(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
   QElapsedTimer scrolling;
   scrolling.start();

@@ -299,8 +299,9 @@ void THistoryChart::paintSummaries(QPainter& p, const THistorySeries& s) const {
       continue;
     }
     // Steps follow one another without a step missing or a span not monitored between them.
+    const std::int64_t halfStep = m.stepSeconds * 500LL;
     open = open && m.startMs == lastEnd &&
-           joins(lastEnd - m.stepSeconds * 500LL, m.startMs + m.stepSeconds * 500LL, 0, notMonitored);
+           joins(lastEnd - halfStep, m.startMs + halfStep, 0, notMonitored);
     lastEnd = m.startMs + m.stepSeconds * 1000LL;
     const double x0 = xOf(m.startMs);
     const double x1 = xOf(m.startMs + m.stepSeconds * 1000LL);

@@ -3,8 +3,9 @@
 // ranges show the summaries (a band from min to max around the mean), short ones every echo as a
 // point. Lost echoes are red ticks at the foot, outages (and steps in which nothing was answered)
 // red shading. Echoes further apart than three of the host's intervals are not joined, and spans in
-// which nothing was monitored are shaded grey and labelled "not monitored". The mouse wheel zooms around the pointer, dragging pans, and the figures under the
-// pointer are offered as a text (hoverText).
+// which nothing was monitored are shaded grey and labelled "not monitored". The mouse wheel zooms
+// around the pointer, dragging pans, and the figures under the pointer are offered as a text
+// (hoverText).
 
 #include <QWidget>
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 std::vector<TTimeSpan> unmonitoredSpans(const std::vector<THistoryRun>& runs, std::int64_t fromMs,
-                                        std::int64_t toMs, const std::vector<std::int64_t>& seenMs) {
+                                        std::int64_t toMs,
+                                        const std::vector<std::int64_t>& seenMs) {
   std::vector<TTimeSpan> spans;
   const auto add = [&](std::int64_t a, std::int64_t b) {
     a = std::max(a, fromMs);
@@ -33,9 +34,8 @@ std::vector<TTimeSpan> unmonitoredSpans(const std::vector<THistoryRun>& runs, st
 bool joins(std::int64_t aMs, std::int64_t bMs, std::int64_t maxGapMs,
            const std::vector<TTimeSpan>& unmonitored) {
   if (maxGapMs > 0 && bMs - aMs > maxGapMs) return false;
-  return std::none_of(unmonitored.begin(), unmonitored.end(), [&](const TTimeSpan& s) {
-    return s.fromMs < bMs && s.toMs > aMs;
-  });
+  return std::none_of(unmonitored.begin(), unmonitored.end(),
+                      [&](const TTimeSpan& s) { return s.fromMs < bMs && s.toMs > aMs; });
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> joinedRuns(

@@ -1,8 +1,8 @@
 #pragma once
 // Where a round-trip line must not be drawn across: the spans in which nothing was monitored
 // (pinging stopped, paused for a dialog, the program closed; from the runs in the results
-// database) and spans without echoes longer than three of the host's intervals. Plain C++, shared by
-// the history chart, the exported picture and the overview's sparkline.
+// database) and spans without echoes longer than three of the host's intervals. Plain C++, shared
+// by the history chart, the exported picture and the overview's sparkline.
 
 #include <cstddef>
 #include <cstdint>

@@ -13,8 +13,8 @@ TLiveTrail::~TLiveTrail() {
 }
 
 void TLiveTrail::echoResult(const TTolvoHost& host, const TEchoResult& result) {
-  add(host.runId, {result.sentUnixMs,
-                   result.answered ? std::max<std::int64_t>(result.rttMicros, 0) : -1});
+  add(host.runId,
+      {result.sentUnixMs, result.answered ? std::max<std::int64_t>(result.rttMicros, 0) : -1});
 }
 
 void TLiveTrail::hostDeleting(const TTolvoHost& host) { trails.erase(host.runId); }

@@ -187,7 +187,8 @@ void TOverviewModel::refresh() {
   }
   announce(rowCount());
   // The sparklines move with the clock even when no figure changed.
-  if (rowCount() > 0) emit dataChanged(index(0, ColSpark), index(rowCount() - 1, ColSpark), {SparkTrailRole});
+  if (rowCount() > 0)
+    emit dataChanged(index(0, ColSpark), index(rowCount() - 1, ColSpark), {SparkTrailRole});
 }
 
 void TOverviewModel::syncRows() {

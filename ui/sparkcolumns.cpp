@@ -11,8 +11,8 @@ std::vector<TSparkColumn> sparkColumns(const std::vector<THistoryEcho>& echoes, 
   const std::int64_t fromMs = nowMs - spanMs;
   const std::int64_t maxGapMs = GapIntervals * medianSpacingMs(echoes);
   const auto sliceStart = [&](std::size_t c) {
-    return fromMs + static_cast<std::int64_t>(static_cast<double>(spanMs) *
-                                              static_cast<double>(c) / static_cast<double>(out.size()));
+    return fromMs + static_cast<std::int64_t>(static_cast<double>(spanMs) * static_cast<double>(c) /
+                                              static_cast<double>(out.size()));
   };
   std::size_t next = 0;  // the first echo not yet placed
   while (next < echoes.size() && echoes[next].sentMs < fromMs) ++next;

@@ -4,10 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-
-#include <array>
-
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "historychart.h"
@@ -43,9 +41,7 @@ TTimelineView::TTimelineView(const TLiveStats& liveStats, const TLiveTrail& live
 
 int TTimelineView::rowHeight() const { return fontMetrics().height() + 4; }
 int TTimelineView::axisHeight() const { return fontMetrics().height() + 8; }
-int TTimelineView::nameWidth() const {
-  return std::max(80, fontMetrics().averageCharWidth() * 18);
-}
+int TTimelineView::nameWidth() const { return std::max(80, fontMetrics().averageCharWidth() * 18); }
 
 void TTimelineView::setSpan(std::int64_t span) {
   spanMs = std::clamp<std::int64_t>(span, 60'000, TrailKeepMs);
@@ -146,10 +142,10 @@ void TTimelineView::paintAxis(QPainter& p, int width, std::int64_t now) const {
   p.setPen(text);
   p.drawLine(0, axisHeight() - 1, width, axisHeight() - 1);
   if (plotWidth <= 0) return;
-  static const std::int64_t steps[] = {60'000, 120'000, 300'000, 600'000, 900'000, 1'800'000,
-                                       3'600'000};
-  const int room = std::max(1, plotWidth / (fontMetrics().horizontalAdvance(
-                                                QStringLiteral("00:00")) + 24));
+  static const std::int64_t steps[] = {60'000,  120'000,   300'000,  600'000,
+                                       900'000, 1'800'000, 3'600'000};
+  const int room =
+      std::max(1, plotWidth / (fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 24));
   std::int64_t step = steps[std::size(steps) - 1];
   for (std::int64_t s : steps)
     if (spanMs / s <= room) {
@@ -182,8 +178,8 @@ void TTimelineView::paintRows(QPainter& p, int width, int first, int last, int y
   const double logSpan = std::max(std::log(static_cast<double>(scaleHigh)) - logLow, 1e-9);
   for (int i = 0; i < Steps; ++i)
     ramp[static_cast<std::size_t>(i)] =
-        rttColour(static_cast<std::int64_t>(std::exp(logLow + logSpan * i / (Steps - 1))),
-                  scaleLow, scaleHigh)
+        rttColour(static_cast<std::int64_t>(std::exp(logLow + logSpan * i / (Steps - 1))), scaleLow,
+                  scaleHigh)
             .rgba();
   const QRgb lost = lostColour().rgba();
   // Opaque (blank is the background): copied, not blended.
@@ -215,7 +211,8 @@ void TTimelineView::paintRows(QPainter& p, int width, int first, int last, int y
         } else {
           const double share =
               (std::log(static_cast<double>(std::max<std::int64_t>(column.rttMicros, 1))) -
-               logLow) / logSpan;
+               logLow) /
+              logSpan;
           colour = ramp[static_cast<std::size_t>(
               std::clamp(static_cast<int>(share * (Steps - 1) + 0.5), 0, Steps - 1))];
         }
@@ -231,8 +228,9 @@ void TTimelineView::paintRows(QPainter& p, int width, int first, int last, int y
     const QString label = QStringLiteral("not monitored");
     const int labelWidth = fontMetrics().horizontalAdvance(label) + 8;
     for (const TTimeSpan& span : trail.unmonitored(now - spanMs, now)) {
-      const int x0 = nameWidth() + static_cast<int>(static_cast<double>(span.fromMs - now + spanMs) /
-                                                    static_cast<double>(spanMs) * plotWidth);
+      const int x0 =
+          nameWidth() + static_cast<int>(static_cast<double>(span.fromMs - now + spanMs) /
+                                         static_cast<double>(spanMs) * plotWidth);
       const int x1 = nameWidth() + static_cast<int>(static_cast<double>(span.toMs - now + spanMs) /
                                                     static_cast<double>(spanMs) * plotWidth);
       const QRect band(x0, axisHeight(), std::max(1, x1 - x0), p.device()->height());

@@ -3,13 +3,12 @@
 // 5 minutes to 3 hours), a time axis at the top. Each echo is a mark from its time to the next one,
 // coloured by its round trip on one scale shared by all rows (low blue to high orange, logarithmic
 // when the round trips spread widely); lost echoes are red, time without echoes blank (more than
-// three of the host's usual spacings: sparkcolumns.h). Rows scroll by the pixel and only the visible
-// ones are painted; the pointer's host, time and round trip are offered as a text, a click asks to
-// open that host's history at that moment.
+// three of the host's usual spacings: sparkcolumns.h). Rows scroll by the pixel and only the
+// visible ones are painted; the pointer's host, time and round trip are offered as a text, a click
+// asks to open that host's history at that moment.
 
 #include <QAbstractScrollArea>
 #include <QStaticText>
-
 #include <cstdint>
 #include <functional>
 #include <optional>

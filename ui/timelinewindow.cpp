@@ -37,9 +37,9 @@ class TTimelineLegend : public QWidget {
     x += m.horizontalAdvance(lowText) + 6;
     for (int i = 0; i < band; ++i) {
       const double share = static_cast<double>(i) / std::max(1, band - 1);
-      const auto micros = static_cast<std::int64_t>(
-          std::exp(std::log(static_cast<double>(low)) +
-                   share * (std::log(static_cast<double>(high)) - std::log(static_cast<double>(low)))));
+      const auto micros = static_cast<std::int64_t>(std::exp(
+          std::log(static_cast<double>(low)) +
+          share * (std::log(static_cast<double>(high)) - std::log(static_cast<double>(low)))));
       p.fillRect(QRect(x + i, 3, 1, height() - 6), TTimelineView::rttColour(micros, low, high));
     }
     x += band + 6;
@@ -63,8 +63,8 @@ TTimelineWindow::TTimelineWindow(const TLiveStats& stats, const TLiveTrail& trai
   if (!nowMs) nowMs = [] { return QDateTime::currentMSecsSinceEpoch(); };
   view = new TTimelineView(stats, trail, std::move(nowMs), this);
   cbSpan = new QComboBox(this);
-  for (const auto& [label, minutes] : {std::pair{"5 min", 5}, {"10 min", 10}, {"30 min", 30},
-                                       {"1 h", 60}, {"3 h", 180}})
+  for (const auto& [label, minutes] :
+       {std::pair{"5 min", 5}, {"10 min", 10}, {"30 min", 30}, {"1 h", 60}, {"3 h", 180}})
     cbSpan->addItem(QString::fromLatin1(label), minutes * 60'000LL);
   cbSpan->setCurrentIndex(1);
   connect(cbSpan, &QComboBox::currentIndexChanged, this,

@@ -4,7 +4,6 @@
 // Moves on once a second while shown.
 
 #include <QWidget>
-
 #include <cstdint>
 #include <functional>
 

@@ -1,9 +1,9 @@
 // Gaps in drawn round trips: which spans count as not monitored (from the runs in the results
 // database) and which echoes a line may join.
 
-#include <gtest/gtest.h>
-
 #include "ui/historygaps.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -24,9 +24,8 @@ TEST(HistoryGaps, StopsPausesAndCrashesLeaveSpansNotMonitoredButNothingBeforeThe
 }
 
 TEST(HistoryGaps, LinesBreakAtLossesLongSilencesAndSpansNotMonitored) {
-  const std::vector<THistoryEcho> echoes = {{0, 10},    {5, 11},    {10, -1}, {15, 12},
-                                            {20, 13},   {40, 14},   {45, 15}, {50, 16},
-                                            {55, 17},   {60, 18}};
+  const std::vector<THistoryEcho> echoes = {{0, 10},  {5, 11},  {10, -1}, {15, 12}, {20, 13},
+                                            {40, 14}, {45, 15}, {50, 16}, {55, 17}, {60, 18}};
   // Lost echo at 10; 20 -> 40 is longer than 15.
   EXPECT_EQ(joinedRuns(echoes, 15, {}), (Runs{{0, 1}, {3, 4}, {5, 9}}));
   EXPECT_EQ(joinedRuns(echoes, 0, {}), (Runs{{0, 1}, {3, 9}}));

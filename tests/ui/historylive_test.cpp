@@ -23,12 +23,12 @@ TEST(HistoryLive, RunsGiveSpansNotMonitoredAndLiveEchoesFollowUntilZoomed) {
   const std::string path = dir.filePath("history.sqlite").toStdString();
   const auto rtt = [](std::size_t, std::int64_t t) -> std::int64_t { return 300 + t % 7; };
   // Each fill is a run of its own: monitoring from its first echo to 3 minutes past its last.
-  ASSERT_TRUE(fillHistory(path, {{"gateway", "gw.lan", "127.0.0.1"}},
-                          {.fromMs = Now - 50 * Minute, .toMs = Now - 40 * Minute, .stepMs = 5000,
-                           .rttOf = rtt}));
-  ASSERT_TRUE(fillHistory(path, {{"gateway", "gw.lan", "127.0.0.1"}},
-                          {.fromMs = Now - 20 * Minute, .toMs = Now - 10 * Minute, .stepMs = 5000,
-                           .rttOf = rtt}));
+  ASSERT_TRUE(fillHistory(
+      path, {{"gateway", "gw.lan", "127.0.0.1"}},
+      {.fromMs = Now - 50 * Minute, .toMs = Now - 40 * Minute, .stepMs = 5000, .rttOf = rtt}));
+  ASSERT_TRUE(fillHistory(
+      path, {{"gateway", "gw.lan", "127.0.0.1"}},
+      {.fromMs = Now - 20 * Minute, .toMs = Now - 10 * Minute, .stepMs = 5000, .rttOf = rtt}));
 
   TTolvoHosts hosts;
   std::unique_ptr<TTolvoHost> owned = hosts.newHost();
@@ -42,9 +42,8 @@ TEST(HistoryLive, RunsGiveSpansNotMonitoredAndLiveEchoesFollowUntilZoomed) {
   w.show();
   w.showRange(THistoryWindow::Hour);
 
-  EXPECT_EQ(w.chart->unmonitored(),
-            (std::vector<TTimeSpan>{{Now - 37 * Minute, Now - 20 * Minute},
-                                    {Now - 7 * Minute, Now}}));
+  EXPECT_EQ(w.chart->unmonitored(), (std::vector<TTimeSpan>{{Now - 37 * Minute, Now - 20 * Minute},
+                                                            {Now - 7 * Minute, Now}}));
   EXPECT_TRUE(w.chart->valuesAt(Now - 30 * Minute).endsWith(QStringLiteral("not monitored")));
   EXPECT_FALSE(w.chart->valuesAt(Now - 15 * Minute).contains(QStringLiteral("not monitored")));
   EXPECT_EQ(w.chart->series()[0].gapMs, 15'000);

@@ -1,16 +1,16 @@
 // The overview's sparkline on a time scale: which pixel columns show an echo, continue one, or stay
 // blank for a gap.
 
-#include <gtest/gtest.h>
-
 #include "ui/sparkcolumns.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(SparkColumns, EchoesLandByTimeLossesWinAndGapsStayBlank) {
   // 10 columns of 1 s over [0, 10 s); echoes every second until 4 s, then silence until 9 s.
-  const std::vector<THistoryEcho> echoes = {
-      {-500, 50}, {0, 100}, {1000, 300}, {1500, -1}, {2000, 200}, {3000, 250}, {9000, 400}};
+  const std::vector<THistoryEcho> echoes = {{-500, 50},  {0, 100},    {1000, 300}, {1500, -1},
+                                            {2000, 200}, {3000, 250}, {9000, 400}};
   const std::vector<TSparkColumn> c = sparkColumns(echoes, 10'000, 10'000, 10);
   using K = TSparkColumn;
   EXPECT_EQ(c[0], (K{K::Answered, 100}));

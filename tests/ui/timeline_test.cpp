@@ -51,10 +51,10 @@ TEST(Timeline, RowsScrollByThePixelAndThePointerFindsHostTimeAndRoundTrip) {
   const int plotLeft = v.nameWidth();
   const int plotWidth = v.viewport()->width() - plotLeft;
   const auto pointAt = [&](int row, std::int64_t ms) {
-    return QPoint(plotLeft + static_cast<int>(static_cast<double>(ms - (Now - 600'000)) /
-                                              600'000.0 * plotWidth),
-                  v.axisHeight() + row * v.rowHeight() + v.rowHeight() / 2 -
-                      v.verticalScrollBar()->value());
+    return QPoint(
+        plotLeft +
+            static_cast<int>(static_cast<double>(ms - (Now - 600'000)) / 600'000.0 * plotWidth),
+        v.axisHeight() + row * v.rowHeight() + v.rowHeight() / 2 - v.verticalScrollBar()->value());
   };
   EXPECT_TRUE(v.hoverText(pointAt(0, Now - 300'000)).endsWith(QStringLiteral("lost")));
   EXPECT_TRUE(v.hoverText(pointAt(0, Now - 100'000)).startsWith(QStringLiteral("host0")));
