@@ -1,6 +1,9 @@
 // The overview's sparkline on a time scale: which pixel columns show an echo, continue one, or stay
 // blank for a gap.
 
+#include "core/tolvohosts.h"
+#include "ui/livestats.h"
+#include "ui/overviewmodel.h"
 #include "ui/sparkcolumns.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +31,29 @@ TEST(SparkColumns, EchoesLandByTimeLossesWinAndGapsStayBlank) {
   EXPECT_EQ(slow[5], (K{K::Lost, -1}));
   EXPECT_EQ(slow[9], (K{K::Answered, 30}));
   EXPECT_TRUE(sparkColumns({}, 10'000, 10'000, 4) == std::vector<TSparkColumn>(4));
+}
+
+TEST(SparkColumns, TheOverviewHandsItsSparklineTheLastTenMinutesAndThePauses) {
+  constexpr std::int64_t Now = 1'780'000'000'000;
+  TTolvoHosts hosts;
+  TLiveStats stats(hosts);
+  std::unique_ptr<TTolvoHost> owned = hosts.newHost();
+  TTolvoHost* host = owned.get();
+  hosts.appendHost(owned);
+  for (std::int64_t t = Now - 14 * 60'000; t < Now; t += 60'000)
+    hosts.events().echoResult(*host, {t, true, 200});
+  TOverviewModel model(stats, [] { return Now; });
+  model.unmonitored = [](std::int64_t from, std::int64_t) {
+    return std::vector<TTimeSpan>{{from + 1000, from + 2000}};
+  };
+  model.refresh();
+  const auto trail = model.index(0, TOverviewModel::ColSpark)
+                         .data(TOverviewModel::SparkTrailRole)
+                         .value<TSparkTrail>();
+  EXPECT_EQ(trail.nowMs, Now);
+  ASSERT_EQ(trail.echoes.size(), 10u);  // of the 14 kept for the 15-minute figures
+  EXPECT_EQ(trail.echoes.front().sentMs, Now - 10 * 60'000);
+  EXPECT_EQ(trail.unmonitored, (std::vector<TTimeSpan>{{Now - 599'000, Now - 598'000}}));
 }
 
 }  // namespace
