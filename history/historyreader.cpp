@@ -110,6 +110,31 @@ std::vector<std::int64_t> THistoryReader::runBounds() {
   return bounds;
 }
 
+std::vector<THistoryRun> THistoryReader::runs(std::int64_t fromMs, std::int64_t toMs) {
+  std::vector<THistoryRun> all;
+  if (!ensureOpen()) return all;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  // One row per start, stop or pause: a small table, read whole.
+  if (!q.exec(QStringLiteral("SELECT started_ms, stopped_ms FROM runs ORDER BY started_ms")))
+    return all;
+  while (q.next()) {
+    THistoryRun run{q.value(0).toLongLong(), std::nullopt};
+    if (!q.value(1).isNull()) run.stoppedMs = q.value(1).toLongLong();
+    all.push_back(run);
+  }
+  // Runs follow one another: the one going on at fromMs is the last to start before it.
+  const auto startsBefore = [&all](std::int64_t ms) {
+    return std::partition_point(all.begin(), all.end(),
+                                [ms](const THistoryRun& r) { return r.startedMs < ms; });
+  };
+  auto first = startsBefore(fromMs);
+  if (first != all.begin()) --first;
+  auto last = startsBefore(toMs);
+  if (last != all.end()) ++last;
+  return {first, last};
+}
+
 std::optional<std::int64_t> THistoryReader::firstRecordMs(std::int64_t hostId) {
   if (!ensureOpen()) return std::nullopt;
   QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));

@@ -34,6 +34,11 @@ class THistoryReader {
   // When monitoring started and stopped, every run's start and stop, sorted (a run that ended
   // without saying so has its start only). Empty for a file written before runs were recorded.
   std::vector<std::int64_t> runBounds();
+  // The runs that start in [fromMs, toMs), the last one before fromMs and the first one after,
+  // ordered by start (runs follow one another; the next start bounds one that ended without saying
+  // so).
+  // Empty for a file written before runs were recorded.
+  std::vector<THistoryRun> runs(std::int64_t fromMs, std::int64_t toMs);
 
   // The start of the oldest minute of raw results the host has (of its oldest summary when no raw
   // result is kept); empty when there is none. A few index lookups.

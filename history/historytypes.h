@@ -3,6 +3,7 @@
 // stamps its sends), round trips microseconds.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // A host as the database knows it: an id of the database's own, with the host's current names.
@@ -34,4 +35,12 @@ struct THistorySummary {
   std::int64_t meanMicros = -1;
   std::int64_t maxMicros = -1;
   std::int64_t p95Micros = -1;
+};
+
+// A stretch of monitoring (a row of `runs`): from a start to a stop, a pause or the program's end.
+// stoppedMs is empty while the run goes on, or when it ended without saying so (a crash).
+struct THistoryRun {
+  std::int64_t startedMs = 0;
+  std::optional<std::int64_t> stoppedMs;
+  bool operator==(const THistoryRun&) const = default;
 };

@@ -78,6 +78,29 @@ void THistoryChart::setSeries(std::vector<THistorySeries> series) {
   update();
 }
 
+void THistoryChart::setUnmonitored(std::vector<TTimeSpan> spans) {
+  notMonitored = std::move(spans);
+  update();
+}
+
+void THistoryChart::appendEcho(std::size_t seriesIndex, const THistoryEcho& echo) {
+  if (seriesIndex >= shown.size()) return;
+  std::vector<THistoryEcho>& echoes = shown[seriesIndex].echoes;
+  echoes.push_back(echo);
+  // Let go in one piece once the oldest is two spans old: amortised, a few echoes' worth each.
+  if (echoes.front().sentMs < from - 2 * (to - from))
+    std::erase_if(echoes, [this](const THistoryEcho& e) { return e.sentMs < from - (to - from); });
+  if (echo.answered() && static_cast<double>(echo.rttMicros) > scaleTop)
+    scaleTop = niceCeiling(static_cast<double>(echo.rttMicros) * 1.1);
+  update();
+}
+
+void THistoryChart::setOutages(std::size_t seriesIndex, std::vector<TOutage> outages) {
+  if (seriesIndex >= shown.size()) return;
+  shown[seriesIndex].outages = std::move(outages);
+  update();
+}
+
 double THistoryChart::largestMicros() const {
   double largest = 100;  // 0.1 ms: loopback still gets a readable scale
   for (const THistorySeries& s : shown) {
@@ -119,6 +142,7 @@ void THistoryChart::paintEvent(QPaintEvent*) {
   paintAxes(p, scaleTop);
   p.save();
   p.setClipRect(plotArea().adjusted(0, 0, 0, LossStrip + 1));
+  paintUnmonitored(p);
   for (std::size_t i = 0; i < shown.size(); ++i) paintLosses(p, shown[i], static_cast<int>(i));
   for (const THistorySeries& s : shown) paintSeries(p, s);
   p.restore();
@@ -173,6 +197,23 @@ void THistoryChart::paintAxes(QPainter& p, double top) const {
   p.drawRect(area);
 }
 
+void THistoryChart::paintUnmonitored(QPainter& p) const {
+  const QRectF area = plotArea();
+  QColor shade = palette().color(QPalette::Text);
+  shade.setAlpha(28);
+  const QString label = QStringLiteral("not monitored");
+  const double labelWidth = fontMetrics().horizontalAdvance(label) + 8;
+  p.setPen(palette().color(QPalette::PlaceholderText));
+  for (const TTimeSpan& span : notMonitored) {
+    const double x0 = std::max(area.left(), xOf(span.fromMs));
+    const double x1 = std::min(area.right(), std::max(xOf(span.toMs), x0 + 1));
+    const QRectF band(QPointF(x0, area.top()), QPointF(x1, area.bottom()));
+    p.fillRect(band, shade);
+    if (band.width() >= labelWidth)
+      p.drawText(band.adjusted(0, 0, 0, -8), Qt::AlignHCenter | Qt::AlignBottom, label);
+  }
+}
+
 void THistoryChart::paintLegend(QPainter& p) const {
   // The hosts' names in their colours, in the plot's top left corner.
   const QRectF area = plotArea();
@@ -224,20 +265,17 @@ void THistoryChart::paintLosses(QPainter& p, const THistorySeries& s, int index)
 void THistoryChart::paintSeries(QPainter& p, const THistorySeries& s) const {
   paintSummaries(p, s);
   {
-    // Points for every answer, joined while no echo in between was lost.
-    QPainterPath line;
-    bool open = false;
-    for (const THistoryEcho& e : s.echoes) {
-      if (!e.answered()) {
-        open = false;
-        continue;
-      }
-      const QPointF point(xOf(e.sentMs), yOf(static_cast<double>(e.rttMicros)));
-      open ? line.lineTo(point) : line.moveTo(point);
-      open = true;
-    }
+    // Points for every answer, joined while no echo in between was lost and no gap lies between
+    // (polylines: much quicker to stroke than one path of thousands of elements).
     p.setPen(QPen(s.colour, 1.2));
-    p.drawPath(line);
+    QPolygonF line;
+    for (const auto& [first, last] : joinedRuns(s.echoes, s.gapMs, notMonitored)) {
+      line.clear();
+      for (std::size_t i = first; i <= last; ++i)
+        if (s.echoes[i].answered())
+          line << QPointF(xOf(s.echoes[i].sentMs), yOf(static_cast<double>(s.echoes[i].rttMicros)));
+      if (line.size() > 1) p.drawPolyline(line);
+    }
     if (s.echoes.size() < 2000) {
       p.setPen(Qt::NoPen);
       p.setBrush(s.colour);
@@ -254,11 +292,17 @@ void THistoryChart::paintSummaries(QPainter& p, const THistorySeries& s) const {
   band.setAlpha(60);
   QPainterPath mean;
   bool open = false;
+  std::int64_t lastEnd = 0;
   for (const THistorySummary& m : s.summaries) {
     if (m.meanMicros < 0) {
       open = false;
       continue;
     }
+    // Steps follow one another without a step missing or a span not monitored between them.
+    const std::int64_t halfStep = m.stepSeconds * 500LL;
+    open = open && m.startMs == lastEnd &&
+           joins(lastEnd - halfStep, m.startMs + halfStep, 0, notMonitored);
+    lastEnd = m.startMs + m.stepSeconds * 1000LL;
     const double x0 = xOf(m.startMs);
     const double x1 = xOf(m.startMs + m.stepSeconds * 1000LL);
     p.fillRect(QRectF(QPointF(x0, yOf(static_cast<double>(m.maxMicros))),
@@ -273,6 +317,12 @@ void THistoryChart::paintSummaries(QPainter& p, const THistorySeries& s) const {
 }
 
 QString THistoryChart::valuesAt(std::int64_t ms) const {
+  if (const TTimeSpan* span = spanAt(notMonitored, ms))
+    return QStringLiteral("%1 to %2: not monitored")
+        .arg(QDateTime::fromMSecsSinceEpoch(span->fromMs)
+                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             QDateTime::fromMSecsSinceEpoch(span->toMs)
+                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
   QStringList parts;
   for (const THistorySeries& s : shown) {
     const bool onEchoes =

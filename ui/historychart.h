@@ -2,8 +2,10 @@
 // The history window's chart, painted here: for each host a line of the round trip over time. Long
 // ranges show the summaries (a band from min to max around the mean), short ones every echo as a
 // point. Lost echoes are red ticks at the foot, outages (and steps in which nothing was answered)
-// red shading. The mouse wheel zooms around the pointer, dragging pans, and the figures under the
-// pointer are offered as a text (hoverText).
+// red shading. Echoes further apart than three of the host's intervals are not joined, and spans in
+// which nothing was monitored are shaded grey and labelled "not monitored". The mouse wheel zooms
+// around the pointer, dragging pans, and the figures under the pointer are offered as a text
+// (hoverText).
 
 #include <QWidget>
 
@@ -13,6 +15,7 @@
 
 #include "history/historytypes.h"
 #include "history/outages.h"
+#include "historygaps.h"
 
 struct THistorySeries {
   QString name;
@@ -21,6 +24,7 @@ struct THistorySeries {
   std::vector<THistoryEcho> echoes;        // ordered by time sent (after the summaries)
   std::vector<THistorySummary> summaries;  // ordered by start
   std::vector<TOutage> outages;            // found in the echoes
+  std::int64_t gapMs = 0;                  // echoes further apart are not joined (0: any)
 };
 
 class THistoryChart : public QWidget {
@@ -33,6 +37,13 @@ class THistoryChart : public QWidget {
   std::int64_t toMs() const { return to; }
   void setSeries(std::vector<THistorySeries> series);
   const std::vector<THistorySeries>& series() const { return shown; }
+  // Spans in which nothing was monitored: shaded, labelled, never joined across.
+  void setUnmonitored(std::vector<TTimeSpan> spans);
+  const std::vector<TTimeSpan>& unmonitored() const { return notMonitored; }
+  // A live echo at the end of a series (sent after every one it holds); the scale only grows.
+  // Echoes more than a span before the shown range are let go.
+  void appendEcho(std::size_t seriesIndex, const THistoryEcho& echo);
+  void setOutages(std::size_t seriesIndex, std::vector<TOutage> outages);
 
   // The time at x, and the figures of every host nearest to that time.
   std::int64_t timeAt(double x) const;
@@ -70,10 +81,12 @@ class THistoryChart : public QWidget {
   void paintSummaries(QPainter& p, const THistorySeries& s) const;
   void paintLegend(QPainter& p) const;
   void paintLosses(QPainter& p, const THistorySeries& s, int index) const;
+  void paintUnmonitored(QPainter& p) const;
 
   std::int64_t from = 0;
   std::int64_t to = 3'600'000;
   std::vector<THistorySeries> shown;
+  std::vector<TTimeSpan> notMonitored;
   double scaleTop = 1000;  // microseconds at the top of the plot
   bool dragging = false;
   double dragX = 0;

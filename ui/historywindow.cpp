@@ -10,15 +10,18 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/tolvohost.h"
 #include "history/historyreader.h"
 #include "history/outages.h"
 #include "historychart.h"
+#include "historygaps.h"
 
 namespace {
 
@@ -79,6 +82,9 @@ THistoryWindow::THistoryWindow(const std::string& databasePath, std::vector<THis
   tmrReload->setSingleShot(true);
   tmrReload->setInterval(120);
   connect(tmrReload, &QTimer::timeout, this, &THistoryWindow::reload);
+  tmrSlide = new QTimer(this);
+  tmrSlide->setInterval(1000);
+  connect(tmrSlide, &QTimer::timeout, this, &THistoryWindow::slide);
   resize(820, 460);
   showRange(firstRange());
 }
@@ -99,7 +105,88 @@ THistoryWindow::Range THistoryWindow::firstRange() {
   return Month;
 }
 
-THistoryWindow::~THistoryWindow() = default;
+THistoryWindow::~THistoryWindow() {
+  if (eventHub) eventHub->unsubscribe(this);
+}
+
+void THistoryWindow::followEvents(TEngineEventHub& events) {
+  if (eventHub) eventHub->unsubscribe(this);
+  eventHub = &events;
+  eventHub->subscribe(this);
+}
+
+void THistoryWindow::setFollowing(bool on) {
+  isFollowing = on;
+  btnNow->setEnabled(!on);
+  on ? tmrSlide->start() : tmrSlide->stop();
+}
+
+void THistoryWindow::followNow() {
+  const std::int64_t span = std::min(chart->toMs() - chart->fromMs(), FollowSpanMs);
+  if (span == HourMs || span == 24 * HourMs) {
+    showRange(span == HourMs ? Hour : Day);
+    return;
+  }
+  const std::int64_t now = clock();
+  chart->setRange(now - span, now);
+  reload();
+  setFollowing(true);
+}
+
+void THistoryWindow::keyPressEvent(QKeyEvent* event) {
+  // Reaches here from the chart and the buttons; the date fields keep End for themselves.
+  if (event->key() == Qt::Key_End && event->modifiers() == Qt::NoModifier) {
+    followNow();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void THistoryWindow::slide() {
+  if (!isFollowing) return;
+  const std::int64_t now = clock();
+  chart->setRange(now - (chart->toMs() - chart->fromMs()), now);
+  // A stop or a pause shows up as a span not monitored within a few seconds.
+  if (now - runsReadMs >= 5000 || now < runsReadMs) readRuns();
+}
+
+void THistoryWindow::readRuns() {
+  runsReadMs = clock();
+  if (!openError.isEmpty()) return;
+  const std::int64_t from = chart->fromMs();
+  const std::int64_t to = chart->toMs();
+  std::vector<std::int64_t> seen;
+  for (const THistorySeries& s : chart->series())
+    for (const THistoryEcho& e : s.echoes) seen.push_back(e.sentMs);
+  std::sort(seen.begin(), seen.end());
+  chart->setUnmonitored(unmonitoredSpans(reader->runs(from, to), from, to, seen));
+}
+
+void THistoryWindow::echoResult(const TTolvoHost& host, const TEchoResult& result) {
+  if (!isFollowing) return;
+  std::size_t index = 0;
+  while (index < hosts.size() && hosts[index].target.runId != host.runId) ++index;
+  if (index == hosts.size()) return;
+  const THistoryEcho echo{result.sentUnixMs,
+                          result.answered ? std::max<std::int64_t>(result.rttMicros, 0) : -1};
+  const THistorySeries& s = chart->series()[index];
+  if (!s.echoes.empty() && echo.sentMs < s.echoes.back().sentMs) return;  // clock stepped back
+  const bool inOutage = !s.outages.empty() && s.outages.back().ongoing();
+  chart->appendEcho(index, echo);
+  std::vector<THistoryEcho>& tail = hosts[index].sinceAnswer;
+  tail.push_back(echo);
+  if ((!echo.answered() || inOutage) && chart->toMs() - chart->fromMs() <= OutageSpanMs) {
+    // The outages from the last answer on, found again.
+    std::vector<TOutage> outages = s.outages;
+    std::erase_if(outages, [&](const TOutage& o) { return o.startMs >= tail.front().sentMs; });
+    for (const TOutage& o : findOutages(tail, lostToDownSetting(), {runBounds, 0}))
+      outages.push_back(o);
+    chart->setOutages(index, std::move(outages));
+  }
+  if (echo.answered()) tail = {echo};
+  slide();
+}
 
 void THistoryWindow::buildControls() {
   rangeButtons = new QButtonGroup(this);
@@ -140,11 +227,16 @@ void THistoryWindow::buildControls() {
   btnExportPng = new QPushButton(QStringLiteral("Export &PNG..."), this);
   connect(btnExportCsv, &QPushButton::clicked, this, &THistoryWindow::exportCsvClick);
   connect(btnExportPng, &QPushButton::clicked, this, &THistoryWindow::exportPngClick);
+  btnNow = new QPushButton(QStringLiteral("&Now"), this);
+  btnNow->setToolTip(QStringLiteral("Show the present and follow it (End)"));
+  connect(btnNow, &QPushButton::clicked, this, &THistoryWindow::followNow);
+  top->insertWidget(Custom + 1, btnNow);
   top->addWidget(btnExportCsv);
   top->addWidget(btnExportPng);
 
   chart = new THistoryChart(this);
   chart->onRangeChanged = [this] {
+    setFollowing(false);
     rangeButtons->setExclusive(false);
     if (QAbstractButton* checked = rangeButtons->checkedButton()) checked->setChecked(false);
     rangeButtons->setExclusive(true);
@@ -176,6 +268,7 @@ void THistoryWindow::showRange(Range range) {
   edTo->setDateTime(QDateTime::fromMSecsSinceEpoch(now));
   chart->setRange(from, now);
   reload();
+  setFollowing(range == Hour || range == Day);
 }
 
 void THistoryWindow::showCustom(std::int64_t fromMs, std::int64_t toMs) {
@@ -184,6 +277,7 @@ void THistoryWindow::showCustom(std::int64_t fromMs, std::int64_t toMs) {
     return;
   }
   if (QAbstractButton* b = rangeButtons->button(Custom)) b->setChecked(true);
+  setFollowing(false);
   chart->setRange(fromMs, toMs);
   reload();
 }
@@ -217,6 +311,8 @@ void THistoryWindow::reload() {
   // Enough for 7 days of 5-minute steps; 30 days take the hourly ones.
   constexpr int points = 2500;
   std::vector<THistorySeries> series;
+  runBounds = openError.isEmpty() ? reader->runBounds() : std::vector<std::int64_t>{};
+  std::vector<std::int64_t> seen;  // times with results, for runs that ended without a stop
   for (std::size_t i = 0; i < hosts.size(); ++i) {
     const THost& h = hosts[i];
     THistorySeries s;
@@ -227,7 +323,11 @@ void THistoryWindow::reload() {
       std::vector<THistoryEcho> echoes;
       if (span <= OutageSpanMs) {
         echoes = reader->echoes(h.stored->id, from, to);
-        s.outages = findOutages(echoes, lostToDownSetting());
+        s.outages = findOutages(echoes, lostToDownSetting(), {runBounds, h.stored->deletedMs});
+        auto answer = std::find_if(echoes.rbegin(), echoes.rend(),
+                                   [](const THistoryEcho& e) { return e.answered(); });
+        if (answer != echoes.rend()) ++answer;
+        hosts[i].sinceAnswer.assign(answer.base(), echoes.end());
       }
       if (!s.raw) {
         s.summaries = summariesFor(h.stored->id, from, to, points);
@@ -241,10 +341,21 @@ void THistoryWindow::reload() {
         std::erase_if(echoes, [&](const THistoryEcho& e) { return e.sentMs < summarisedTo; });
       }
       s.echoes = std::move(echoes);
+      const std::int64_t interval =
+          h.target.intervalMs > 0 ? h.target.intervalMs : medianSpacingMs(s.echoes);
+      s.gapMs = GapIntervals * interval;
+      for (const THistoryEcho& e : s.echoes) seen.push_back(e.sentMs);
+      for (const THistorySummary& m : s.summaries)
+        seen.push_back(m.startMs + m.stepSeconds * 1000LL - 1);
     }
     series.push_back(std::move(s));
   }
+  std::sort(seen.begin(), seen.end());
+  chart->setUnmonitored(openError.isEmpty()
+                            ? unmonitoredSpans(reader->runs(from, to), from, to, seen)
+                            : std::vector<TTimeSpan>{});
   chart->setSeries(std::move(series));
+  runsReadMs = clock();
   lastLoadMs = timer.elapsed();
 }
 

@@ -46,6 +46,13 @@ void TLiveWindow::prepend(const std::vector<THistoryEcho>& older) {
   *this = std::move(rebuilt);
 }
 
+std::vector<THistoryEcho> TLiveWindow::since(std::int64_t fromMs) const {
+  std::vector<THistoryEcho> out;
+  for (const TEntry& e : entries)
+    if (e.sentMs >= fromMs) out.push_back({e.sentMs, e.rttMicros});
+  return out;
+}
+
 void TLiveWindow::evict(std::int64_t nowMs) {
   const std::int64_t oldest = nowMs - LiveWindowMs;
   while (!entries.empty() && entries.front().sentMs < oldest) {

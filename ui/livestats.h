@@ -65,6 +65,8 @@ class TLiveWindow {
   void fill(TLiveFigures& figures) const;
   // Echoes sent before every one in the window, ordered by time sent, taken in ahead of them.
   void prepend(const std::vector<THistoryEcho>& older);
+  // The echoes sent at or after fromMs, in the order they came (for the sparkline).
+  std::vector<THistoryEcho> since(std::int64_t fromMs) const;
 
  private:
   struct TEntry {

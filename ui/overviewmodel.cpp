@@ -9,7 +9,7 @@ namespace {
 
 const char* const Titles[TOverviewModel::ColumnCount] = {
     "State", "Name", "Address", "Last",   "Loss 15 min",   "Loss run",
-    "Min",   "Mean", "Max",     "Jitter", "Last 60 echoes"};
+    "Min",   "Mean", "Max",     "Jitter", "Last 10 minutes"};
 
 QString stateText(TLiveState state) {
   switch (state) {
@@ -106,6 +106,15 @@ QVariant TOverviewModel::data(const QModelIndex& index, int role) const {
           echoes.append(row.figures.spark[static_cast<std::size_t>(i)]);
         return QVariant::fromValue(echoes);
       }
+    case SparkTrailRole:
+      if (column != ColSpark) return {};
+      {
+        TSparkTrail trail{nowMs(), {}, {}};
+        if (auto it = stats.hosts().find(row.runId); it != stats.hosts().end())
+          trail.echoes = it->second.window.since(trail.nowMs - SparkSpanMs);
+        if (unmonitored) trail.unmonitored = unmonitored(trail.nowMs - SparkSpanMs, trail.nowMs);
+        return QVariant::fromValue(trail);
+      }
     default:
       return {};
   }
@@ -188,6 +197,9 @@ void TOverviewModel::refresh() {
     if (!changed) announce(r);
   }
   announce(rowCount());
+  // The sparklines move with the clock even when no figure changed.
+  if (rowCount() > 0)
+    emit dataChanged(index(0, ColSpark), index(rowCount() - 1, ColSpark), {SparkTrailRole});
 }
 
 void TOverviewModel::syncRows() {

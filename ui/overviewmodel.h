@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "livestats.h"
+#include "sparkcolumns.h"
+
+Q_DECLARE_METATYPE(TSparkTrail)
 
 class TOverviewModel : public QAbstractTableModel {
   Q_OBJECT
@@ -34,6 +37,10 @@ class TOverviewModel : public QAbstractTableModel {
   static constexpr int SortRole = Qt::UserRole;
   // The last echoes for the sparkline: a QList<qint64> of round trips, -1 for a lost echo.
   static constexpr int SparkRole = Qt::UserRole + 1;
+  // The sparkline on a time scale: a TSparkTrail (sparkcolumns.h) of the last 10 minutes.
+  static constexpr int SparkTrailRole = Qt::UserRole + 40;
+  // The spans of [from, to) in which nothing was monitored, for the sparklines (none when unset).
+  std::function<std::vector<TTimeSpan>(std::int64_t from, std::int64_t to)> unmonitored;
   static constexpr int RunIdRole = Qt::UserRole + 2;
 
   // nowMs gives the wall clock in UTC milliseconds (the engine's time of sending).

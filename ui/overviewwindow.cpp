@@ -125,6 +125,12 @@ void TOverviewWindow::buildControls() {
   top->addWidget(edFilter, 1);
   top->addWidget(lblCount);
   top->addWidget(btnExport);
+  btnTimeline = new QPushButton(QStringLiteral("&Timeline"), this);
+  btnTimeline->setObjectName(QStringLiteral("btnTimeline"));
+  connect(btnTimeline, &QPushButton::clicked, this, [this] {
+    if (onTimeline) onTimeline();
+  });
+  top->addWidget(btnTimeline);
   auto* column = new QVBoxLayout(this);
   column->addLayout(top);
   column->addWidget(table, 1);

@@ -33,11 +33,14 @@ class TOverviewWindow : public QWidget {
   std::function<void(const std::vector<std::uint64_t>& runIds)> onHistory;
   std::function<void(TTolvoHost* host)> onEdit;
   std::function<void()> onDeleted;
+  // The switch to the timeline of every host.
+  std::function<void()> onTimeline;
   // The wall clock in UTC milliseconds; tests set their own before the first refresh.
   void setClock(std::function<std::int64_t()> nowMs);
 
   // Shown in amber while the host is otherwise OK.
   void setHostFlag(std::uint64_t runId, bool degraded);
+  QPushButton* btnTimeline = nullptr;
   // Selects these hosts' rows (and shows the first).
   void selectHosts(const std::vector<std::uint64_t>& runIds);
   // The selected hosts in the order shown.

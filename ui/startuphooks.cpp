@@ -14,6 +14,7 @@
 #include "overviewmodel.h"
 #include "outageswindow.h"
 #include "overviewwindow.h"
+#include "timelinewindow.h"
 #include "viewwindows.h"
 
 namespace {
@@ -41,6 +42,7 @@ void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
       first.push_back(overview.model->runIdAt(row));
     QPointer<THistoryWindow> history = views.showHistory(first);
     views.showOutages();
+    views.showTimeline();
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     views.outages().setRange(nowMs - 24 * 3'600'000LL, nowMs);
     views.outages().reload();
@@ -50,6 +52,7 @@ void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
       saveShot(&w->viewWindows().overview(), dir + QStringLiteral("/overview.png"));
       saveShot(history.data(), dir + QStringLiteral("/history.png"));
       saveShot(&w->viewWindows().outages(), dir + QStringLiteral("/outages.png"));
+      saveShot(&w->viewWindows().timeline(), dir + QStringLiteral("/timeline.png"));
       w->close();
     });
   });

@@ -180,6 +180,7 @@ void TfrmMain::createActions() {
   About1 = action("About", "About1", &TfrmMain::About1Click);
   Overview1 = action("Overview", "Overview1", &TfrmMain::Overview1Click);
   Outages1 = action("Outages", "Outages1", &TfrmMain::Outages1Click);
+  Timeline1 = action("Timeline", "Timeline1", &TfrmMain::Timeline1Click);
   Preferences1 = action("Preferences...", "Preferences1", &TfrmMain::Preferences1Click);
 }
 
@@ -195,6 +196,7 @@ void TfrmMain::createMenus() {
   viewsMenu->addAction(Standard1);
   viewsMenu->addAction(Overview1);
   viewsMenu->addAction(Outages1);
+  viewsMenu->addAction(Timeline1);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(Gotohomepage1);
   help->addAction(About1);
@@ -211,6 +213,8 @@ void TfrmMain::createTimers() {
   // Stop (or a pause) ends a run in the results database, so outages do not reach across it.
   connect(tmrPingSpeed, &QTimer::timeout, this,
           [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
+  connect(tmrPingSpeed, &QTimer::timeout, this,
+          [this] { if (views) views->setMonitoring(runCtl.running()); });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); },
                   [this](const std::string& cause) { showCannotPingNote(cause); }});
@@ -418,6 +422,8 @@ void TfrmMain::btnStartStopClick() { runCtl.btnStartStopClick(); }
 void TfrmMain::Overview1Click() { views->showOverview(); }
 
 void TfrmMain::Outages1Click() { views->showOutages(); }
+
+void TfrmMain::Timeline1Click() { views->showTimeline(); }
 
 void TfrmMain::Preferences1Click() {
   if (!views->showPreferences()) return;

@@ -78,6 +78,7 @@ class TfrmMain : public QMainWindow {
   void About1Click();
   void Overview1Click();
   void Outages1Click();
+  void Timeline1Click();
   void Preferences1Click();
   // Opens "Maintain hosts" on this host.
   void editHost(TTolvoHost* host);
@@ -107,6 +108,7 @@ class TfrmMain : public QMainWindow {
   QAction* About1;
   QAction* Overview1;
   QAction* Outages1;
+  QAction* Timeline1;
   QAction* Preferences1;
 
  signals:

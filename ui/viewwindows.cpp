@@ -8,6 +8,10 @@
 #include "historywindow.h"
 #include "outageswindow.h"
 #include "livestats.h"
+#include "livetrail.h"
+#include "timelineview.h"
+#include "timelinewindow.h"
+#include "overviewmodel.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
 
@@ -27,7 +31,10 @@ void bringUp(QWidget& window) {
 }  // namespace
 
 TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
-    : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {
+    : hostList(hosts),
+      onEdit(std::move(editHost)),
+      stats(std::make_unique<TLiveStats>(hosts)),
+      trail(std::make_unique<TLiveTrail>(&hosts.events())) {
   hostList.events().subscribe(this);
 }
 
@@ -36,6 +43,7 @@ TViewWindows::~TViewWindows() {
   seedReader.reset();  // its last job may still post to this object
   for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
+  frmTimeline.reset();
   frmOutages.reset();
   frmPreferences.reset();
   frmOverview.reset();
@@ -48,6 +56,10 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview->onEdit = onEdit;
     frmOverview->onDeleted = [this] { hostList.saveToFile(settings.hosts_file_name); };
     frmOverview->onHistory = [this](const std::vector<std::uint64_t>& ids) { showHistory(ids); };
+    frmOverview->onTimeline = [this] { showTimeline(); };
+    frmOverview->model->unmonitored = [this](std::int64_t from, std::int64_t to) {
+      return trail->unmonitored(from, to);
+    };
   }
   return *frmOverview;
 }
@@ -72,6 +84,33 @@ void TViewWindows::showOutages() {
   bringUp(window);
 }
 
+TTimelineWindow& TViewWindows::timeline() {
+  if (!frmTimeline) {
+    frmTimeline = std::make_unique<TTimelineWindow>(*stats, *trail);
+    frmTimeline->view->onOpen = [this](std::uint64_t runId, std::int64_t ms) {
+      showHistoryAt(runId, ms);
+    };
+  }
+  return *frmTimeline;
+}
+
+void TViewWindows::showTimeline() { bringUp(timeline()); }
+
+void TViewWindows::setMonitoring(bool on) {
+  trail->setMonitoring(on, QDateTime::currentMSecsSinceEpoch());
+}
+
+THistoryWindow* TViewWindows::showHistoryAt(std::uint64_t runId, std::int64_t ms) {
+  THistoryWindow* window = showHistory({runId});
+  constexpr std::int64_t HalfHour = 1'800'000;
+  if (!window) return nullptr;
+  if (ms + HalfHour >= QDateTime::currentMSecsSinceEpoch())
+    window->showRange(THistoryWindow::Hour);
+  else
+    window->showCustom(ms - HalfHour, ms + HalfHour);
+  return window;
+}
+
 bool TViewWindows::showPreferences() { return preferences().exec() == QDialog::Accepted; }
 
 void TViewWindows::storeGeometry() {
@@ -94,9 +133,14 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
     auto it = stats->hosts().find(id);
     if (it == stats->hosts().end()) continue;
     targets.push_back({id, it->second.callingName, it->second.hostName, it->second.address});
+    // An echo is due once more than `interval` seconds have passed: one every interval + 1 s.
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      if (const TTolvoHost* h = hostList.hostAt(slot); h && h->runId == id)
+        targets.back().intervalMs = (h->interval + 1) * 1000LL;
   }
   if (targets.empty()) return nullptr;
   auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
+  window->followEvents(hostList.events());
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
   bringUp(*window);
@@ -124,6 +168,7 @@ void TViewWindows::hostAdded(const TTolvoHost& host) {
     QMetaObject::invokeMethod(
         this, [this, runId, echoes = std::move(echoes), nowMs] {
           stats->seedEarlier(runId, echoes, nowMs);
+          if (stats->hosts().count(runId)) trail->seed(runId, echoes);
         },
         Qt::QueuedConnection);
   });

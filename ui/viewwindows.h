@@ -20,6 +20,8 @@ class QWidget;
 class THistoryReaderThread;
 class THistoryWindow;
 class TLiveStats;
+class TLiveTrail;
+class TTimelineWindow;
 class TOverviewWindow;
 class TPreferencesWindow;
 class TOutagesWindow;
@@ -40,6 +42,13 @@ class TViewWindows : public QObject, private TEngineObserver {
 
   void showOverview();
   void showOutages();
+  TTimelineWindow& timeline();
+  void showTimeline();
+  // The monitor's run state, once a second: the timeline shades stopped or paused time.
+  void setMonitoring(bool on);
+  // Opens the history of a host at a moment: the hour around it, or the last hour, following,
+  // when the moment is in its last half.
+  THistoryWindow* showHistoryAt(std::uint64_t runId, std::int64_t ms);
   // True when OK applied the values.
   bool showPreferences();
   // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
@@ -66,6 +75,8 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;
   std::unique_ptr<TOutagesWindow> frmOutages;
+  std::unique_ptr<TLiveTrail> trail;  // the timeline's echoes, kept from the start
+  std::unique_ptr<TTimelineWindow> frmTimeline;
   std::string databasePath;
   // Reads earlier results for the live figures, off the interface thread.
   std::unique_ptr<THistoryReaderThread> seedReader;

@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsInOrder) {
   }
   EXPECT_EQ(seen.join(QLatin1Char('|')),
             "File:|Maintain hosts|-|Config|Preferences...|-|Quit|Views:|Standard|Overview|"
-            "Outages|Help:|Go to homepage|About");
+            "Outages|Timeline|Help:|Go to homepage|About");
   EXPECT_TRUE(frm->Maintainhosts1->isEnabled());
   EXPECT_TRUE(frm->Config1->isEnabled());
 }

@@ -1,0 +1,107 @@
+#include "timelinewindow.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "historychart.h"
+#include "timelineview.h"
+
+namespace {
+
+// The colour scale: a band from the lowest to the highest round trip shown, and lost in red.
+class TTimelineLegend : public QWidget {
+ public:
+  explicit TTimelineLegend(const TTimelineView& timeline, QWidget* parent)
+      : QWidget(parent), view(timeline) {}
+  QSize sizeHint() const override {
+    return {fontMetrics().horizontalAdvance(QStringLiteral("0.000 ms  0.000 ms  lost")) + 160,
+            fontMetrics().height() + 4};
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const auto [low, high] = view.scale();
+    const QString lowText = historyRttText(low), highText = historyRttText(high);
+    const QString lost = QStringLiteral("lost");
+    const QFontMetrics m = fontMetrics();
+    const int band = std::max(20, width() - m.horizontalAdvance(lowText + highText + lost) - 40);
+    int x = 0;
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(QRect(x, 0, m.horizontalAdvance(lowText), height()), Qt::AlignVCenter, lowText);
+    x += m.horizontalAdvance(lowText) + 6;
+    for (int i = 0; i < band; ++i) {
+      const double share = static_cast<double>(i) / std::max(1, band - 1);
+      const auto micros = static_cast<std::int64_t>(std::exp(
+          std::log(static_cast<double>(low)) +
+          share * (std::log(static_cast<double>(high)) - std::log(static_cast<double>(low)))));
+      p.fillRect(QRect(x + i, 3, 1, height() - 6), TTimelineView::rttColour(micros, low, high));
+    }
+    x += band + 6;
+    p.drawText(QRect(x, 0, m.horizontalAdvance(highText), height()), Qt::AlignVCenter, highText);
+    x += m.horizontalAdvance(highText) + 14;
+    p.fillRect(QRect(x, 3, 12, height() - 6), TTimelineView::lostColour());
+    p.drawText(QRect(x + 16, 0, m.horizontalAdvance(lost) + 2, height()), Qt::AlignVCenter, lost);
+  }
+
+ private:
+  const TTimelineView& view;
+};
+
+}  // namespace
+
+TTimelineWindow::TTimelineWindow(const TLiveStats& stats, const TLiveTrail& trail,
+                                 std::function<std::int64_t()> nowMs, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("frmTimeline"));
+  setWindowTitle(QStringLiteral("Timeline"));
+  if (!nowMs) nowMs = [] { return QDateTime::currentMSecsSinceEpoch(); };
+  view = new TTimelineView(stats, trail, std::move(nowMs), this);
+  cbSpan = new QComboBox(this);
+  for (const auto& [label, minutes] :
+       {std::pair{"5 min", 5}, {"10 min", 10}, {"30 min", 30}, {"1 h", 60}, {"3 h", 180}})
+    cbSpan->addItem(QString::fromLatin1(label), minutes * 60'000LL);
+  cbSpan->setCurrentIndex(1);
+  connect(cbSpan, &QComboBox::currentIndexChanged, this,
+          [this] { view->setSpan(cbSpan->currentData().toLongLong()); });
+  auto* legend = new TTimelineLegend(*view, this);
+  lblValues = new QLabel(this);
+  lblValues->setTextFormat(Qt::PlainText);
+  view->onHover = [this](const QString& text) { lblValues->setText(text); };
+
+  auto* top = new QHBoxLayout;
+  auto* spanLabel = new QLabel(QStringLiteral("&Span:"), this);
+  spanLabel->setBuddy(cbSpan);
+  top->addWidget(spanLabel);
+  top->addWidget(cbSpan);
+  top->addStretch(1);
+  top->addWidget(legend);
+  auto* column = new QVBoxLayout(this);
+  column->addLayout(top);
+  column->addWidget(view, 1);
+  column->addWidget(lblValues);
+
+  tmrRefresh = new QTimer(this);
+  tmrRefresh->setInterval(1000);
+  connect(tmrRefresh, &QTimer::timeout, this, [this, legend] {
+    view->refresh();
+    legend->update();
+  });
+  resize(900, 520);
+}
+
+void TTimelineWindow::showEvent(QShowEvent* event) {
+  view->refresh();
+  tmrRefresh->start();
+  QWidget::showEvent(event);
+}
+
+void TTimelineWindow::hideEvent(QHideEvent* event) {
+  tmrRefresh->stop();
+  QWidget::hideEvent(event);
+}
