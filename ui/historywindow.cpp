@@ -130,11 +130,14 @@ void THistoryWindow::buildControls() {
   connect(btnShowCustom, &QPushButton::clicked, this, [this] {
     showCustom(edFrom->dateTime().toMSecsSinceEpoch(), edTo->dateTime().toMSecsSinceEpoch());
   });
-  top->addSpacing(12);
-  top->addWidget(edFrom);
-  top->addWidget(new QLabel(QStringLiteral("to"), this));
-  top->addWidget(edTo);
-  top->addWidget(btnShowCustom);
+  // The custom range has a row of its own, so the window stays narrow enough for a small screen
+  // at a large font.
+  auto* custom = new QHBoxLayout;
+  custom->addWidget(edFrom);
+  custom->addWidget(new QLabel(QStringLiteral("to"), this));
+  custom->addWidget(edTo);
+  custom->addWidget(btnShowCustom);
+  custom->addStretch(1);
   top->addStretch(1);
   btnExportCsv = new QPushButton(QStringLiteral("Export CS&V..."), this);
   btnExportPng = new QPushButton(QStringLiteral("Export &PNG..."), this);
@@ -160,6 +163,7 @@ void THistoryWindow::buildControls() {
 
   auto* column = new QVBoxLayout(this);
   column->addLayout(top);
+  column->addLayout(custom);
   column->addWidget(lblNotice);
   column->addWidget(chart, 1);
   column->addWidget(lblValues);
@@ -257,6 +261,12 @@ void THistoryWindow::hostDeleted(std::uint64_t runId) {
 bool THistoryWindow::shows(std::uint64_t runId) const {
   return std::any_of(hosts.begin(), hosts.end(),
                      [runId](const THost& h) { return h.target.runId == runId; });
+}
+
+std::vector<std::uint64_t> THistoryWindow::runIds() const {
+  std::vector<std::uint64_t> ids;
+  for (const THost& h : hosts) ids.push_back(h.target.runId);
+  return ids;
 }
 
 void THistoryWindow::updateNotice() {

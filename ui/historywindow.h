@@ -53,6 +53,7 @@ class THistoryWindow : public QWidget {
   // The engine deleted a host: say so, keep what is shown.
   void hostDeleted(std::uint64_t runId);
   bool shows(std::uint64_t runId) const;
+  std::vector<std::uint64_t> runIds() const;
   // Closes the read-only connection to the database; what is shown stays.
   void closeDatabase();
 

@@ -31,6 +31,7 @@
 #include "overviewmodel.h"
 #include "overviewsettings.h"
 #include "overviewsparkline.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ TOverviewWindow::TOverviewWindow(TLiveStats& liveStats, TTolvoHosts& hosts, QWid
   tmrRefresh = new QTimer(this);
   tmrRefresh->setInterval(RefreshMs);
   connect(tmrRefresh, &QTimer::timeout, this, &TOverviewWindow::refresh);
-  resize(1100, 420);
+  resize(QSize(1100, 420).boundedTo(availableScreenSize(*this)));
   fitRowsToFont();
   fitColumns();
   updateActions();

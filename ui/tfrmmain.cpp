@@ -40,6 +40,7 @@
 #include "overviewsettings.h"
 #include "viewwindows.h"
 #include "windowplacement.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -146,9 +147,13 @@ QWidget* TfrmMain::createStatusFrame() {
 
 void TfrmMain::createStatusBar() {
   statusPanel0 = new QLabel;
-  statusPanel0->setFixedWidth(100);
+  statusPanel0->setFixedWidth(scaledToText(*this, 100));
   statusPanel1 = new QLabel;
-  statusPanel1->setMinimumWidth(50);
+  // With larger text the panel keeps room for the connection text shown while stopped.
+  statusPanel1->setMinimumWidth(
+      textLargerThanDesigned(*this)
+          ? statusPanel1->fontMetrics().horizontalAdvance(QStringLiteral("Connection status unknown.")) + 8
+          : 50);
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(statusPanel0);
@@ -212,7 +217,12 @@ void TfrmMain::fixWindowSize() {
   // the height it needs at that width, which some styles make larger than its size hint.
   const int menuHeight =
       std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
-  setFixedSize(ClientWidth, ClientHeight + menuHeight);
+  QSize designed(ClientWidth, ClientHeight + menuHeight);
+  // The status bar lays its panels out only when shown, so its need is added up here.
+  if (textLargerThanDesigned(*this))
+    designed.setWidth(std::max(designed.width(), statusPanel0->minimumWidth() +
+                                                     statusPanel1->minimumWidth() + 4 * 6));
+  setFixedSize(fittedSize(*this, designed));
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 }
@@ -361,9 +371,7 @@ void TfrmMain::Quit1Click() { close(); }
 void TfrmMain::Standard1Click() {
   if (!frmStandardView) return;
   frmStandardView->hostList = hosts.get();
-  frmStandardView->show();
-  frmStandardView->raise();
-  frmStandardView->activateWindow();
+  bringToFront(*frmStandardView);
 }
 
 void TfrmMain::Gotohomepage1Click() {

@@ -17,6 +17,7 @@
 #include "core/tolvohosts.h"
 #include "gridtextdelegate.h"
 #include "programpictures.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ constexpr int InitialColumns = 3;
 TfrmStandardView::TfrmStandardView(const TClock& clockToUse, QWidget* parent)
     : QWidget(parent, Qt::Window), clock(clockToUse) {
   setWindowTitle(QStringLiteral("Ping status"));
-  resize(783, 540);
+  resize(QSize(783, 540).boundedTo(availableScreenSize(*this)));
   createToolBar();
   createGrid();
 
@@ -49,8 +50,11 @@ TfrmStandardView::~TfrmStandardView() = default;
 
 void TfrmStandardView::createToolBar() {
   ToolBar1 = new QToolBar(this);
-  ToolBar1->setFixedHeight(25);
-  ToolBar1->setIconSize(QSize(16, 16));
+  // 16-pixel pictures on a 25-pixel bar at the font and DPI they were drawn for; larger with a
+  // larger font or DPI (the pictures are drawn for the size they are shown at).
+  const int iconSide = std::max(scaledToText(*this, 16),
+                                style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this));
+  ToolBar1->setIconSize(QSize(iconSide, iconSide));
   ToolBar1->setMovable(false);
 
   ToolButton1 = ToolBar1->addAction(QIcon(refreshPicture()), QString());
@@ -63,6 +67,9 @@ void TfrmStandardView::createToolBar() {
   tbHostName->setToolTip(QStringLiteral("Shows the hostname instead of calling name"));
   // The click has already flipped the mark; the grid follows at once.
   connect(tbHostName, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
+  ToolBar1->setFixedHeight(textLargerThanDesigned(*this) || iconSide > 16
+                               ? std::max(25, ToolBar1->sizeHint().height())
+                               : 25);
 }
 
 void TfrmStandardView::createGrid() {
@@ -74,8 +81,12 @@ void TfrmStandardView::createGrid() {
   sgResults->setFocusPolicy(Qt::NoFocus);
   sgResults->horizontalHeader()->hide();
   sgResults->verticalHeader()->hide();
-  sgResults->verticalHeader()->setMinimumSectionSize(RowHeight);
-  sgResults->verticalHeader()->setDefaultSectionSize(RowHeight);
+  // 16 pixels at the font they were drawn for; with larger text, as tall as the text.
+  const int rowHeight = textLargerThanDesigned(*sgResults)
+                            ? std::max(RowHeight, sgResults->fontMetrics().height() + 2)
+                            : RowHeight;
+  sgResults->verticalHeader()->setMinimumSectionSize(rowHeight);
+  sgResults->verticalHeader()->setDefaultSectionSize(rowHeight);
   sgResults->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   sgResults->horizontalHeader()->setMinimumSectionSize(1);
   sgResults->horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
@@ -147,6 +158,8 @@ void TfrmStandardView::widenColumns() {
     if (sgResults->columnWidth(c) < widest[c] + 5) sgResults->setColumnWidth(c, widest[c] + 5);
     windowWidth += sgResults->columnWidth(c);
   }
+  // Never wider than the screen: past it the columns scroll sideways.
+  windowWidth = std::min(windowWidth, availableScreenSize(*this).width());
   if (width() != windowWidth) resize(windowWidth, height());
 }
 

@@ -10,21 +10,12 @@
 #include "livestats.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
+#include "windowplacement.h"
 
 #include <QDateTime>
 #include <QDialog>
 
 #include <algorithm>
-
-namespace {
-
-void bringUp(QWidget& window) {
-  window.show();
-  window.raise();
-  window.activateWindow();
-}
-
-}  // namespace
 
 TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
     : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {
@@ -57,7 +48,7 @@ TPreferencesWindow& TViewWindows::preferences() {
   return *frmPreferences;
 }
 
-void TViewWindows::showOverview() { bringUp(overview()); }
+void TViewWindows::showOverview() { bringToFront(overview()); }
 
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)
@@ -69,7 +60,7 @@ TOutagesWindow& TViewWindows::outages() {
 void TViewWindows::showOutages() {
   TOutagesWindow& window = outages();
   if (window.isVisible()) window.reload();  // otherwise showing it reads again
-  bringUp(window);
+  bringToFront(window);
 }
 
 bool TViewWindows::showPreferences() { return preferences().exec() == QDialog::Accepted; }
@@ -96,10 +87,18 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
     targets.push_back({id, it->second.callingName, it->second.hostName, it->second.address});
   }
   if (targets.empty()) return nullptr;
+  // The window these hosts already have is brought back rather than a second one opened.
+  std::vector<std::uint64_t> shownIds;
+  for (const THistoryTarget& t : targets) shownIds.push_back(t.runId);
+  for (const QPointer<THistoryWindow>& open : historyWindows)
+    if (open && open->runIds() == shownIds) {
+      bringToFront(*open);
+      return open.data();
+    }
   auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
-  bringUp(*window);
+  bringToFront(*window);
   return window;
 }
 

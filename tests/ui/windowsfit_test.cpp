@@ -1,0 +1,158 @@
+// Every window whole on a 1366 x 768 screen at 96 DPI with the starting font and a 13-point
+// application font, and at 144 DPI (CTest runs this program on such offscreen screens; see
+// tests/CMakeLists.txt): no label, field or button is narrower than it asks to be, lower than its
+// text or reaching outside its parent, and no window asks for more than the screen offers.
+// Geometry against size hints, so any installed font does.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSpinBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "mainwindowtestsupport.h"
+#include "ui/frmconfigedit.h"
+#include "ui/frmmaintainhosts.h"
+#include "ui/historywindow.h"
+#include "ui/livestats.h"
+#include "ui/outageswindow.h"
+#include "ui/overviewwindow.h"
+#include "ui/preferenceswindow.h"
+#include "ui/programwindows.h"
+#include "ui/tfrmabout.h"
+#include "ui/tfrmstandardview.h"
+#include "ui/viewwindows.h"
+
+namespace {
+
+QString sizeText(QSize s) { return QStringLiteral("%1x%2").arg(s.width()).arg(s.height()); }
+
+QString describe(const QWidget* w) {
+  QString text = QString::fromLatin1(w->metaObject()->className());
+  if (!w->objectName().isEmpty()) text += QLatin1Char(' ') + w->objectName();
+  if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+    text += QStringLiteral(" \"%1\"").arg(button->text());
+  if (const auto* label = qobject_cast<const QLabel*>(w))
+    text += QStringLiteral(" \"%1\"").arg(label->text().left(30));
+  return text;
+}
+
+// What scrolls inside a scroll area is not cut, only moved.
+bool insideViewport(const QWidget* w, const QWidget& window) {
+  for (const QWidget* p = w->parentWidget(); p && p != &window; p = p->parentWidget())
+    if (const auto* area = qobject_cast<const QAbstractScrollArea*>(p->parentWidget());
+        area && area->viewport() == p)
+      return true;
+  return false;
+}
+
+void collectCut(QWidget& window, QStringList& cut) {
+  for (QWidget* w : window.findChildren<QWidget*>()) {
+    if (w->isWindow() || !w->isVisibleTo(&window) || insideViewport(w, window)) continue;
+    // A header's size hint is its sections' length; a spin box's field is the spin box's own.
+    if (qobject_cast<QHeaderView*>(w) || qobject_cast<QAbstractSpinBox*>(w->parentWidget())) continue;
+    if (auto* arrow = qobject_cast<QToolButton*>(w); arrow && arrow->arrowType() != Qt::NoArrow)
+      continue;
+    // The designed sizes leave some widgets a little lower than their hint (less padding around
+    // the text), never lower than the text itself.
+    const QSize need(w->minimumSizeHint().width(),
+                     std::min(w->minimumSizeHint().height(), w->fontMetrics().height()));
+    if ((need.width() > 0 && w->width() < need.width()) ||
+        (need.height() > 0 && w->height() < need.height()))
+      cut << describe(w) + " is " + sizeText(w->size()) + ", needs " + sizeText(need);
+    if (!QRect(QPoint(), w->parentWidget()->size()).contains(w->geometry()))
+      cut << describe(w) + " reaches outside its parent";
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w); memo && memo->verticalScrollBar()->maximum() > 0)
+      cut << describe(w) + " scrolls its text";
+  }
+}
+
+// Everything cut in `window`, every page of its tab widgets included.
+QStringList cutIn(QWidget& window) {
+  window.show();
+  QApplication::processEvents();
+  QStringList cut;
+  const QList<QTabWidget*> tabs = window.findChildren<QTabWidget*>();
+  collectCut(window, cut);
+  for (QTabWidget* tab : tabs)
+    for (int page = 0; page < tab->count(); ++page) {
+      tab->setCurrentIndex(page);
+      QApplication::processEvents();
+      collectCut(window, cut);
+    }
+  const QSize screen = window.screen()->availableGeometry().size();
+  const QSize least = window.minimumSize().expandedTo(window.minimumSizeHint());
+  if (least.width() > screen.width() || least.height() > screen.height())
+    cut << "the window needs " + sizeText(least) + " of " + sizeText(screen);
+  if (window.width() > screen.width() || window.height() > screen.height())
+    cut << "the window is " + sizeText(window.size()) + " on " + sizeText(screen);
+  for (QString& line : cut) line.prepend(window.windowTitle() + ": ");
+  window.hide();
+  return cut;
+}
+
+TEST(WindowsFit, EveryWindowIsWholeOnASmallScreenAtALargerFontOrDpi) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
+  if (std::abs(pixels.width() - 1366) > 1 || std::abs(pixels.height() - 768) > 1)
+    GTEST_SKIP() << "runs on the 1366 x 768 screens that CTest sets up";
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"a-host-with-a-rather-long-calling-name", "127.0.0.1", 9, 1},
+                    {"second", "127.0.0.2"}});
+  const QFont starting = QApplication::font();
+  QFont thirteen = starting;
+  thirteen.setPointSizeF(13);
+  std::vector<QFont> fonts{starting};
+  if (screen->devicePixelRatio() == 1) fonts.push_back(thirteen);
+  for (const QFont& font : fonts) {
+    QApplication::setFont(font);
+    SCOPED_TRACE(font.toString().toStdString());
+    TManualClock clock{encodeDateTime(2026, 5, 14, 10, 0, 0)};
+    uitest::TFakeEcho echo;
+    TProgramWindows windows(clock, echo.service());
+    TfrmMain& main = windows.main();
+    main.Timer1->stop();
+    TViewWindows& views = main.viewWindows();
+    std::vector<std::uint64_t> runIds;
+    for (const auto& [id, host] : views.liveStats().hosts()) runIds.push_back(id);
+    windows.maintainHosts().hostList = main.hostList();
+
+    QStringList cut = cutIn(main);
+    main.Standard1Click();
+    TfrmStandardView& status = windows.standardView();
+    status.refreshGrid();
+    // The status view's columns may scroll sideways; its rows and tool buttons may not cut.
+    const int rowNeeds = status.sgResults->fontMetrics().height();
+    if (status.sgResults->rowHeight(1) < rowNeeds)
+      cut << QStringLiteral("Ping status: rows are %1 px, text needs %2")
+                 .arg(status.sgResults->rowHeight(1)).arg(rowNeeds);
+    const int iconNeeds = status.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &status);
+    if (status.ToolBar1->iconSize().height() < iconNeeds)
+      cut << QStringLiteral("Ping status: tool pictures are smaller than the style's");
+    cut << cutIn(status);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             &windows.maintainHosts(), &windows.configEdit(), &windows.about(),
+             &views.overview(), &views.preferences(), &views.outages()})
+      cut << cutIn(*w);
+    THistoryWindow* history = views.showHistory(runIds);
+    ASSERT_NE(history, nullptr);
+    cut << cutIn(*history);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
+    history->close();
+    main.close();
+  }
+  QApplication::setFont(starting);
+}
+
+}  // namespace
