@@ -58,6 +58,7 @@ class THistoryWindow : public QWidget {
   void closeDatabase();
 
   bool exportCsv(const QString& path) const;
+  // The chart with a title line: the hosts and the shown range.
   bool exportPng(const QString& path);
 
   THistoryChart* chart = nullptr;
@@ -83,6 +84,7 @@ class THistoryWindow : public QWidget {
   void updateNotice();
   void exportCsvClick();
   void exportPngClick();
+  QString pictureTitle() const;
   std::vector<THistorySummary> summariesFor(std::int64_t hostId, std::int64_t from, std::int64_t to,
                                             int points);
 
