@@ -57,11 +57,11 @@ void TfrmStandardView::createToolBar() {
   ToolBar1->setIconSize(QSize(iconSide, iconSide));
   ToolBar1->setMovable(false);
 
-  ToolButton1 = ToolBar1->addAction(QIcon(refreshPicture()), QString());
+  ToolButton1 = ToolBar1->addAction(refreshIcon(), QString());
   ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
   connect(ToolButton1, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
 
-  tbHostName = ToolBar1->addAction(QIcon(hostNamePicture()), QString());
+  tbHostName = ToolBar1->addAction(hostNameIcon(), QString());
   tbHostName->setObjectName(QStringLiteral("tbHostName"));
   tbHostName->setCheckable(true);
   tbHostName->setToolTip(QStringLiteral("Shows the hostname instead of calling name"));
