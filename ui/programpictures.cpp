@@ -138,12 +138,15 @@ TGlyph glyph(char letter) {
   }
 }
 
-// Two words of four letters: 15 x 11 font pixels, each a square of `unit` device pixels, so the
-// edges fall on whole pixels at every size.
+// Two words of four letters: 15 x 11 font pixels, each scaled with the picture (a 24-pixel picture
+// makes them alternately one and two pixels wide) and rounded to whole pixels, so no edge is blurred.
 void drawHostName(QPainter& p, int side) {
-  const int unit = std::max(1, side / 16);
-  const int left = (side - 15 * unit) / 2;
-  const int top = (side - 11 * unit) / 2;
+  const double unit = side / 16.0;
+  const auto at = [unit](double offset, int cell) {
+    return static_cast<int>(std::lround(offset + cell * unit));
+  };
+  const double left = (side - 15 * unit) / 2;
+  const double top = (side - 11 * unit) / 2;
   p.setRenderHint(QPainter::Antialiasing, false);
   p.fillRect(QRect(0, 0, side, side), QColor(250, 246, 222));
   const QColor ink(0, 0, 110);
@@ -154,7 +157,8 @@ void drawHostName(QPainter& p, int side) {
       for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 3; ++x)
           if (rows[static_cast<std::size_t>(y)][x] == '1')
-            p.fillRect(QRect(left + (i * 4 + x) * unit, top + (line * 6 + y) * unit, unit, unit),
+            p.fillRect(QRect(QPoint(at(left, i * 4 + x), at(top, line * 6 + y)),
+                             QPoint(at(left, i * 4 + x + 1) - 1, at(top, line * 6 + y + 1) - 1)),
                        ink);
     }
 }

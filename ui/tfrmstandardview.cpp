@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -105,6 +106,7 @@ void TfrmStandardView::createGrid() {
 void TfrmStandardView::showEvent(QShowEvent* event) {
   if (!placed) {
     move(150, 192);
+    keepOnScreen(*this);  // on a small screen the window is moved up and left as far as needed
     placed = true;
   }
   tmrUpdate->start();
@@ -161,6 +163,7 @@ void TfrmStandardView::widenColumns() {
   // Never wider than the screen: past it the columns scroll sideways.
   windowWidth = std::min(windowWidth, availableScreenSize(*this).width());
   if (width() != windowWidth) resize(windowWidth, height());
+  if (isVisible()) keepOnScreen(*this);
 }
 
 // Row 0 keeps the titles and is hidden; the header shows them and does not scroll. A title is drawn

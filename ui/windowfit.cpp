@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -30,6 +31,16 @@ QSize fittedSize(const QWidget& window, QSize designed) {
   const QSize wanted = textLargerThanDesigned(window) ? designed.expandedTo(window.minimumSizeHint())
                                                       : designed;
   return wanted.boundedTo(availableScreenSize(window));
+}
+
+void keepOnScreen(QWidget& window) {
+  QScreen* screen = window.screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QRect at = window.geometry();
+  const int x = std::max(area.left(), std::min(at.left(), area.right() + 1 - at.width()));
+  const int y = std::max(area.top(), std::min(at.top(), area.bottom() + 1 - at.height()));
+  if (x != at.left() || y != at.top()) window.move(x, y);
 }
 
 int scaledToText(const QWidget& widget, int designed) {

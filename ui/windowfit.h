@@ -16,5 +16,7 @@ QSize availableScreenSize(const QWidget& window);
 // (at least `designed`); never more than the screen offers (at 144 DPI a 1366 x 768 screen offers
 // 911 x 512 of the pixels that sizes are given in).
 QSize fittedSize(const QWidget& window, QSize designed);
+// Moves a window that reaches past its screen's available area back into it, as far as it fits.
+void keepOnScreen(QWidget& window);
 // Scales a designed length (in pixels for 12-pixel text) to the widget's text.
 int scaledToText(const QWidget& widget, int designed);
