@@ -161,7 +161,8 @@ void TfrmStandardView::widenColumns() {
     windowWidth += sgResults->columnWidth(c);
   }
   // Never wider than the screen: past it the columns scroll sideways.
-  windowWidth = std::min(windowWidth, availableScreenSize(*this).width());
+  const int frame = frameGeometry().width() - width();
+  windowWidth = std::min(windowWidth, availableScreenSize(*this).width() - frame);
   if (width() != windowWidth) resize(windowWidth, height());
   if (isVisible()) keepOnScreen(*this);
 }

@@ -37,7 +37,7 @@ void keepOnScreen(QWidget& window) {
   QScreen* screen = window.screen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
-  const QRect at = window.geometry();
+  const QRect at = window.frameGeometry();  // move() places the frame
   const int x = std::max(area.left(), std::min(at.left(), area.right() + 1 - at.width()));
   const int y = std::max(area.top(), std::min(at.top(), area.bottom() + 1 - at.height()));
   if (x != at.left() || y != at.top()) window.move(x, y);
