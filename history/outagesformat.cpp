@@ -46,7 +46,8 @@ std::string outageSeconds(std::int64_t ms) {
 }
 
 std::string outagesCsv(const std::vector<THostOutage>& list) {
-  std::string out = std::string("host,host_name,address,start,end,duration_s,lost,end_reason") + CsvLineEnd;
+  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason";
+  out += CsvLineEnd;
   for (const auto& [host, o] : list)
     out += csvField(host.callingName) + ',' + csvField(host.hostName) + ',' +
            csvField(host.address) + ',' + outageTime(o.startMs) + ',' +

@@ -47,7 +47,9 @@ QString millis(std::int64_t micros) {
   return micros < 0 ? QString() : QString::number(static_cast<double>(micros) / 1000.0, 'f', 3);
 }
 
-QString csvField(const QString& text) { return QString::fromStdString(::csvField(text.toStdString())); }
+QString csvField(const QString& text) {
+  return QString::fromStdString(::csvField(text.toStdString()));
+}
 
 std::int64_t systemNowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 

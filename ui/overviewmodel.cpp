@@ -248,7 +248,8 @@ QString TOverviewModel::text(int row, int column) const {
 }
 
 TLiveFigures TOverviewModel::figuresAt(int row) const {
-  return row >= 0 && row < rowCount() ? rows[static_cast<std::size_t>(row)].figures : TLiveFigures{};
+  if (row < 0 || row >= rowCount()) return {};
+  return rows[static_cast<std::size_t>(row)].figures;
 }
 
 TLiveState TOverviewModel::stateAt(int row) const {

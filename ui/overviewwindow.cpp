@@ -44,7 +44,9 @@ std::int64_t systemNowMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-QString csvField(const QString& text) { return QString::fromStdString(::csvField(text.toStdString())); }
+QString csvField(const QString& text) {
+  return QString::fromStdString(::csvField(text.toStdString()));
+}
 
 // The unit of a column's figures, written into its title in the CSV export (empty: a text column).
 QString csvUnit(int column) {

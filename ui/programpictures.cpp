@@ -138,8 +138,9 @@ TGlyph glyph(char letter) {
   }
 }
 
-// Two words of four letters: 15 x 11 font pixels, each scaled with the picture (a 24-pixel picture
-// makes them alternately one and two pixels wide) and rounded to whole pixels, so no edge is blurred.
+// Two words of four letters: 15 x 11 font pixels, each scaled with the picture (a 24-pixel
+// picture makes them alternately one and two pixels wide) and rounded to whole pixels, so no edge
+// is blurred.
 void drawHostName(QPainter& p, int side) {
   const double unit = side / 16.0;
   const auto at = [unit](double offset, int cell) {

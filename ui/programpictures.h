@@ -1,7 +1,7 @@
 #pragma once
 // The program's own pictures, drawn by the program so that no image files need to ship: the three
-// tray pictures, the two tool-bar pictures of the status view and the glider of the About box. Every
-// picture has a transparent background. The icons are drawn for the size they are shown at, so they
+// tray pictures, the two tool-bar pictures of the status view and the glider of the About box.
+// Every picture has a transparent background. The icons are drawn for the size they are shown at, so they
 // stay sharp at every scale (drawnicon.h).
 
 #include <QIcon>

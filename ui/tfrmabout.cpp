@@ -60,9 +60,11 @@ void TfrmAbout::fitMemoToText() {
   const QStringList lines = QString::fromLatin1(AboutText).split(QLatin1Char('\n'));
   int widest = 0;
   for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
-  const int margins = 2 * (Memo1->frameWidth() + static_cast<int>(Memo1->document()->documentMargin())) + 4;
+  const int margins =
+      2 * (Memo1->frameWidth() + static_cast<int>(Memo1->document()->documentMargin())) + 4;
   Memo1->setMinimumWidth(widest + margins);
-  Memo1->setFixedHeight(std::max(193, static_cast<int>(lines.size()) * metrics.lineSpacing() + margins));
+  Memo1->setFixedHeight(
+      std::max(193, static_cast<int>(lines.size()) * metrics.lineSpacing() + margins));
 }
 
 QFont TfrmAbout::firstFixedPitch(const std::vector<QFont>& candidates,

@@ -150,10 +150,10 @@ void TfrmMain::createStatusBar() {
   statusPanel0->setFixedWidth(scaledToText(*this, 100));
   statusPanel1 = new QLabel;
   // With larger text the panel keeps room for the connection text shown while stopped.
-  statusPanel1->setMinimumWidth(
-      textLargerThanDesigned(*this)
-          ? statusPanel1->fontMetrics().horizontalAdvance(QStringLiteral("Connection status unknown.")) + 8
-          : 50);
+  const QString longest = QStringLiteral("Connection status unknown.");
+  statusPanel1->setMinimumWidth(textLargerThanDesigned(*this)
+                                    ? statusPanel1->fontMetrics().horizontalAdvance(longest) + 8
+                                    : 50);
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(statusPanel0);

@@ -28,8 +28,8 @@ QSize availableScreenSize(const QWidget& window) {
 }
 
 QSize fittedSize(const QWidget& window, QSize designed) {
-  const QSize wanted = textLargerThanDesigned(window) ? designed.expandedTo(window.minimumSizeHint())
-                                                      : designed;
+  const QSize wanted =
+      textLargerThanDesigned(window) ? designed.expandedTo(window.minimumSizeHint()) : designed;
   return wanted.boundedTo(availableScreenSize(window));
 }
 

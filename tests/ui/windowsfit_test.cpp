@@ -55,7 +55,8 @@ void collectCut(QWidget& window, QStringList& cut) {
   for (QWidget* w : window.findChildren<QWidget*>()) {
     if (w->isWindow() || !w->isVisibleTo(&window) || insideViewport(w, window)) continue;
     // A header's size hint is its sections' length; a spin box's field is the spin box's own.
-    if (qobject_cast<QHeaderView*>(w) || qobject_cast<QAbstractSpinBox*>(w->parentWidget())) continue;
+    if (qobject_cast<QHeaderView*>(w) || qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+      continue;
     if (auto* arrow = qobject_cast<QToolButton*>(w); arrow && arrow->arrowType() != Qt::NoArrow)
       continue;
     // The designed sizes leave some widgets a little lower than their hint (less padding around
@@ -67,8 +68,8 @@ void collectCut(QWidget& window, QStringList& cut) {
       cut << describe(w) + " is " + sizeText(w->size()) + ", needs " + sizeText(need);
     if (!QRect(QPoint(), w->parentWidget()->size()).contains(w->geometry()))
       cut << describe(w) + " reaches outside its parent";
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(w); memo && memo->verticalScrollBar()->maximum() > 0)
-      cut << describe(w) + " scrolls its text";
+    auto* memo = qobject_cast<QPlainTextEdit*>(w);
+    if (memo && memo->verticalScrollBar()->maximum() > 0) cut << describe(w) + " scrolls its text";
   }
 }
 
@@ -85,8 +86,10 @@ QStringList cutIn(QWidget& window) {
       collectCut(window, cut);
     }
   const QSize screen = window.screen()->availableGeometry().size();
-  const QSize least = window.minimumSize().expandedTo(window.minimumSizeHint()).expandedTo(window.size());
-  if (least.boundedTo(screen) != least) cut << "the window needs " + sizeText(least) + " of " + sizeText(screen);
+  const QSize least =
+      window.minimumSize().expandedTo(window.minimumSizeHint()).expandedTo(window.size());
+  if (least.boundedTo(screen) != least)
+    cut << "the window needs " + sizeText(least) + " of " + sizeText(screen);
   for (QString& line : cut) line.prepend(window.windowTitle() + ": ");
   window.hide();
   return cut;
