@@ -2,17 +2,12 @@
 
 #include <QDateTime>
 
+#include "base/csvtext.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string quoted = "\"";
-  for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
 
 std::string jsonString(const std::string& s) {
   std::string quoted = "\"";
@@ -51,12 +46,13 @@ std::string outageSeconds(std::int64_t ms) {
 }
 
 std::string outagesCsv(const std::vector<THostOutage>& list) {
-  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason\n";
+  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason";
+  out += CsvLineEnd;
   for (const auto& [host, o] : list)
     out += csvField(host.callingName) + ',' + csvField(host.hostName) + ',' +
            csvField(host.address) + ',' + outageTime(o.startMs) + ',' +
            (o.endMs ? outageTime(*o.endMs) : std::string()) + ',' + outageSeconds(o.durationMs) +
-           ',' + std::to_string(o.lostCount) + ',' + outageEndText(o.endedBy) + '\n';
+           ',' + std::to_string(o.lostCount) + ',' + outageEndText(o.endedBy) + CsvLineEnd;
   return out;
 }
 

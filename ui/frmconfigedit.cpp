@@ -18,6 +18,7 @@
 #include "config/startupentry.h"
 #include "ui/siteaddresses.h"
 #include "ui/storedtext.h"
+#include "ui/windowfit.h"
 #include "ui/windowplacement.h"
 
 namespace {
@@ -31,7 +32,7 @@ TfrmConfigEdit::TfrmConfigEdit(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   buildControls();
-  setFixedSize(ClientWidth, ClientHeight);
+  setFixedSize(fittedSize(*this, QSize(ClientWidth, ClientHeight)));
 }
 
 TfrmConfigEdit::~TfrmConfigEdit() = default;

@@ -34,6 +34,7 @@
 #include "ui/maintainupdown.h"
 #include "ui/siteaddresses.h"
 #include "ui/storedtext.h"
+#include "ui/windowfit.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TfrmMaintainHosts::TfrmMaintainHosts(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   buildControls();
-  setFixedSize(ClientWidth, ClientHeight);
+  setFixedSize(fittedSize(*this, QSize(ClientWidth, ClientHeight)));
   updateControlStates();
 }
 

@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/csvtext.h"
 #include "core/tolvohost.h"
 #include "history/historyreader.h"
 #include "history/outages.h"
@@ -47,12 +50,8 @@ QString millis(std::int64_t micros) {
   return micros < 0 ? QString() : QString::number(static_cast<double>(micros) / 1000.0, 'f', 3);
 }
 
-QString csvField(QString text) {
-  if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-      !text.contains(QLatin1Char('\n')))
-    return text;
-  text.replace(QLatin1String("\""), QLatin1String("\"\""));
-  return QLatin1Char('"') + text + QLatin1Char('"');
+QString csvField(const QString& text) {
+  return QString::fromStdString(::csvField(text.toStdString()));
 }
 
 std::int64_t systemNowMs() { return QDateTime::currentMSecsSinceEpoch(); }
@@ -217,11 +216,14 @@ void THistoryWindow::buildControls() {
   connect(btnShowCustom, &QPushButton::clicked, this, [this] {
     showCustom(edFrom->dateTime().toMSecsSinceEpoch(), edTo->dateTime().toMSecsSinceEpoch());
   });
-  top->addSpacing(12);
-  top->addWidget(edFrom);
-  top->addWidget(new QLabel(QStringLiteral("to"), this));
-  top->addWidget(edTo);
-  top->addWidget(btnShowCustom);
+  // The custom range has a row of its own, so the window stays narrow enough for a small screen
+  // at a large font.
+  auto* custom = new QHBoxLayout;
+  custom->addWidget(edFrom);
+  custom->addWidget(new QLabel(QStringLiteral("to"), this));
+  custom->addWidget(edTo);
+  custom->addWidget(btnShowCustom);
+  custom->addStretch(1);
   top->addStretch(1);
   btnExportCsv = new QPushButton(QStringLiteral("Export CS&V..."), this);
   btnExportPng = new QPushButton(QStringLiteral("Export &PNG..."), this);
@@ -252,6 +254,7 @@ void THistoryWindow::buildControls() {
 
   auto* column = new QVBoxLayout(this);
   column->addLayout(top);
+  column->addLayout(custom);
   column->addWidget(lblNotice);
   column->addWidget(chart, 1);
   column->addWidget(lblValues);
@@ -370,6 +373,12 @@ bool THistoryWindow::shows(std::uint64_t runId) const {
                      [runId](const THost& h) { return h.target.runId == runId; });
 }
 
+std::vector<std::uint64_t> THistoryWindow::runIds() const {
+  std::vector<std::uint64_t> ids;
+  for (const THost& h : hosts) ids.push_back(h.target.runId);
+  return ids;
+}
+
 void THistoryWindow::updateNotice() {
   QStringList notes;
   if (!openError.isEmpty()) notes << openError;
@@ -408,13 +417,49 @@ bool THistoryWindow::exportCsv(const QString& path) const {
   }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+  const QString end = QString(QLatin1Char(CsvLineEnd));
+  file.write((lines.join(end) + end).toUtf8());
   return file.commit();
 }
 
 void THistoryWindow::closeDatabase() { reader->close(); }
 
-bool THistoryWindow::exportPng(const QString& path) { return chart->grab().save(path, "PNG"); }
+// What an exported picture shows: the hosts and the range, in local time with its UTC offset.
+QString THistoryWindow::pictureTitle() const {
+  const auto at = [](std::int64_t ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  };
+  const QString offset = isoTime(chart->toMs()).right(6);
+  return QStringLiteral("%1: %2 to %3 (UTC%4)")
+      .arg(windowTitle(), at(chart->fromMs()), at(chart->toMs()), offset);
+}
+
+// The chart under a line that says what it shows; the same title is kept in the file's "Title"
+// text, where programs that list pictures find it.
+bool THistoryWindow::exportPng(const QString& path) {
+  const QPixmap picture = chart->grab();
+  const qreal ratio = picture.devicePixelRatio();
+  const int width = qRound(picture.width() / ratio);
+  QFont font = chart->font();
+  font.setBold(true);
+  const QFontMetrics metrics(font);
+  const int titleHeight = metrics.height() + 8;
+  QImage image(QSize(picture.width(), picture.height() + qRound(titleHeight * ratio)),
+               QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
+  image.fill(chart->palette().color(QPalette::Window));
+  const QString title = pictureTitle();
+  {
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(chart->palette().color(QPalette::WindowText));
+    p.drawText(QRect(8, 0, width - 16, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               metrics.elidedText(title, Qt::ElideRight, width - 16));
+    p.drawPixmap(0, titleHeight, picture);
+  }
+  image.setText(QStringLiteral("Title"), title);
+  return image.save(path, "PNG");
+}
 
 void THistoryWindow::exportCsvClick() {
   const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export history"),

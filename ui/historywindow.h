@@ -62,6 +62,7 @@ class THistoryWindow : public QWidget, private TEngineObserver {
   // The engine deleted a host: say so, keep what is shown.
   void hostDeleted(std::uint64_t runId);
   bool shows(std::uint64_t runId) const;
+  std::vector<std::uint64_t> runIds() const;
   // Closes the read-only connection to the database; what is shown stays.
   void closeDatabase();
 
@@ -72,6 +73,7 @@ class THistoryWindow : public QWidget, private TEngineObserver {
   bool following() const { return isFollowing; }
 
   bool exportCsv(const QString& path) const;
+  // The chart with a title line: the hosts and the shown range.
   bool exportPng(const QString& path);
 
   THistoryChart* chart = nullptr;
@@ -107,6 +109,7 @@ class THistoryWindow : public QWidget, private TEngineObserver {
   void setFollowing(bool on);
   void slide();
   void readRuns();
+  QString pictureTitle() const;
   std::vector<THistorySummary> summariesFor(std::int64_t hostId, std::int64_t from, std::int64_t to,
                                             int points);
 

@@ -270,6 +270,11 @@ QString TOverviewModel::text(int row, int column) const {
   return rows[static_cast<std::size_t>(row)].texts[static_cast<std::size_t>(column)];
 }
 
+TLiveFigures TOverviewModel::figuresAt(int row) const {
+  if (row < 0 || row >= rowCount()) return {};
+  return rows[static_cast<std::size_t>(row)].figures;
+}
+
 TLiveState TOverviewModel::stateAt(int row) const {
   return row >= 0 && row < rowCount() ? rows[static_cast<std::size_t>(row)].figures.state
                                       : TLiveState::Unknown;

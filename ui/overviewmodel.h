@@ -60,6 +60,8 @@ class TOverviewModel : public QAbstractTableModel {
   int rowOf(std::uint64_t runId) const;
   QString text(int row, int column) const;
   TLiveState stateAt(int row) const;
+  // The figures behind a row's texts (the export writes them as plain numbers).
+  TLiveFigures figuresAt(int row) const;
   // The colour of a state's text on a background of this lightness (0-255).
   static QColor stateColour(TLiveState state, int backgroundLightness);
 

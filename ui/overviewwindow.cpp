@@ -22,8 +22,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
 
+#include "base/csvtext.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "livestats.h"
@@ -31,6 +33,7 @@
 #include "overviewmodel.h"
 #include "overviewsettings.h"
 #include "overviewsparkline.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -41,14 +44,54 @@ std::int64_t systemNowMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// A CSV field: quoted when it holds a separator, a quote or a line break.
 QString csvField(const QString& text) {
-  if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-      !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-    return text;
-  QString quoted = text;
-  quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
+  return QString::fromStdString(::csvField(text.toStdString()));
+}
+
+// The unit of a column's figures, written into its title in the CSV export (empty: a text column).
+QString csvUnit(int column) {
+  switch (column) {
+    case TOverviewModel::ColLast:
+    case TOverviewModel::ColMin:
+    case TOverviewModel::ColMean:
+    case TOverviewModel::ColMax:
+    case TOverviewModel::ColJitter:
+      return QStringLiteral("ms");
+    case TOverviewModel::ColLoss15:
+    case TOverviewModel::ColLossRun:
+      return QStringLiteral("%");
+    default:
+      return {};
+  }
+}
+
+// Round trips in milliseconds with microseconds kept, shares in percent; empty without a figure.
+QString csvNumber(double value, int decimals) {
+  return value < 0 || !std::isfinite(value) ? QString() : QString::number(value, 'f', decimals);
+}
+
+// A cell as the CSV export writes it: the shown text, or for a figure the number without its unit.
+QString csvCell(const TOverviewModel& model, int row, int column) {
+  const TLiveFigures f = model.figuresAt(row);
+  const auto ms = [](double micros) { return csvNumber(micros < 0 ? -1 : micros / 1000.0, 3); };
+  switch (column) {
+    case TOverviewModel::ColLast:
+      return f.lastLost ? QStringLiteral("lost") : ms(static_cast<double>(f.lastRttMicros));
+    case TOverviewModel::ColLoss15:
+      return csvNumber(f.windowLossPercent(), 2);
+    case TOverviewModel::ColLossRun:
+      return csvNumber(f.runLossPercent(), 2);
+    case TOverviewModel::ColMin:
+      return ms(static_cast<double>(f.minMicros));
+    case TOverviewModel::ColMean:
+      return ms(f.meanMicros);
+    case TOverviewModel::ColMax:
+      return ms(static_cast<double>(f.maxMicros));
+    case TOverviewModel::ColJitter:
+      return ms(f.jitterMicros);
+    default:
+      return csvField(model.text(row, column));
+  }
 }
 
 // The columns that carry text (the sparkline has none).
@@ -77,7 +120,7 @@ TOverviewWindow::TOverviewWindow(TLiveStats& liveStats, TTolvoHosts& hosts, QWid
   tmrRefresh = new QTimer(this);
   tmrRefresh->setInterval(RefreshMs);
   connect(tmrRefresh, &QTimer::timeout, this, &TOverviewWindow::refresh);
-  resize(1100, 420);
+  resize(QSize(1100, 420).boundedTo(availableScreenSize(*this)));
   fitRowsToFont();
   fitColumns();
   updateActions();
@@ -232,18 +275,22 @@ QString TOverviewWindow::copySelection() {
 bool TOverviewWindow::exportCsv(const QString& path) const {
   QStringList lines;
   QStringList titles;
-  for (int c = 0; c < TextColumns; ++c)
-    titles << csvField(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+  for (int c = 0; c < TextColumns; ++c) {
+    const QString title = model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    const QString unit = csvUnit(c);
+    titles << csvField(unit.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, unit));
+  }
   lines << titles.join(QLatin1Char(','));
   for (int shown = 0; shown < proxy->rowCount(); ++shown) {
     const int row = proxy->mapToSource(proxy->index(shown, 0)).row();
     QStringList fields;
-    for (int c = 0; c < TextColumns; ++c) fields << csvField(model->text(row, c));
+    for (int c = 0; c < TextColumns; ++c) fields << csvCell(*model, row, c);
     lines << fields.join(QLatin1Char(','));
   }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+  const QString end = QString(QLatin1Char(CsvLineEnd));
+  file.write((lines.join(end) + end).toUtf8());
   return file.commit();
 }
 

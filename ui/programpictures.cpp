@@ -3,8 +3,13 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <array>
+
 #include <cmath>
+#include <functional>
 #include <numbers>
+
+#include "drawnicon.h"
 
 namespace {
 
@@ -61,6 +66,13 @@ void drawCircularArrow(QPainter& p, double startDeg, double spanDeg) {
 
 }  // namespace
 
+// Draws a picture made on a 16 x 16 grid on a square of `side` pixels.
+static void drawOnGrid(QPainter& p, int side, const std::function<void(QPainter&)>& draw) {
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(side / 16.0, side / 16.0);
+  draw(p);
+}
+
 QPixmap trayPicture(TTrayPicture which) {
   QPixmap pixmap = transparentPixmap(16, 16);
   QPainter p(&pixmap);
@@ -68,8 +80,21 @@ QPixmap trayPicture(TTrayPicture which) {
   return pixmap;
 }
 
+QIcon trayIcon(TTrayPicture which) {
+  return drawnIcon([which](QPainter& p, int side) {
+    drawOnGrid(p, side, [which](QPainter& grid) { drawTrayPicture(grid, which); });
+  });
+}
+
 void drawTrayPicture(QPainter& p, TTrayPicture which) {
   p.setRenderHint(QPainter::Antialiasing);
+  // A light rim around the shape: the dark outline alone disappears on a dark panel.
+  p.setPen(QPen(QColor(255, 255, 255, 150), 1));
+  p.setBrush(Qt::NoBrush);
+  if (which == TTrayPicture::NotRunning)
+    p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3.5, 3.5);
+  else
+    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
   switch (which) {
     case TTrayPicture::ConnectionOk:
       drawFace(p, QColor(40, 190, 60), true);
@@ -83,29 +108,67 @@ void drawTrayPicture(QPainter& p, TTrayPicture which) {
   }
 }
 
-QPixmap refreshPicture() {
-  QPixmap pixmap = transparentPixmap(16, 16);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(20, 110, 40), 1.6));
-  drawCircularArrow(p, 20, 140);
-  drawCircularArrow(p, 200, 140);
-  return pixmap;
+static void drawRefresh(QPainter& p, int side) {
+  drawOnGrid(p, side, [](QPainter& grid) {
+    // A green light enough to show on a dark tool bar, dark enough on a light one.
+    grid.setPen(QPen(QColor(30, 150, 60), 1.6));
+    drawCircularArrow(grid, 20, 140);
+    drawCircularArrow(grid, 200, 140);
+  });
 }
 
-QPixmap hostNamePicture() {
-  QPixmap pixmap = transparentPixmap(16, 16);
-  QPainter p(&pixmap);
-  QFont font = p.font();
-  font.setPixelSize(6);
-  font.setBold(true);
-  font.setStretch(QFont::Condensed);
-  p.setFont(font);
-  p.setPen(QColor(0, 0, 120));
-  p.drawText(QRectF(0, 1, 16, 7), Qt::AlignCenter, QStringLiteral("HOST"));
-  p.drawText(QRectF(0, 8, 16, 7), Qt::AlignCenter, QStringLiteral("NAME"));
-  return pixmap;
+QPixmap refreshPicture() { return drawnPixmap(drawRefresh, 16); }
+
+QIcon refreshIcon() { return drawnIcon(drawRefresh); }
+
+namespace {
+
+// A 3 x 5 pixel font for the eight letters of HOST NAME, rows from the top, "1" a set pixel.
+using TGlyph = std::array<const char*, 5>;
+TGlyph glyph(char letter) {
+  switch (letter) {
+    case 'H': return {"101", "101", "111", "101", "101"};
+    case 'O': return {"111", "101", "101", "101", "111"};
+    case 'S': return {"111", "100", "111", "001", "111"};
+    case 'T': return {"111", "010", "010", "010", "010"};
+    case 'N': return {"101", "111", "111", "111", "101"};
+    case 'A': return {"010", "101", "111", "101", "101"};
+    case 'M': return {"101", "111", "101", "101", "101"};
+    default: return {"111", "100", "110", "100", "111"};  // E
+  }
 }
+
+// Two words of four letters: 15 x 11 font pixels, each scaled with the picture (a 24-pixel
+// picture makes them alternately one and two pixels wide) and rounded to whole pixels, so no edge
+// is blurred.
+void drawHostName(QPainter& p, int side) {
+  const double unit = side / 16.0;
+  const auto at = [unit](double offset, int cell) {
+    return static_cast<int>(std::lround(offset + cell * unit));
+  };
+  const double left = (side - 15 * unit) / 2;
+  const double top = (side - 11 * unit) / 2;
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.fillRect(QRect(0, 0, side, side), QColor(250, 246, 222));
+  const QColor ink(0, 0, 110);
+  const char* const words[] = {"HOST", "NAME"};
+  for (int line = 0; line < 2; ++line)
+    for (int i = 0; i < 4; ++i) {
+      const TGlyph rows = glyph(words[line][i]);
+      for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x)
+          if (rows[static_cast<std::size_t>(y)][x] == '1')
+            p.fillRect(QRect(QPoint(at(left, i * 4 + x), at(top, line * 6 + y)),
+                             QPoint(at(left, i * 4 + x + 1) - 1, at(top, line * 6 + y + 1) - 1)),
+                       ink);
+    }
+}
+
+}  // namespace
+
+QPixmap hostNamePicture() { return drawnPixmap(drawHostName, 16); }
+
+QIcon hostNameIcon() { return drawnIcon(drawHostName); }
 
 QPixmap gliderPicture() {
   QPixmap pixmap = transparentPixmap(200, 150);

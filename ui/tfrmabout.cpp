@@ -2,12 +2,18 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "programpictures.h"
+#include "windowfit.h"
 #include "windowplacement.h"
 
 const char* const TfrmAbout::AboutText =
@@ -22,8 +28,6 @@ const char* const TfrmAbout::AboutText =
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About"));
-  setFixedSize(235, 390);
-
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setEnabled(false);
@@ -43,7 +47,24 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   layout->addStretch();
   layout->addWidget(Image1);
 
+  fitMemoToText();
+  setFixedSize(fittedSize(*this, QSize(235, 390)));
   centreOnScreen(*this);
+}
+
+// With a larger font the memo grows to show its eight lines whole, none wrapped and none scrolled
+// out of view; the window grows with it.
+void TfrmAbout::fitMemoToText() {
+  if (!textLargerThanDesigned(*Memo1)) return;
+  const QFontMetrics metrics(Memo1->font());
+  const QStringList lines = QString::fromLatin1(AboutText).split(QLatin1Char('\n'));
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const int margins =
+      2 * (Memo1->frameWidth() + static_cast<int>(Memo1->document()->documentMargin())) + 4;
+  Memo1->setMinimumWidth(widest + margins);
+  Memo1->setFixedHeight(
+      std::max(193, static_cast<int>(lines.size()) * metrics.lineSpacing() + margins));
 }
 
 QFont TfrmAbout::firstFixedPitch(const std::vector<QFont>& candidates,
@@ -83,4 +104,5 @@ void TfrmAbout::FormShow() {
   // Cut at every line feed; the piece after the last one is the last line.
   const QString text = QString::fromLatin1(AboutText);
   for (const QString& line : text.split(QLatin1Char('\n'))) Memo1->appendPlainText(line);
+  Memo1->moveCursor(QTextCursor::Start);  // the name and version first, whatever else fits
 }

@@ -36,4 +36,5 @@ class TfrmAbout : public QDialog {
 
  private:
   void FormShow();
+  void fitMemoToText();
 };

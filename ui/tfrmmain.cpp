@@ -42,6 +42,7 @@
 #include "overviewsettings.h"
 #include "viewwindows.h"
 #include "windowplacement.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -156,9 +157,13 @@ QWidget* TfrmMain::createStatusFrame() {
 
 void TfrmMain::createStatusBar() {
   statusPanel0 = new QLabel;
-  statusPanel0->setFixedWidth(100);
+  statusPanel0->setFixedWidth(scaledToText(*this, 100));
   statusPanel1 = new QLabel;
-  statusPanel1->setMinimumWidth(50);
+  // With larger text the panel keeps room for the connection text shown while stopped.
+  const QString longest = QStringLiteral("Connection status unknown.");
+  statusPanel1->setMinimumWidth(textLargerThanDesigned(*this)
+                                    ? statusPanel1->fontMetrics().horizontalAdvance(longest) + 8
+                                    : 50);
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(statusPanel0);
@@ -228,7 +233,12 @@ void TfrmMain::fixWindowSize() {
   const int menuHeight =
       std::max(menuBar()->sizeHint().height(), menuBar()->heightForWidth(ClientWidth));
   const int note = lblCannotPing->isVisibleTo(this) ? lblCannotPing->sizeHint().height() + 2 : 0;
-  setFixedSize(ClientWidth, ClientHeight + menuHeight + note);
+  QSize designed(ClientWidth, ClientHeight + menuHeight + note);
+  // The status bar lays its panels out only when shown, so its need is added up here.
+  if (textLargerThanDesigned(*this))
+    designed.setWidth(std::max(designed.width(), statusPanel0->minimumWidth() +
+                                                     statusPanel1->minimumWidth() + 4 * 6));
+  setFixedSize(fittedSize(*this, designed));
   if (shownOnce) return;  // placed once, at creation
   if (auto* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
@@ -401,9 +411,7 @@ void TfrmMain::Quit1Click() { close(); }
 void TfrmMain::Standard1Click() {
   if (!frmStandardView) return;
   frmStandardView->hostList = hosts.get();
-  frmStandardView->show();
-  frmStandardView->raise();
-  frmStandardView->activateWindow();
+  bringToFront(*frmStandardView);
 }
 
 void TfrmMain::Gotohomepage1Click() {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include "core/tolvohosts.h"
 #include "gridtextdelegate.h"
 #include "programpictures.h"
+#include "windowfit.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ constexpr int InitialColumns = 3;
 TfrmStandardView::TfrmStandardView(const TClock& clockToUse, QWidget* parent)
     : QWidget(parent, Qt::Window), clock(clockToUse) {
   setWindowTitle(QStringLiteral("Ping status"));
-  resize(783, 540);
+  resize(QSize(783, 540).boundedTo(availableScreenSize(*this)));
   createToolBar();
   createGrid();
 
@@ -49,20 +51,26 @@ TfrmStandardView::~TfrmStandardView() = default;
 
 void TfrmStandardView::createToolBar() {
   ToolBar1 = new QToolBar(this);
-  ToolBar1->setFixedHeight(25);
-  ToolBar1->setIconSize(QSize(16, 16));
+  // 16-pixel pictures on a 25-pixel bar at the font and DPI they were drawn for; larger with a
+  // larger font or DPI (the pictures are drawn for the size they are shown at).
+  const int iconSide = std::max(scaledToText(*this, 16),
+                                style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this));
+  ToolBar1->setIconSize(QSize(iconSide, iconSide));
   ToolBar1->setMovable(false);
 
-  ToolButton1 = ToolBar1->addAction(QIcon(refreshPicture()), QString());
+  ToolButton1 = ToolBar1->addAction(refreshIcon(), QString());
   ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
   connect(ToolButton1, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
 
-  tbHostName = ToolBar1->addAction(QIcon(hostNamePicture()), QString());
+  tbHostName = ToolBar1->addAction(hostNameIcon(), QString());
   tbHostName->setObjectName(QStringLiteral("tbHostName"));
   tbHostName->setCheckable(true);
   tbHostName->setToolTip(QStringLiteral("Shows the hostname instead of calling name"));
   // The click has already flipped the mark; the grid follows at once.
   connect(tbHostName, &QAction::triggered, this, &TfrmStandardView::refreshGrid);
+  ToolBar1->setFixedHeight(textLargerThanDesigned(*this) || iconSide > 16
+                               ? std::max(25, ToolBar1->sizeHint().height())
+                               : 25);
 }
 
 void TfrmStandardView::createGrid() {
@@ -74,8 +82,12 @@ void TfrmStandardView::createGrid() {
   sgResults->setFocusPolicy(Qt::NoFocus);
   sgResults->horizontalHeader()->hide();
   sgResults->verticalHeader()->hide();
-  sgResults->verticalHeader()->setMinimumSectionSize(RowHeight);
-  sgResults->verticalHeader()->setDefaultSectionSize(RowHeight);
+  // 16 pixels at the font they were drawn for; with larger text, as tall as the text.
+  const int rowHeight = textLargerThanDesigned(*sgResults)
+                            ? std::max(RowHeight, sgResults->fontMetrics().height() + 2)
+                            : RowHeight;
+  sgResults->verticalHeader()->setMinimumSectionSize(rowHeight);
+  sgResults->verticalHeader()->setDefaultSectionSize(rowHeight);
   sgResults->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   sgResults->horizontalHeader()->setMinimumSectionSize(1);
   sgResults->horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
@@ -94,6 +106,7 @@ void TfrmStandardView::createGrid() {
 void TfrmStandardView::showEvent(QShowEvent* event) {
   if (!placed) {
     move(150, 192);
+    keepOnScreen(*this);  // on a small screen the window is moved up and left as far as needed
     placed = true;
   }
   tmrUpdate->start();
@@ -147,7 +160,11 @@ void TfrmStandardView::widenColumns() {
     if (sgResults->columnWidth(c) < widest[c] + 5) sgResults->setColumnWidth(c, widest[c] + 5);
     windowWidth += sgResults->columnWidth(c);
   }
+  // Never wider than the screen: past it the columns scroll sideways.
+  const int frame = frameGeometry().width() - width();
+  windowWidth = std::min(windowWidth, availableScreenSize(*this).width() - frame);
   if (width() != windowWidth) resize(windowWidth, height());
+  if (isVisible()) keepOnScreen(*this);
 }
 
 // Row 0 keeps the titles and is hidden; the header shows them and does not scroll. A title is drawn

@@ -20,7 +20,7 @@ TTrayIcon::TTrayIcon(QWidget* form, std::function<bool()> probe)
   trayAvailable = trayProbe();
   for (auto which : {TTrayPicture::ConnectionOk, TTrayPicture::ConnectionDown,
                      TTrayPicture::NotRunning})
-    pictures.emplace_back(trayPicture(which));
+    pictures.emplace_back(trayIcon(which));
   createMenu();
   setIconIndex(0);
   connect(icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {

@@ -14,21 +14,12 @@
 #include "overviewmodel.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
+#include "windowplacement.h"
 
 #include <QDateTime>
 #include <QDialog>
 
 #include <algorithm>
-
-namespace {
-
-void bringUp(QWidget& window) {
-  window.show();
-  window.raise();
-  window.activateWindow();
-}
-
-}  // namespace
 
 TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
     : hostList(hosts),
@@ -69,7 +60,7 @@ TPreferencesWindow& TViewWindows::preferences() {
   return *frmPreferences;
 }
 
-void TViewWindows::showOverview() { bringUp(overview()); }
+void TViewWindows::showOverview() { bringToFront(overview()); }
 
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)
@@ -81,7 +72,7 @@ TOutagesWindow& TViewWindows::outages() {
 void TViewWindows::showOutages() {
   TOutagesWindow& window = outages();
   if (window.isVisible()) window.reload();  // otherwise showing it reads again
-  bringUp(window);
+  bringToFront(window);
 }
 
 TTimelineWindow& TViewWindows::timeline() {
@@ -139,11 +130,19 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
         targets.back().intervalMs = (h->interval + 1) * 1000LL;
   }
   if (targets.empty()) return nullptr;
+  // The window these hosts already have is brought back rather than a second one opened.
+  std::vector<std::uint64_t> shownIds;
+  for (const THistoryTarget& t : targets) shownIds.push_back(t.runId);
+  for (const QPointer<THistoryWindow>& open : historyWindows)
+    if (open && open->runIds() == shownIds) {
+      bringToFront(*open);
+      return open.data();
+    }
   auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
   window->followEvents(hostList.events());
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
-  bringUp(*window);
+  bringToFront(*window);
   return window;
 }
 

@@ -17,6 +17,15 @@ void centreOnScreen(QWidget& window) {
                            size));
 }
 
+void bringToFront(QWidget& window) {
+  window.show();
+  // show() leaves a minimised window minimised; only a change of state brings it back.
+  if (window.isMinimized())
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  window.raise();
+  window.activateWindow();
+}
+
 void restoreMainWindowPlace(QWidget& window) {
   const QByteArray saved = QByteArray::fromBase64(QByteArray::fromStdString(
       extraSetting(MainWindowSection, MainWindowGeometryKey).value_or("")));

@@ -13,6 +13,10 @@ class QWidget;
 
 void centreOnScreen(QWidget& window);
 
+// Shows a window that is hidden, restores it when minimised, and raises and activates it: what
+// every action that opens a window does.
+void bringToFront(QWidget& window);
+
 // The main window's place, kept in the settings at close ([main_window] geometry: Qt's saved
 // geometry, base64) and taken up at the next start. Without one, or with a place on no screen of
 // this session, the window stays where it was put (centred).

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QFile>
+#include <QDateTime>
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -110,7 +111,9 @@ TEST_F(HistoryWindowTest, ExportsTheShownRangeAsCsvAndPng) {
   ASSERT_TRUE(w->exportCsv(csv));
   QFile file(csv);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+  const QString text = QString::fromUtf8(file.readAll());
+  EXPECT_FALSE(text.contains(QLatin1Char('\r')));  // LF alone, as every CSV file of the program
+  const QStringList lines = text.split("\n", Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 7);
   EXPECT_EQ(lines[0], "host,sent,rtt_ms,lost");
   EXPECT_TRUE(lines[4].startsWith("gateway,")) << lines[4].toStdString();
@@ -124,7 +127,15 @@ TEST_F(HistoryWindowTest, ExportsTheShownRangeAsCsvAndPng) {
       << lines[1].toStdString();
   const QString png = dir->filePath("shown.png");
   ASSERT_TRUE(w->exportPng(png));
-  EXPECT_EQ(QImage(png).size(), w->chart->size() * w->chart->devicePixelRatio());
+  // The chart under a title line with the hosts and the range, also kept as the file's title.
+  const QImage picture(png);
+  const QSize chart = w->chart->size() * w->chart->devicePixelRatio();
+  EXPECT_EQ(picture.width(), chart.width());
+  EXPECT_GT(picture.height(), chart.height());
+  const QString from =
+      QDateTime::fromMSecsSinceEpoch(OutageStart - 30'000).toString("yyyy-MM-dd HH:mm:ss");
+  EXPECT_TRUE(picture.text("Title").startsWith("History - gateway: " + from + " to "))
+      << picture.text("Title").toStdString();
 }
 
 TEST_F(HistoryWindowTest, DeletedOrUnknownHostsAndAMissingDatabaseAreSaidPlainly) {

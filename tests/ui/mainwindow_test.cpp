@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QScreen>
 #include <QAction>
 #include <QButtonGroup>
 #include <QDesktopServices>
@@ -337,7 +338,12 @@ TEST_F(MainWindowTest, ViewsStandardShowsTheHostsInTheStatusView) {
   EXPECT_EQ(view.hostList, windows.main().hostList());
   ASSERT_EQ(view.sgResults->rowCount(), 2);
   EXPECT_EQ(view.sgResults->item(1, 0)->text(), "gateway");
-  EXPECT_EQ(view.pos(), QPoint(150, 192));
+  // At 150, 192 where the screen has room for it; on a smaller screen moved onto the screen.
+  const QRect area = view.screen()->availableGeometry();
+  if (area.contains(QRect(QPoint(150, 192), view.frameGeometry().size())))
+    EXPECT_EQ(view.pos(), QPoint(150, 192));
+  else
+    EXPECT_TRUE(area.contains(view.pos()) && view.frameGeometry().right() <= area.right());
   // The windows belong to the installed launcher and carry an icon.
   EXPECT_EQ(QGuiApplication::desktopFileName(), "sorvelo");
   EXPECT_FALSE(view.windowIcon().isNull());

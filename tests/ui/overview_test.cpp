@@ -221,11 +221,16 @@ TEST_F(OverviewTest, ExportWritesTheShownRowsWithTitles) {
   ASSERT_TRUE(window.exportCsv(path));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+  const QString text = QString::fromUtf8(file.readAll());
+  EXPECT_FALSE(text.contains(QLatin1Char('\r')));  // every CSV file ends its lines with LF alone
+  const QStringList lines = text.split("\n", Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3);
-  EXPECT_EQ(lines[0], "State,Name,Address,Last,Loss 15 min,Loss run,Min,Mean,Max,Jitter");
-  EXPECT_TRUE(lines[1].startsWith("OK,\"gate, main\",127.0.0.1,0.016 ms,"));
-  EXPECT_TRUE(lines[2].startsWith("Down,nas,127.0.0.2,lost,50.0 %,"));
+  EXPECT_EQ(lines[0], "State,Name,Address,Last (ms),Loss 15 min (%),Loss run (%),Min (ms),Mean (ms),"
+                      "Max (ms),Jitter (ms)");
+  // Plain numbers: the units are in the titles.
+  EXPECT_TRUE(lines[1].startsWith("OK,\"gate, main\",127.0.0.1,0.016,0.00,")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].startsWith("Down,nas,127.0.0.2,lost,50.00,")) << lines[2].toStdString();
+  EXPECT_FALSE(text.contains(" ms") || text.contains(" %"));
   EXPECT_FALSE(window.exportCsv(dir.filePath("missing/folder/overview.csv")));
 }
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSet>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 
@@ -18,6 +19,7 @@
 #include "base/usermessages.h"
 #include "mainwindowtestsupport.h"
 #include "ui/siteaddresses.h"
+#include "ui/programpictures.h"
 #include "ui/signalshutdown.h"
 #include "ui/tfrmabout.h"
 #include "ui/trayicon.h"
@@ -276,6 +278,39 @@ TEST(SignalShutdown, TerminationClosesTheMainWindowInOrder) {
                                       "TIMESTAMP " + frm.runControl().startTimeText,
                                       "PINGING STOP", "SHUTDOWN"}));
   EXPECT_NE(uitest::readFile(files.hostsPath()).find("gateway"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+int blendedPixels(const QImage& image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) count += qAlpha(image.pixel(x, y)) % 255 != 0;
+  return count;
+}
+
+// HOST NAME is whole pixels of two colours at every size (dark ink on its own light plate, so it
+// reads on a dark palette); a tray picture drawn at 32 pixels has fewer blended edge pixels than
+// the 16-pixel one scaled up.
+TEST(ProgramPictures, SharpAtEverySizeAndReadableOnADarkPalette) {
+  for (int side : {16, 24, 32, 48}) {
+    const QImage picture = hostNameIcon().pixmap(QSize(side, side)).toImage();
+    ASSERT_EQ(picture.size(), QSize(side, side));
+    QSet<QRgb> colours;
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x) colours.insert(picture.pixel(x, y));
+    ASSERT_EQ(colours.size(), 2) << side;
+    EXPECT_GT(std::abs(qGray(colours.values()[0]) - qGray(colours.values()[1])), 150) << side;
+    EXPECT_EQ(blendedPixels(picture), 0) << side;
+  }
+  const QImage drawn = trayIcon(TTrayPicture::ConnectionOk).pixmap(QSize(32, 32)).toImage();
+  ASSERT_EQ(drawn.size(), QSize(32, 32));
+  EXPECT_LT(blendedPixels(drawn), blendedPixels(trayPicture(TTrayPicture::ConnectionOk)
+                                                    .scaled(32, 32, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation)
+                                                    .toImage()));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -189,8 +190,12 @@ TEST_F(StandardViewTest, TheWindowIsAsWideAsTheColumnsWithNoBandBesideThem) {
     QApplication::processEvents();  // the grid lays out its viewport
     int columns = 0;
     for (int c = 0; c < view.sgResults->columnCount(); ++c) columns += view.sgResults->columnWidth(c);
-    EXPECT_EQ(view.sgResults->viewport()->width(), columns) << count << " hosts";
-    EXPECT_EQ(view.sgResults->horizontalScrollBar()->maximum(), 0) << count << " hosts";
+    // On a screen narrower than the columns the window takes the screen's width and the columns
+    // scroll sideways, just as far as they reach.
+    const int viewport = view.sgResults->viewport()->width();
+    if (view.frameGeometry().width() < view.screen()->availableGeometry().width())
+      EXPECT_EQ(viewport, columns) << count << " hosts";
+    EXPECT_EQ(view.sgResults->horizontalScrollBar()->maximum(), columns - viewport) << count << " hosts";
   }
 }
 
