@@ -26,7 +26,8 @@ void bringUp(QWidget& window) {
 
 }  // namespace
 
-TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
+TViewWindows::TViewWindows(TTolvoHosts& hosts,
+                           std::function<void(const std::vector<TTolvoHost*>&)> editHost)
     : hostList(hosts), onEdit(std::move(editHost)), stats(std::make_unique<TLiveStats>(hosts)) {
   hostList.events().subscribe(this);
 }
