@@ -21,6 +21,7 @@ struct THistorySeries {
   std::vector<THistoryEcho> echoes;        // ordered by time sent (after the summaries)
   std::vector<THistorySummary> summaries;  // ordered by start
   std::vector<TOutage> outages;            // found in the echoes
+  std::vector<THistoryAddressChange> addressChanges;  // marked where they happened
 };
 
 class THistoryChart : public QWidget {

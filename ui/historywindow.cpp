@@ -241,6 +241,7 @@ void THistoryWindow::reload() {
         std::erase_if(echoes, [&](const THistoryEcho& e) { return e.sentMs < summarisedTo; });
       }
       s.echoes = std::move(echoes);
+      s.addressChanges = reader->addressChanges(h.stored->id, from, to);
     }
     series.push_back(std::move(s));
   }
