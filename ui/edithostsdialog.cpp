@@ -60,8 +60,7 @@ TfrmEditHosts::TfrmEditHosts(TTolvoHosts& list, const std::vector<TTolvoHost*>& 
     return edit;
   };
   const auto message = [&] {
-    auto* label = new QLabel(this);
-    label->setWordWrap(true);
+    auto* label = new QLabel(this);  // short texts of the program's own: one line each
     grid->addWidget(label, row++, 1, 1, 2);
     return label;
   };
