@@ -31,6 +31,23 @@ std::string storedAddress(const std::string& typed) {
   return parseIpv6Literal(typed, &normal) == TIpv6Form::Valid ? normal : typed;
 }
 
+// Timeout and interval as typed; nullopt is a field left as it was (several hosts at once).
+void checkTiming(const std::optional<std::string>& timeoutText,
+                 const std::optional<std::string>& intervalText, THostEditCheck& check) {
+  if (timeoutText) {
+    const std::optional<int> timeout = wholeNumber(*timeoutText);
+    if (!timeout || *timeout < EditMinTimeoutMs || *timeout > EditMaxTimeoutMs)
+      check.timeout = rangeText(EditMinTimeoutMs, EditMaxTimeoutMs, "milliseconds");
+  }
+  if (intervalText) {
+    const std::optional<int> interval = wholeNumber(*intervalText);
+    if (!interval || *interval < EditMinIntervalS || *interval > EditMaxIntervalS)
+      check.interval = rangeText(EditMinIntervalS, EditMaxIntervalS, "seconds");
+    else if (*interval < SchedulerMinIntervalS)
+      check.intervalNote = "pinged every 3 seconds: no host is pinged more often";
+  }
+}
+
 }  // namespace
 
 THostEditCheck checkHostEdit(const TTolvoHosts& list, const TTolvoHost* host, const THostEditTexts& texts) {
@@ -55,15 +72,21 @@ THostEditCheck checkHostEdit(const TTolvoHosts& list, const TTolvoHost* host, co
         check.address = "the host " + other->callingName + " has this address";
     }
   }
-  const std::optional<int> timeout = wholeNumber(texts.timeout);
-  if (!timeout || *timeout < EditMinTimeoutMs || *timeout > EditMaxTimeoutMs)
-    check.timeout = rangeText(EditMinTimeoutMs, EditMaxTimeoutMs, "milliseconds");
-  const std::optional<int> interval = wholeNumber(texts.interval);
-  if (!interval || *interval < EditMinIntervalS || *interval > EditMaxIntervalS)
-    check.interval = rangeText(EditMinIntervalS, EditMaxIntervalS, "seconds");
-  else if (*interval < SchedulerMinIntervalS)
-    check.intervalNote = "pinged every 3 seconds: no host is pinged more often";
+  checkTiming(texts.timeout, texts.interval, check);
   return check;
+}
+
+THostEditCheck checkHostsEdit(const THostsEditTexts& texts) {
+  THostEditCheck check;
+  checkTiming(texts.timeout, texts.interval, check);
+  return check;
+}
+
+void applyHostsEdit(const std::vector<TTolvoHost*>& hosts, const THostsEditTexts& texts) {
+  for (TTolvoHost* host : hosts) {
+    if (texts.timeout) host->timeout = *wholeNumber(*texts.timeout);
+    if (texts.interval) host->interval = *wholeNumber(*texts.interval);
+  }
 }
 
 std::string addressToStore(const std::string& typed) { return storedAddress(trimmedText(typed)); }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class TTolvoHost;
 class TTolvoHosts;
@@ -37,6 +38,15 @@ struct THostEditCheck {
 
 // `host` is the host being edited (another host's address is a duplicate, its own is not).
 THostEditCheck checkHostEdit(const TTolvoHosts& list, const TTolvoHost* host, const THostEditTexts& texts);
+
+// Several hosts at once: only timeout and interval, each either typed (checked as for one host) or
+// left as shown (nullopt), which keeps every host's own value.
+struct THostsEditTexts {
+  std::optional<std::string> timeout;
+  std::optional<std::string> interval;
+};
+THostEditCheck checkHostsEdit(const THostsEditTexts& texts);
+void applyHostsEdit(const std::vector<TTolvoHost*>& hosts, const THostsEditTexts& texts);
 
 // The address as the host will hold it: without blanks around it, an IPv6 literal in its canonical
 // form.

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <chrono>
 #include <exception>
 #include <iomanip>
 #include <optional>
@@ -14,6 +15,8 @@
 #include "core/tolvohosts.h"
 #include "history/historyreader.h"
 #include "history/historysettings.h"
+#include "instance/instancechannel.h"
+#include "instance/instancelock.h"
 #include "net/hosttext.h"
 #include "net/pastedforms.h"
 #include "stderrmessages.h"
@@ -26,6 +29,9 @@ constexpr int ExitDone = 0;
 constexpr int ExitNothing = 1;
 constexpr int ExitUsage = 2;
 constexpr std::int64_t LastStateWindowMs = 3'600'000;  // an echo older than this says nothing now
+// How long a running monitor may take to read the file again; past it, its follower still sees the
+// change a moment later.
+constexpr std::chrono::milliseconds ReloadWait{3000};
 
 enum class TCommand { None, Add, List, Remove };
 
@@ -270,6 +276,19 @@ bool isHostsCommand(int argc, char** argv) {
   return false;
 }
 
+namespace {
+
+// A monitor running on the file (desktop or headless) is told to read it at once; one that does
+// not answer takes the change when its follower sees the file change.
+void tellRunningMonitor(const std::string& hostsFile, std::ostream& out) {
+  const std::optional<TInstanceHolder> holder = instanceHolder(TInstanceKind::Hosts, hostsFile);
+  if (!holder || holder->channel.empty()) return;
+  if (sendInstanceCommand(holder->channel, "reload-hosts", ReloadWait) == "ok")
+    out << "The running monitor (pid " << holder->pid << ") has read the hosts file again.\n";
+}
+
+}  // namespace
+
 int runHostsCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                     std::ostream& err) {
   const std::optional<THostsArgs> parsed = parseArgs(args, err);
@@ -293,8 +312,8 @@ int runHostsCommand(const std::vector<std::string>& args, std::istream& in, std:
   const std::string hostsFile = parsed->hostsFile.empty() ? settings.hosts_file_name : parsed->hostsFile;
   // --list too: its load clears what a save killed half-way left beside the file, which must not
   // be a save still running.
-  const THostsFileLock lock(hostsFile);
-  if (!lock.held() && (parsed->command != TCommand::List || QFileInfo::exists(QString::fromStdString(hostsFile)))) {
+  std::optional<THostsFileLock> lock(std::in_place, hostsFile);
+  if (!lock->held() && (parsed->command != TCommand::List || QFileInfo::exists(QString::fromStdString(hostsFile)))) {
     err << command << ": the hosts file " << hostsFile
         << " is being written by another program (or its folder cannot be opened); nothing was changed\n";
     return ExitNothing;
@@ -333,5 +352,8 @@ int runHostsCommand(const std::vector<std::string>& args, std::istream& in, std:
     err << command << ": the hosts file " << hostsFile << " could not be written\n";
     return ExitNothing;
   }
+  // The monitor reads the file under the same lock: let go of it first.
+  lock.reset();
+  if (list.hostCount() != before) tellRunningMonitor(hostsFile, out);
   return result;
 }

@@ -159,6 +159,26 @@ std::optional<std::int64_t> THistoryReader::firstRecordMs(std::int64_t hostId) {
   return first;
 }
 
+std::vector<THistoryAddressChange> THistoryReader::addressChanges(std::int64_t hostId,
+                                                                  std::int64_t fromMs,
+                                                                  std::int64_t toMs) {
+  std::vector<THistoryAddressChange> changes;
+  if (!ensureOpen()) return changes;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT changed_ms, old_address, new_address FROM address_changes "
+                           "WHERE host_id = ? AND changed_ms >= ? AND changed_ms < ? "
+                           "ORDER BY changed_ms"));
+  q.addBindValue(number(hostId));
+  q.addBindValue(number(fromMs));
+  q.addBindValue(number(toMs));
+  if (!q.exec()) return changes;  // a file of version 3 or older has no such table
+  while (q.next())
+    changes.push_back({q.value(0).toLongLong(), q.value(1).toString().toStdString(),
+                       q.value(2).toString().toStdString()});
+  return changes;
+}
+
 std::vector<THistoryEcho> THistoryReader::echoes(std::int64_t hostId, std::int64_t fromMs,
                                                  std::int64_t toMs) {
   std::vector<THistoryEcho> all;

@@ -44,6 +44,11 @@ class THistoryReader {
   // result is kept); empty when there is none. A few index lookups.
   std::optional<std::int64_t> firstRecordMs(std::int64_t hostId);
 
+  // The changes of a host's address made in [fromMs, toMs), oldest first; empty for a file written
+  // before they were recorded.
+  std::vector<THistoryAddressChange> addressChanges(std::int64_t hostId, std::int64_t fromMs,
+                                                    std::int64_t toMs);
+
   // The raw echoes of a host sent in [fromMs, toMs), ordered by time sent.
   std::vector<THistoryEcho> echoes(std::int64_t hostId, std::int64_t fromMs, std::int64_t toMs);
   // The summaries of a host in [fromMs, toMs) at the finest step that gives at most maxPoints

@@ -73,5 +73,6 @@ void THistoryRecorder::hostDeleting(const TTolvoHost& host) {
 
 void THistoryRecorder::hostEdited(const TTolvoHost& host, const THostNames& /*before*/) {
   announced.insert(host.runId);
-  writer->push({THistoryEvent::TKind::Edited, host.runId, 0, -1, namesOf(host)});
+  // Stamped: a changed address is recorded with the time of the edit.
+  writer->push({THistoryEvent::TKind::Edited, host.runId, clock(), -1, namesOf(host)});
 }

@@ -31,8 +31,17 @@ const std::vector<std::vector<const char*>> Migrations{
         // 1 -> 2: when monitoring ran, so that an outage ends where monitoring stopped.
         "CREATE TABLE runs (started_ms INTEGER NOT NULL, stopped_ms INTEGER)",
     },
+    {
+        // 2 -> 3: the path rounds' tables.
+    },
+    {
+        // 3 -> 4: when a host's address was changed, so that its history shows where.
+        "CREATE TABLE address_changes (host_id INTEGER NOT NULL, changed_ms INTEGER NOT NULL, "
+        "old_address TEXT NOT NULL, new_address TEXT NOT NULL)",
+        "CREATE INDEX address_changes_by_host ON address_changes (host_id, changed_ms)",
+    },
 };
-static_assert(HistorySchemaVersion == 2, "add the migration to the new version above");
+static_assert(HistorySchemaVersion == 4, "add the migration to the new version above");
 
 bool run(QSqlDatabase& db, const QString& sql, QSqlError& error) {
   QSqlQuery q(db);

@@ -142,6 +142,19 @@ bool THistoryStore::markDeleted(std::int64_t id, std::int64_t nowMs) {
   return exec(q);
 }
 
+bool THistoryStore::recordAddressChange(std::int64_t id, std::int64_t changedMs,
+                                        const std::string& oldAddress,
+                                        const std::string& newAddress) {
+  QSqlQuery q(QSqlDatabase::database(text(connection), false));
+  q.prepare(QStringLiteral("INSERT INTO address_changes (host_id, changed_ms, old_address, "
+                           "new_address) VALUES (?, ?, ?, ?)"));
+  q.addBindValue(QVariant::fromValue<qlonglong>(id));
+  q.addBindValue(QVariant::fromValue<qlonglong>(changedMs));
+  q.addBindValue(text(oldAddress));
+  q.addBindValue(text(newAddress));
+  return exec(q);
+}
+
 std::optional<std::int64_t> THistoryStore::startRun(std::int64_t startedMs) {
   QSqlQuery q(QSqlDatabase::database(text(connection), false));
   q.prepare(QStringLiteral("INSERT INTO runs (started_ms) VALUES (?)"));

@@ -49,6 +49,8 @@ class THistoryStore {
   // New names; also marks the host as in the list again.
   bool updateHost(std::int64_t id, const THostNames& names);
   bool markDeleted(std::int64_t id, std::int64_t nowMs);
+  bool recordAddressChange(std::int64_t id, std::int64_t changedMs, const std::string& oldAddress,
+                           const std::string& newAddress);
 
   // A run of the monitor: its row id. stopRun sets when it stopped.
   std::optional<std::int64_t> startRun(std::int64_t startedMs);

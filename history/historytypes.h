@@ -16,6 +16,14 @@ struct THistoryHost {
   std::int64_t deletedMs = 0;  // 0 while the host is in the list
 };
 
+// A host's address changed at changedMs (the host, and so its history, stayed the same).
+struct THistoryAddressChange {
+  std::int64_t changedMs = 0;
+  std::string oldAddress;
+  std::string newAddress;
+  bool operator==(const THistoryAddressChange&) const = default;
+};
+
 // One echo: when it was sent and its round trip, -1 when it was lost.
 struct THistoryEcho {
   std::int64_t sentMs = 0;

@@ -289,9 +289,15 @@ bool THistoryWriter::apply(const std::vector<THistoryEvent>& events) {
     }
     THostState& host = hosts[e.runId];
     if (e.kind == TKind::Added || e.kind == TKind::Edited) {
+      const std::string oldAddress = host.names.ipAddress;
       host.names = *e.names;
-      // An edit keeps the id, so the history goes on under the new names.
+      // An edit keeps the id, so the history goes on under the new names; a new address is noted
+      // with its time.
       if (host.id != 0 ? !store->updateHost(host.id, host.names) : !resolve(e.runId, host))
+        return false;
+      if (e.kind == TKind::Edited && !oldAddress.empty() && oldAddress != host.names.ipAddress &&
+          !store->recordAddressChange(host.id, e.sentMs, oldAddress,
+                                      host.names.ipAddress))
         return false;
       continue;
     }

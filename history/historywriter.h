@@ -26,7 +26,7 @@ struct THistoryEvent {
   std::uint64_t runId = 0;
   std::int64_t sentMs = 0;
   std::int64_t rttMicros = -1;
-  std::shared_ptr<const THostNames> names;  // Added and Edited only
+  std::shared_ptr<const THostNames> names;  // Added and Edited only (Edited: sentMs is its time)
 };
 
 class THistoryWriter {

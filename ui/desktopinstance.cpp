@@ -69,6 +69,7 @@ void TDesktopInstance::serve(TfrmMain& mainWindow) {
   instanceChannel.setHandler("activate", [&mainWindow] {
     if (!mainWindow.isClosed()) mainWindow.TrayIcon1->showMainForm();
   });
+  instanceChannel.setHandler("reload-hosts", [&mainWindow] { mainWindow.reloadHostsFile(); });
   if (!instanceChannel.listen(settingsLock.channelPath()))
     std::cerr << "sorvelo: " << instanceChannel.problem() << "\n";
   if (TfrmConfigEdit* config = mainWindow.configEditDialog())

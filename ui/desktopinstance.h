@@ -8,7 +8,8 @@
 // headless monitor, or a desktop program with other settings) uses that file, the user is told
 // which process it is and this start ends: Refused.
 //
-// serve(), once the main window exists, opens the channel: "activate" shows the main window,
+// serve(), once the main window exists, opens the channel: "reload-hosts" takes a change made to
+// the hosts file as its follower does; "activate" shows the main window,
 // restored when it was minimised or hidden in the tray, raised and active. The channel is also
 // named in the hosts-file lock, so commands about the hosts file reach this copy; they add their
 // handlers through channel().

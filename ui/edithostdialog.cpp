@@ -19,11 +19,8 @@
 
 namespace {
 
-QLabel* messageLabel(QWidget* parent) {
-  auto* label = new QLabel(parent);
-  label->setWordWrap(true);
-  return label;
-}
+// One line: a wrapped label got no more height when its text appeared, and the message was cut.
+QLabel* messageLabel(QWidget* parent) { return new QLabel(parent); }
 
 QString rangeHint(int low, int high, const char* unit) {
   return QStringLiteral("%1 to %2 %3").arg(low).arg(high).arg(QString::fromLatin1(unit));

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "historymarks.h"
 #include "livestats.h"
 
 namespace {
@@ -145,6 +146,7 @@ void THistoryChart::paintEvent(QPaintEvent*) {
   paintUnmonitored(p);
   for (std::size_t i = 0; i < shown.size(); ++i) paintLosses(p, shown[i], static_cast<int>(i));
   for (const THistorySeries& s : shown) paintSeries(p, s);
+  paintAddressChanges(p, plotArea(), [this](std::int64_t ms) { return xOf(ms); }, shown);
   p.restore();
   paintLegend(p);
   if (shown.empty() || std::all_of(shown.begin(), shown.end(), [](const THistorySeries& s) {

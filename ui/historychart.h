@@ -25,6 +25,7 @@ struct THistorySeries {
   std::vector<THistorySummary> summaries;  // ordered by start
   std::vector<TOutage> outages;            // found in the echoes
   std::int64_t gapMs = 0;                  // echoes further apart are not joined (0: any)
+  std::vector<THistoryAddressChange> addressChanges;  // marked where they happened
 };
 
 class THistoryChart : public QWidget {

@@ -350,6 +350,7 @@ void THistoryWindow::reload() {
       for (const THistoryEcho& e : s.echoes) seen.push_back(e.sentMs);
       for (const THistorySummary& m : s.summaries)
         seen.push_back(m.startMs + m.stepSeconds * 1000LL - 1);
+      s.addressChanges = reader->addressChanges(h.stored->id, from, to);
     }
     series.push_back(std::move(s));
   }

@@ -323,7 +323,7 @@ void TOverviewWindow::updateActions() {
   actHistory->setEnabled(selected > 0 && onHistory != nullptr);
   actCopy->setEnabled(selected > 0);
   actCopyAddress->setEnabled(selected > 0);
-  actEdit->setEnabled(selected == 1 && onEdit != nullptr);
+  actEdit->setEnabled(selected > 0 && onEdit != nullptr);
   actDelete->setEnabled(selected > 0);
 }
 
@@ -346,8 +346,11 @@ void TOverviewWindow::copyAddressClick() {
 
 void TOverviewWindow::editClick() {
   const std::vector<std::uint64_t> ids = selectedRunIds();
-  if (ids.size() != 1 || !onEdit) return;
-  if (TTolvoHost* host = hostOf(ids.front())) onEdit(host);
+  if (ids.empty() || !onEdit) return;
+  std::vector<TTolvoHost*> chosen;
+  for (std::uint64_t id : ids)
+    if (TTolvoHost* host = hostOf(id)) chosen.push_back(host);
+  if (!chosen.empty()) onEdit(chosen);
 }
 
 void TOverviewWindow::deleteClick() {

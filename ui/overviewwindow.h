@@ -31,7 +31,7 @@ class TOverviewWindow : public QWidget {
 
   // What the window asks of the program: open the history of hosts, edit a host, save the list.
   std::function<void(const std::vector<std::uint64_t>& runIds)> onHistory;
-  std::function<void(TTolvoHost* host)> onEdit;
+  std::function<void(const std::vector<TTolvoHost*>& hosts)> onEdit;
   std::function<void()> onDeleted;
   // The switch to the timeline of every host.
   std::function<void()> onTimeline;

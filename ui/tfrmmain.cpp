@@ -33,6 +33,7 @@
 #include "storage/tolvologger.h"
 #include "frmconfigedit.h"
 #include "edithostdialog.h"
+#include "edithostsdialog.h"
 #include "frmmaintainhosts.h"
 #include "siteaddresses.h"
 #include "tfrmabout.h"
@@ -291,7 +292,8 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   // The results database records from the first host loaded; its thread starts once the settings
   // name the hosts file's folder.
   historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
-  views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
+  views = std::make_unique<TViewWindows>(
+      *hosts, [this](const std::vector<TTolvoHost*>& chosen) { editHosts(chosen); });
   alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
   alerts->attachViews(*views);
   runCtl.setHostList(hosts.get());
@@ -445,8 +447,19 @@ void TfrmMain::Preferences1Click() {
 }
 
 // The overview's Edit: the host's own dialog, where its address can be changed too.
-void TfrmMain::editHost(TTolvoHost* host) {
-  if (!host || closing) return;
-  TfrmEditHost dialog(*hosts, *host, this);
-  if (dialog.exec() == QDialog::Accepted) hosts->saveToFile(settings.hosts_file_name);
+void TfrmMain::editHosts(const std::vector<TTolvoHost*>& chosen) {
+  if (chosen.empty() || closing) return;
+  std::unique_ptr<QDialog> dialog;
+  if (chosen.size() == 1)
+    dialog = std::make_unique<TfrmEditHost>(*hosts, *chosen.front(), this);
+  else
+    dialog = std::make_unique<TfrmEditHosts>(*hosts, chosen, this);
+  if (dialog->exec() != QDialog::Accepted || closing) return;
+  hosts->saveToFile(settings.hosts_file_name);
+  // Alert settings changed alone reach the alerts here: no host event tells them.
+  alerts->reloadSettings(false);
+}
+
+void TfrmMain::reloadHostsFile() {
+  if (hostsFollower && !closing) hostsFollower->check();
 }

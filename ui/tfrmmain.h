@@ -80,8 +80,11 @@ class TfrmMain : public QMainWindow {
   void Outages1Click();
   void Timeline1Click();
   void Preferences1Click();
-  // Opens "Maintain hosts" on this host.
-  void editHost(TTolvoHost* host);
+  // Opens "Edit host" on one host, or on the settings they share for several.
+  void editHosts(const std::vector<TTolvoHost*>& chosen);
+  // Takes a change another program made to the hosts file, as the file's follower does
+  // ("reload-hosts" on the instance channel).
+  void reloadHostsFile();
   void TrayIcon1DblClick();
   void btnStartStopClick();
 

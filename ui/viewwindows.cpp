@@ -21,7 +21,8 @@
 
 #include <algorithm>
 
-TViewWindows::TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost)
+TViewWindows::TViewWindows(TTolvoHosts& hosts,
+                           std::function<void(const std::vector<TTolvoHost*>&)> editHost)
     : hostList(hosts),
       onEdit(std::move(editHost)),
       stats(std::make_unique<TLiveStats>(hosts)),
@@ -85,7 +86,7 @@ TTimelineWindow& TViewWindows::timeline() {
   return *frmTimeline;
 }
 
-void TViewWindows::showTimeline() { bringUp(timeline()); }
+void TViewWindows::showTimeline() { bringToFront(timeline()); }
 
 void TViewWindows::setMonitoring(bool on) {
   trail->setMonitoring(on, QDateTime::currentMSecsSinceEpoch());

@@ -32,7 +32,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   Q_OBJECT
  public:
   // editHost opens the host maintenance on a host (the main window pauses pinging meanwhile).
-  TViewWindows(TTolvoHosts& hosts, std::function<void(TTolvoHost*)> editHost);
+  TViewWindows(TTolvoHosts& hosts, std::function<void(const std::vector<TTolvoHost*>&)> editHost);
   ~TViewWindows() override;
 
   TLiveStats& liveStats() const { return *stats; }
@@ -70,7 +70,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   void hostDeleting(const TTolvoHost& host) override;
 
   TTolvoHosts& hostList;
-  std::function<void(TTolvoHost*)> onEdit;
+  std::function<void(const std::vector<TTolvoHost*>&)> onEdit;
   std::unique_ptr<TLiveStats> stats;
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;

@@ -142,7 +142,7 @@ TEST(AlertsTray, ADegradedHostIsMarkedInTheOverviewWhichAClickOpensOnIt) {
   TTrayIcon tray(&form);
   TRunControl runControl(systemClock());
   TTolvoHosts hosts;
-  TViewWindows views(hosts, [](TTolvoHost*) {});
+  TViewWindows views(hosts, [](const std::vector<TTolvoHost*>&) {});
   TAlertsWiring wiring(hosts, tray, runControl);
   wiring.attachViews(views);
   wiring.reloadSettings(false);

@@ -88,6 +88,11 @@ TEST(HostsCommand, AddedHostsArePingedAndARunningMonitorTakesEveryChange) {
   // While it runs: a host from standard input, one removed, one that is not there.
   added = run(QStringList{"--add", "-"} + files, "url=https://127.0.0.7:8443/x\n");
   EXPECT_EQ(added.code, 0) << added.err;
+  // Told over its channel, not left to notice the file.
+  EXPECT_NE(added.out.find("The running monitor (pid " + std::to_string(monitor.processId()) +
+                           ") has read the hosts file again."),
+            std::string::npos)
+      << added.out;
   EXPECT_EQ(run(QStringList{"--remove", "127.0.0.5"} + files).code, 0);
   const TRun missing = run(QStringList{"--remove", "127.0.0.99"} + files);
   EXPECT_EQ(missing.code, 1);

@@ -69,6 +69,7 @@ TEST_F(FaultsTest, AFileOfTheFirstVersionIsUpgradedAndKeepsItsResults) {
     ASSERT_TRUE(db.open());
     QSqlQuery q(db);
     ASSERT_TRUE(q.exec("DROP TABLE runs"));
+    ASSERT_TRUE(q.exec("DROP TABLE address_changes"));
     ASSERT_TRUE(q.exec("PRAGMA user_version = 1"));
   }
   QSqlDatabase::removeDatabase("first");

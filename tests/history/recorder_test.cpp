@@ -62,7 +62,13 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
     const THostNames before{host->callingName, host->hostName, host->ipAddress};
     host->callingName = "router";
     host->ipAddress = "127.0.0.3";
+    nowMs = DayStartMs + 300'000;
     hub.hostEdited(*host, before);
+    const THostNames renamed{host->callingName, host->hostName, host->ipAddress};
+    host->callingName = "gateway";
+    hub.hostEdited(*host, renamed);
+    host->callingName = "router";
+    hub.hostEdited(*host, {"gateway", host->hostName, host->ipAddress});
     for (int i = 300; i < 360; ++i) {
       echo(*host, DayStartMs + i * 1000LL, 50);
       sent.push_back({DayStartMs + i * 1000LL, 50});
@@ -77,6 +83,11 @@ TEST_F(RecorderTest, BatchesSurviveARestartAndEditsKeepTheHistory) {
   EXPECT_EQ(hosts[0].deletedMs, 0);
   EXPECT_EQ(hosts[0].address, "127.0.0.3");
   EXPECT_EQ(reader.echoes(hosts[0].id, DayStartMs, DayStartMs + 3'600'000), sent);
+  // The new address is noted with the time of its edit; renames are not.
+  EXPECT_EQ(reader.addressChanges(hosts[0].id, DayStartMs, DayStartMs + 3'600'000),
+            (std::vector<THistoryAddressChange>{{DayStartMs + 300'000, "127.0.0.2", "127.0.0.3"}}));
+  EXPECT_TRUE(
+      reader.addressChanges(hosts[0].id, DayStartMs + 300'001, DayStartMs + 3'600'000).empty());
   // A range inside: only the echoes sent in it.
   EXPECT_EQ(reader.echoes(hosts[0].id, DayStartMs + 10'500, DayStartMs + 20'000).size(), 9u);
 }

@@ -9,6 +9,7 @@
 #include <future>
 
 #include "config/settings.h"
+#include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
 #include "support/messagerecorder.h"
 #include "ui/desktopinstance.h"
@@ -56,6 +57,27 @@ TEST(DesktopInstance, ActivateRestoresFromTheTrayAndTheHostsLockFollowsConfig) {
   EXPECT_EQ(settings.hosts_file_name, free);
   EXPECT_TRUE(instanceHolder(TInstanceKind::Hosts, free));
   EXPECT_FALSE(instanceHolder(TInstanceKind::Hosts, first));
+}
+
+// What sorvelo --add sends after writing the hosts file: the desktop takes the change at once.
+TEST(DesktopInstance, ReloadHostsTakesTheFileAsWrittenByAnotherProgram) {
+  uitest::TProgramFiles files;
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  TDesktopInstance instance;
+  ASSERT_EQ(instance.claim(), TDesktopInstance::TClaim::First);
+  TProgramWindows windows;
+  instance.serve(windows.main());
+  ASSERT_EQ(windows.main().hostList()->hostCount(), 1);
+
+  files.writeHosts({{"gateway", "127.0.0.1"}, {"nas", "127.0.0.2"}});
+  const auto holder = instanceHolder(TInstanceKind::Hosts, files.hostsPath().toStdString());
+  ASSERT_TRUE(holder);
+  auto answer = std::async(std::launch::async,
+                           [&] { return sendInstanceCommand(holder->channel, "reload-hosts", 3s); });
+  while (answer.wait_for(10ms) != std::future_status::ready) QCoreApplication::processEvents();
+  EXPECT_EQ(answer.get(), "ok");
+  EXPECT_EQ(windows.main().hostList()->hostCount(), 2);
 }
 
 }  // namespace

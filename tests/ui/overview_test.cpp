@@ -174,7 +174,7 @@ TEST_F(OverviewTest, DeleteAsksFirstAndEditAndHistoryReachTheProgram) {
   TTolvoHost* edited = nullptr;
   std::vector<std::uint64_t> historyOf;
   int saves = 0;
-  window.onEdit = [&](TTolvoHost* h) { edited = h; };
+  window.onEdit = [&](const std::vector<TTolvoHost*>& chosen) { edited = chosen.front(); };
   window.onHistory = [&](const std::vector<std::uint64_t>& ids) { historyOf = ids; };
   window.onDeleted = [&] { ++saves; };
 
