@@ -15,13 +15,13 @@
 #include "headless/headlessoptions.h"
 #include "headless/hostscommand.h"
 #include "headless/headlessprogram.h"
-#include "ui/desktopinstance.h"
-#include "ui/exitdeadline.h"
-#include "ui/programwindows.h"
-#include "ui/signalshutdown.h"
-#include "ui/startuphooks.h"
-#include "ui/tfrmmain.h"
-#include "ui/usermessagebox.h"
+#include "ui/program/desktopinstance.h"
+#include "ui/program/exitdeadline.h"
+#include "ui/program/programwindows.h"
+#include "ui/program/signalshutdown.h"
+#include "ui/program/startuphooks.h"
+#include "ui/program/tfrmmain.h"
+#include "ui/program/usermessagebox.h"
 
 int main(int argc, char** argv) {
   // The outage report runs without a display: no windows, only the core application.
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   // Scripts that run the program without anyone at the screen send its messages to standard error
-  // instead of boxes nobody would close (see ui/startuphooks.h).
+  // instead of boxes nobody would close (see ui/program/startuphooks.h).
   std::optional<TUserMessageBox> messageBox;
   if (!messagesToStderr()) messageBox.emplace();
   // One desktop program per settings file: a second start brings the first one's window forward.

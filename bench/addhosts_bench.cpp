@@ -30,7 +30,7 @@
 
 #include "config/settings.h"
 #include "core/tolvohosts.h"
-#include "ui/frmmaintainhosts.h"
+#include "ui/standard/frmmaintainhosts.h"
 
 namespace {
 

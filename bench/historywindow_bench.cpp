@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "history/historyfill.h"
-#include "ui/historychart.h"
-#include "ui/historywindow.h"
+#include "ui/views/historychart.h"
+#include "ui/views/historywindow.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <memory>
 
 #include "core/tolvohosts.h"
-#include "ui/hostrowtexts.h"
-#include "ui/tfrmstandardview.h"
-#include "ui/livestats.h"
-#include "ui/overviewmodel.h"
-#include "ui/overviewwindow.h"
+#include "ui/standard/hostrowtexts.h"
+#include "ui/standard/tfrmstandardview.h"
+#include "ui/views/livestats.h"
+#include "ui/views/overviewmodel.h"
+#include "ui/views/overviewwindow.h"
 
 #include <QTableView>
 

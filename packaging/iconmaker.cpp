@@ -1,6 +1,6 @@
 // Renders the program's icon, the tray's green round face, as PNG files for the hicolor theme:
 //   sorvelo_iconmaker OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/<SIZE>/sorvelo.png for each size
-// The drawing is the tray picture's own code (ui/programpictures.cpp) on its 16-unit grid, scaled,
+// The drawing is the tray picture's own code (ui/program/programpictures.cpp) on its 16-unit grid, scaled,
 // so the large sizes are drawn sharp instead of blown up from 16 pixels. sorvelo.svg beside this
 // file is the same drawing by hand.
 
@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "ui/programpictures.h"
+#include "ui/program/programpictures.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #
 # The settings, hosts file, history database and log of the run live in a temporary folder, so your
 # own are never touched. The program takes the pictures itself (SORVELO_VIEWS_SCREENSHOT_DIR, see
-# ui/startuphooks.h) and then quits in the normal way. Pinging needs root or ICMP sockets allowed
+# ui/program/startuphooks.h) and then quits in the normal way. Pinging needs root or ICMP sockets allowed
 # for your group. Needs xvfb-run (Debian packages xvfb and xauth).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -6,7 +6,7 @@
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build; the program is BUILD_DIR/sorvelo)
 #
 # The settings, hosts file and log of the run live in a temporary folder, so your own are never
-# touched. The program takes the pictures itself (SORVELO_SCREENSHOT_DIR, see ui/startuphooks.h)
+# touched. The program takes the pictures itself (SORVELO_SCREENSHOT_DIR, see ui/program/startuphooks.h)
 # and then quits in the normal way. Pinging needs root or ICMP sockets allowed for your group.
 # Needs xvfb-run (Debian packages xvfb and xauth).
 set -euo pipefail

@@ -15,7 +15,7 @@
 #include "alerts/alertcenter.h"
 #include "core/tolvohosts.h"
 #include "notificationservice.h"
-#include "ui/programpictures.h"
+#include "ui/program/programpictures.h"
 
 namespace {
 

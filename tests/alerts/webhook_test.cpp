@@ -22,7 +22,7 @@
 #include "alerts/webhooksender.h"
 #include "config/settings.h"
 #include "support/httpsink.h"
-#include "ui/alertspreferences.h"
+#include "ui/preferences/alertspreferences.h"
 
 namespace {
 

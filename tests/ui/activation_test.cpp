@@ -20,8 +20,8 @@
 #include "config/settings.h"
 #include "config/startupentry.h"
 #include "base/tolvotime.h"
-#include "ui/mainactivation.h"
-#include "ui/siteaddresses.h"
+#include "ui/program/mainactivation.h"
+#include "ui/common/siteaddresses.h"
 
 namespace {
 

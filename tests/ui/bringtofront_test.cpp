@@ -7,12 +7,12 @@
 #include <QSystemTrayIcon>
 
 #include "mainwindowtestsupport.h"
-#include "ui/historywindow.h"
-#include "ui/livestats.h"
-#include "ui/overviewwindow.h"
-#include "ui/programwindows.h"
-#include "ui/trayicon.h"
-#include "ui/viewwindows.h"
+#include "ui/views/historywindow.h"
+#include "ui/views/livestats.h"
+#include "ui/views/overviewwindow.h"
+#include "ui/program/programwindows.h"
+#include "ui/program/trayicon.h"
+#include "ui/program/viewwindows.h"
 
 namespace {
 

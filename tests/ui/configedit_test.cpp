@@ -20,7 +20,7 @@
 #include "config/startupentry.h"
 #include "support/messagerecorder.h"
 #include "storage/tolvologger.h"
-#include "ui/frmconfigedit.h"
+#include "ui/standard/frmconfigedit.h"
 
 namespace {
 

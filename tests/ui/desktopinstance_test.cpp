@@ -12,11 +12,11 @@
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
 #include "support/messagerecorder.h"
-#include "ui/desktopinstance.h"
-#include "ui/frmconfigedit.h"
-#include "ui/programwindows.h"
-#include "ui/tfrmmain.h"
-#include "ui/trayicon.h"
+#include "ui/program/desktopinstance.h"
+#include "ui/standard/frmconfigedit.h"
+#include "ui/program/programwindows.h"
+#include "ui/program/tfrmmain.h"
+#include "ui/program/trayicon.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
-#include "ui/edithostsdialog.h"
-#include "ui/overviewmodel.h"
-#include "ui/overviewwindow.h"
-#include "ui/programwindows.h"
-#include "ui/tfrmmain.h"
-#include "ui/viewwindows.h"
+#include "ui/standard/edithostsdialog.h"
+#include "ui/views/overviewmodel.h"
+#include "ui/views/overviewwindow.h"
+#include "ui/program/programwindows.h"
+#include "ui/program/tfrmmain.h"
+#include "ui/program/viewwindows.h"
 
 namespace {
 

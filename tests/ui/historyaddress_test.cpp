@@ -10,9 +10,9 @@
 #include "core/hostedit.h"
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
-#include "ui/historychart.h"
-#include "ui/historymarks.h"
-#include "ui/historywindow.h"
+#include "ui/views/historychart.h"
+#include "ui/views/historymarks.h"
+#include "ui/views/historywindow.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Gaps in drawn round trips: which spans count as not monitored (from the runs in the results
 // database) and which echoes a line may join.
 
-#include "ui/historygaps.h"
+#include "ui/views/historygaps.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 
 #include "core/tolvohosts.h"
 #include "history/historyfill.h"
-#include "ui/historychart.h"
-#include "ui/historywindow.h"
+#include "ui/views/historychart.h"
+#include "ui/views/historywindow.h"
 
 namespace {
 

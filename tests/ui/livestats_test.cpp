@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/tolvohosts.h"
-#include "ui/livestats.h"
+#include "ui/views/livestats.h"
 
 namespace {
 

@@ -26,9 +26,9 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "net/dnsquery.h"
-#include "ui/frmmaintainhosts.h"
-#include "ui/maintainupdown.h"
-#include "ui/siteaddresses.h"
+#include "ui/standard/frmmaintainhosts.h"
+#include "ui/standard/maintainupdown.h"
+#include "ui/common/siteaddresses.h"
 
 namespace {
 

@@ -18,13 +18,13 @@
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
 #include "support/messagerecorder.h"
-#include "ui/frmconfigedit.h"
-#include "ui/programwindows.h"
-#include "ui/siteaddresses.h"
-#include "ui/tfrmabout.h"
-#include "ui/tfrmstandardview.h"
-#include "ui/trayicon.h"
-#include "ui/usermessagebox.h"
+#include "ui/standard/frmconfigedit.h"
+#include "ui/program/programwindows.h"
+#include "ui/common/siteaddresses.h"
+#include "ui/standard/tfrmabout.h"
+#include "ui/standard/tfrmstandardview.h"
+#include "ui/program/trayicon.h"
+#include "ui/program/usermessagebox.h"
 
 namespace {
 

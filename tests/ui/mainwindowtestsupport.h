@@ -26,7 +26,7 @@
 #include "core/threadping.h"
 #include "icmp/ping.h"
 #include "base/tolvotime.h"
-#include "ui/tfrmmain.h"
+#include "ui/program/tfrmmain.h"
 
 namespace uitest {
 

@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 
 #include "history/historyfill.h"
-#include "ui/outageswindow.h"
+#include "ui/views/outageswindow.h"
 
 namespace {
 

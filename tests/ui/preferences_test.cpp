@@ -15,8 +15,8 @@
 #include "config/settings.h"
 #include "history/historysettings.h"
 #include "metrics/metricssettings.h"
-#include "ui/overviewsettings.h"
-#include "ui/preferenceswindow.h"
+#include "ui/views/overviewsettings.h"
+#include "ui/preferences/preferenceswindow.h"
 
 namespace {
 

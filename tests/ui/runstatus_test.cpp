@@ -12,7 +12,7 @@
 #include "mainwindowtestsupport.h"
 #include "base/textutils.h"
 #include "support/messagerecorder.h"
-#include "ui/trayicon.h"
+#include "ui/program/trayicon.h"
 
 namespace {
 

@@ -18,12 +18,12 @@
 
 #include "base/usermessages.h"
 #include "mainwindowtestsupport.h"
-#include "ui/siteaddresses.h"
-#include "ui/programpictures.h"
-#include "ui/signalshutdown.h"
-#include "ui/tfrmabout.h"
-#include "ui/trayicon.h"
-#include "ui/usermessagebox.h"
+#include "ui/common/siteaddresses.h"
+#include "ui/program/programpictures.h"
+#include "ui/program/signalshutdown.h"
+#include "ui/standard/tfrmabout.h"
+#include "ui/program/trayicon.h"
+#include "ui/program/usermessagebox.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // blank for a gap.
 
 #include "core/tolvohosts.h"
-#include "ui/livestats.h"
-#include "ui/overviewmodel.h"
-#include "ui/sparkcolumns.h"
+#include "ui/views/livestats.h"
+#include "ui/views/overviewmodel.h"
+#include "ui/views/sparkcolumns.h"
 
 #include <gtest/gtest.h>
 

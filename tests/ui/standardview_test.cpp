@@ -13,8 +13,8 @@
 #include <QTimer>
 
 #include "core/tolvohosts.h"
-#include "ui/hostrowtexts.h"
-#include "ui/tfrmstandardview.h"
+#include "ui/standard/hostrowtexts.h"
+#include "ui/standard/tfrmstandardview.h"
 
 namespace {
 

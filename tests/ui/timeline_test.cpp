@@ -9,10 +9,10 @@
 #include <QTest>
 
 #include "core/tolvohosts.h"
-#include "ui/livestats.h"
-#include "ui/livetrail.h"
-#include "ui/timelineview.h"
-#include "ui/timelinewindow.h"
+#include "ui/views/livestats.h"
+#include "ui/views/livetrail.h"
+#include "ui/views/timelineview.h"
+#include "ui/views/timelinewindow.h"
 
 namespace {
 

@@ -21,17 +21,17 @@
 #include <QToolButton>
 
 #include "mainwindowtestsupport.h"
-#include "ui/frmconfigedit.h"
-#include "ui/frmmaintainhosts.h"
-#include "ui/historywindow.h"
-#include "ui/livestats.h"
-#include "ui/outageswindow.h"
-#include "ui/overviewwindow.h"
-#include "ui/preferenceswindow.h"
-#include "ui/programwindows.h"
-#include "ui/tfrmabout.h"
-#include "ui/tfrmstandardview.h"
-#include "ui/viewwindows.h"
+#include "ui/standard/frmconfigedit.h"
+#include "ui/standard/frmmaintainhosts.h"
+#include "ui/views/historywindow.h"
+#include "ui/views/livestats.h"
+#include "ui/views/outageswindow.h"
+#include "ui/views/overviewwindow.h"
+#include "ui/preferences/preferenceswindow.h"
+#include "ui/program/programwindows.h"
+#include "ui/standard/tfrmabout.h"
+#include "ui/standard/tfrmstandardview.h"
+#include "ui/program/viewwindows.h"
 
 namespace {
 

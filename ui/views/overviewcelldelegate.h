@@ -6,7 +6,7 @@
 
 #include <QStyledItemDelegate>
 
-#include "laidouttexts.h"
+#include "ui/common/laidouttexts.h"
 
 class TOverviewCellDelegate : public QStyledItemDelegate {
  public:

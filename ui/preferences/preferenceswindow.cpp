@@ -13,7 +13,7 @@
 
 #include "history/historysettings.h"
 #include "metrics/metricssettings.h"
-#include "overviewsettings.h"
+#include "ui/views/overviewsettings.h"
 
 TPreferencesWindow::TPreferencesWindow(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Preferences"));

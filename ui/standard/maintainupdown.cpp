@@ -1,4 +1,4 @@
-#include "ui/maintainupdown.h"
+#include "ui/standard/maintainupdown.h"
 
 #include <QLineEdit>
 #include <QToolButton>

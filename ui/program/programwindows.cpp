@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "frmconfigedit.h"
-#include "frmmaintainhosts.h"
+#include "ui/standard/frmconfigedit.h"
+#include "ui/standard/frmmaintainhosts.h"
 #include "programpictures.h"
-#include "tfrmabout.h"
+#include "ui/standard/tfrmabout.h"
 #include "tfrmmain.h"
-#include "tfrmstandardview.h"
+#include "ui/standard/tfrmstandardview.h"
 
 TProgramWindows::TProgramWindows(const TClock& clock, TEchoService echoService) {
   // The desktop matches the windows to the installed launcher (its name and icon in task bars),

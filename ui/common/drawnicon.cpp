@@ -1,4 +1,4 @@
-#include "ui/drawnicon.h"
+#include "ui/common/drawnicon.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 
 #include "base/usermessages.h"
-#include "siteaddresses.h"
+#include "ui/common/siteaddresses.h"
 
 namespace {
 

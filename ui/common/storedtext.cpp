@@ -1,4 +1,4 @@
-#include "ui/storedtext.h"
+#include "ui/common/storedtext.h"
 
 #include <QStringDecoder>
 

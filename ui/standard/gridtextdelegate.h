@@ -7,7 +7,7 @@
 
 #include <QStyledItemDelegate>
 
-#include "laidouttexts.h"
+#include "ui/common/laidouttexts.h"
 
 class TGridTextDelegate : public QStyledItemDelegate {
  public:

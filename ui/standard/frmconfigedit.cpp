@@ -1,4 +1,4 @@
-#include "ui/frmconfigedit.h"
+#include "ui/standard/frmconfigedit.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -16,10 +16,10 @@
 
 #include "config/settings.h"
 #include "config/startupentry.h"
-#include "ui/siteaddresses.h"
-#include "ui/storedtext.h"
-#include "ui/windowfit.h"
-#include "ui/windowplacement.h"
+#include "ui/common/siteaddresses.h"
+#include "ui/common/storedtext.h"
+#include "ui/common/windowfit.h"
+#include "ui/common/windowplacement.h"
 
 namespace {
 constexpr int ClientWidth = 324;

@@ -9,12 +9,12 @@
 #include <cstdio>
 
 #include "tfrmmain.h"
-#include "tfrmstandardview.h"
-#include "historywindow.h"
-#include "overviewmodel.h"
-#include "outageswindow.h"
-#include "overviewwindow.h"
-#include "timelinewindow.h"
+#include "ui/standard/tfrmstandardview.h"
+#include "ui/views/historywindow.h"
+#include "ui/views/overviewmodel.h"
+#include "ui/views/outageswindow.h"
+#include "ui/views/overviewwindow.h"
+#include "ui/views/timelinewindow.h"
 #include "viewwindows.h"
 
 namespace {

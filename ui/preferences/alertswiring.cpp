@@ -12,15 +12,15 @@
 #include "alertsmedians.h"
 #include "alertspreferences.h"
 #include "history/historysettings.h"
-#include "livestats.h"
-#include "overviewwindow.h"
+#include "ui/views/livestats.h"
+#include "ui/views/overviewwindow.h"
 #include "preferenceswindow.h"
-#include "viewwindows.h"
+#include "ui/program/viewwindows.h"
 #include "base/usermessages.h"
 #include "config/settings.h"
 #include "core/tolvohosts.h"
-#include "runcontrol.h"
-#include "trayicon.h"
+#include "ui/program/runcontrol.h"
+#include "ui/program/trayicon.h"
 
 namespace {
 

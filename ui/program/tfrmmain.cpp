@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "alertswiring.h"
+#include "ui/preferences/alertswiring.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
@@ -31,19 +31,19 @@
 #include "storage/eventlogsubscriber.h"
 #include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
-#include "frmconfigedit.h"
-#include "edithostdialog.h"
-#include "edithostsdialog.h"
-#include "frmmaintainhosts.h"
-#include "siteaddresses.h"
-#include "tfrmabout.h"
-#include "tfrmstandardview.h"
+#include "ui/standard/frmconfigedit.h"
+#include "ui/standard/edithostdialog.h"
+#include "ui/standard/edithostsdialog.h"
+#include "ui/standard/frmmaintainhosts.h"
+#include "ui/common/siteaddresses.h"
+#include "ui/standard/tfrmabout.h"
+#include "ui/standard/tfrmstandardview.h"
 #include "trayicon.h"
 #include "usermessagebox.h"
-#include "overviewsettings.h"
+#include "ui/views/overviewsettings.h"
 #include "viewwindows.h"
-#include "windowplacement.h"
-#include "windowfit.h"
+#include "ui/common/windowplacement.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 

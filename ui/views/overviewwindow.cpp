@@ -33,7 +33,7 @@
 #include "overviewmodel.h"
 #include "overviewsettings.h"
 #include "overviewsparkline.h"
-#include "windowfit.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/edithostsdialog.h"
+#include "ui/standard/edithostsdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "ui/edithostdialog.h"
+#include "ui/standard/edithostdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -15,7 +15,7 @@
 #include "core/pingingsettings.h"
 #include "config/settings.h"
 #include "net/dnsquery.h"
-#include "ui/storedtext.h"
+#include "ui/common/storedtext.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include <algorithm>
 
-#include "programpictures.h"
-#include "windowfit.h"
-#include "windowplacement.h"
+#include "ui/program/programpictures.h"
+#include "ui/common/windowfit.h"
+#include "ui/common/windowplacement.h"
 
 const char* const TfrmAbout::AboutText =
     "Sorvelo\n"

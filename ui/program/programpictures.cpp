@@ -9,7 +9,7 @@
 #include <functional>
 #include <numbers>
 
-#include "drawnicon.h"
+#include "ui/common/drawnicon.h"
 
 namespace {
 

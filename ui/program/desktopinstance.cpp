@@ -7,7 +7,7 @@
 
 #include "base/usermessages.h"
 #include "config/settings.h"
-#include "frmconfigedit.h"
+#include "ui/standard/frmconfigedit.h"
 #include "tfrmmain.h"
 #include "trayicon.h"
 

@@ -1,4 +1,4 @@
-#include "ui/windowfit.h"
+#include "ui/common/windowfit.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>

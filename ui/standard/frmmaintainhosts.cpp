@@ -1,4 +1,4 @@
-#include "ui/frmmaintainhosts.h"
+#include "ui/standard/frmmaintainhosts.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -31,10 +31,10 @@
 #include "base/usermessages.h"
 #include "net/dnsquery.h"
 #include "net/pastedforms.h"
-#include "ui/maintainupdown.h"
-#include "ui/siteaddresses.h"
-#include "ui/storedtext.h"
-#include "ui/windowfit.h"
+#include "ui/standard/maintainupdown.h"
+#include "ui/common/siteaddresses.h"
+#include "ui/common/storedtext.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 

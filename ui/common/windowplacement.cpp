@@ -1,4 +1,4 @@
-#include "ui/windowplacement.h"
+#include "ui/common/windowplacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,10 +1,10 @@
-#include "ui/historymarks.h"
+#include "ui/views/historymarks.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 
-#include "ui/historychart.h"
+#include "ui/views/historychart.h"
 
 QString addressChangeText(const THistoryAddressChange& change) {
   return QStringLiteral("address %1 \u2192 %2")

@@ -17,8 +17,8 @@
 
 #include "core/tolvohosts.h"
 #include "gridtextdelegate.h"
-#include "programpictures.h"
-#include "windowfit.h"
+#include "ui/program/programpictures.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 

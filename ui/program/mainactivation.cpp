@@ -1,4 +1,4 @@
-#include "ui/mainactivation.h"
+#include "ui/program/mainactivation.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -13,7 +13,7 @@
 #include "config/startupentry.h"
 #include "base/tolvotime.h"
 #include "net/kestohttp.h"
-#include "ui/siteaddresses.h"
+#include "ui/common/siteaddresses.h"
 
 namespace {
 
