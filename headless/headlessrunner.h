@@ -58,6 +58,7 @@ class THeadlessRunner : public QObject {
  private:
   void setRunning(bool on);
   void schedulerTick();
+  void skipIdleTicks(int tickMs);
   void applySpeed();
 
   const TClock& clock;
@@ -71,6 +72,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<TMetricsService> metricsService;
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
+  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks
   TDateTime lastTimestampAt = 0;
   std::string startTimeText;
   bool running = false;
