@@ -57,18 +57,25 @@ std::optional<std::int64_t> TAlertTracker::earliestDownSinceMs() const {
 
 std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
   THost& host = hosts[facts.runId];
-  TAlertChange base;
-  base.runId = facts.runId;
-  base.atUnixMs = facts.sentUnixMs;
-  base.callingName = facts.callingName;
-  base.hostName = facts.hostName;
-  base.address = facts.address;
-  host.shownName = base.shownName();
+  const std::string& shown = !facts.callingName.empty() ? facts.callingName
+                             : !facts.hostName.empty()  ? facts.hostName
+                                                        : facts.address;
+  if (host.shownName != shown) host.shownName = shown;
+  // Built only for a change: most echoes change nothing, and copy no names.
+  const auto changeOf = [&facts] {
+    TAlertChange change;
+    change.runId = facts.runId;
+    change.atUnixMs = facts.sentUnixMs;
+    change.callingName = facts.callingName;
+    change.hostName = facts.hostName;
+    change.address = facts.address;
+    return change;
+  };
 
   std::vector<TAlertChange> changes;
   std::string detail;
   if (const auto confirmed = confirmState(host, facts, detail)) {
-    TAlertChange change = base;
+    TAlertChange change = changeOf();
     change.from = host.level;
     change.to = *confirmed;
     change.detail = detail;
@@ -91,7 +98,7 @@ std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
     const auto reason = degradation(host, facts, judged);
     const TAlertLevel verdict = reason ? TAlertLevel::Degraded : TAlertLevel::Up;
     if (verdict != host.level) {
-      TAlertChange change = base;
+      TAlertChange change = changeOf();
       change.from = host.level;
       change.to = verdict;
       change.detail = reason.value_or("");

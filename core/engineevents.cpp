@@ -8,15 +8,38 @@ void TEngineEventHub::subscribe(TEngineObserver* observer) {
 }
 
 void TEngineEventHub::unsubscribe(TEngineObserver* observer) {
+  if (!observer) return;
+  if (handingOut > 0) {
+    const auto it = std::find(observers.begin(), observers.end(), observer);
+    if (it != observers.end()) {
+      *it = nullptr;
+      blanked = true;
+    }
+    return;
+  }
   observers.erase(std::remove(observers.begin(), observers.end(), observer), observers.end());
 }
 
-// A copy of the list is walked, so a subscriber may unsubscribe (itself or another) from a call.
+bool TEngineEventHub::empty() const {
+  return std::all_of(observers.begin(), observers.end(), [](const auto* o) { return o == nullptr; });
+}
+
+// The subscribers of the moment the event began, in order: one that subscribes from a call hears
+// the next event, one that unsubscribes (itself or another) from a call hears no more.
 template <typename Call>
-void TEngineEventHub::each(Call call) const {
-  const std::vector<TEngineObserver*> current = observers;
-  for (TEngineObserver* observer : current)
-    if (std::find(observers.begin(), observers.end(), observer) != observers.end()) call(*observer);
+void TEngineEventHub::each(Call call) {
+  struct TRound {
+    TEngineEventHub& hub;
+    explicit TRound(TEngineEventHub& h) : hub(h) { ++hub.handingOut; }
+    ~TRound() {
+      if (--hub.handingOut > 0 || !hub.blanked) return;
+      std::erase(hub.observers, nullptr);
+      hub.blanked = false;
+    }
+  } round(*this);
+  const std::size_t count = observers.size();
+  for (std::size_t i = 0; i < count; ++i)
+    if (TEngineObserver* observer = observers[i]) call(*observer);
 }
 
 void TEngineEventHub::echoResult(const TTolvoHost& host, const TEchoResult& result) {

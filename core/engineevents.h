@@ -44,7 +44,7 @@ class TEngineEventHub final : public TEngineObserver {
  public:
   void subscribe(TEngineObserver* observer);
   void unsubscribe(TEngineObserver* observer);
-  bool empty() const { return observers.empty(); }
+  bool empty() const;
 
   void echoResult(const TTolvoHost& host, const TEchoResult& result) override;
   void hostStatusChanged(const TTolvoHost& host, hostStatus status) override;
@@ -55,7 +55,11 @@ class TEngineEventHub final : public TEngineObserver {
 
  private:
   template <typename Call>
-  void each(Call call) const;
+  void each(Call call);
 
+  // A subscriber that leaves while an event is handed out is blanked and taken out once the last
+  // event being handed out is done, so an event costs no copy of the list.
   std::vector<TEngineObserver*> observers;
+  int handingOut = 0;
+  bool blanked = false;
 };

@@ -8,19 +8,18 @@
 //      clears `requestPending`, then sets `resultReady` (release) — in that order, so that a request
 //      the host sends in the same step in which it collects the result is never cleared.
 //   3. The host sees `resultReady` (acquire), reads `replied` and `pingTime`, clears `resultReady`.
-// Between requests the worker sleeps on a condition variable, so a request or a release is taken up
-// at once and an idle worker costs next to nothing. A release also fires the worker's cancel handle,
+// Between requests the worker sleeps on a futex (a wake-up counter), so a request or a release is
+// taken up at once and an idle worker costs next to nothing: one wake by the host and one wait by the
+// worker per echo, and no lock that the two would take in turn. A release also fires the worker's cancel handle,
 // which ends an echo in progress (its name lookup or its wait for the reply) at once.
 //
 // The real echo goes through one TPing that the worker keeps: its sockets are opened at the first
 // request and kept, and opened afresh after the echo facility failed.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -88,7 +87,8 @@ class TThreadPing {
   int cancelFd = -1;  // eventfd, readable once release() was called
   bool priorityNormal = false;
   std::atomic<bool> terminated{false};
-  std::mutex wakeLock;
-  std::condition_variable wake;
+  // Raised after every request and at the release; the worker sleeps while it keeps the value it
+  // read before its look at the flags.
+  std::atomic<std::uint32_t> wakeCount{0};
   std::thread thread;
 };

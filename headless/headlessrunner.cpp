@@ -21,6 +21,10 @@
 namespace {
 
 constexpr int EvaluationMs = 1000;
+constexpr int PassesPerTick = 4;
+// At most this long without a tick, as in the desktop program (the evaluation wakes once a second
+// anyway).
+constexpr int MostSkippedMs = 1000;
 constexpr const char* AwesomeWarning =
     "WARNING! By selecting Awesome! - speed your CPU might come under 100% stress. So if your "
     "computer is sticky, change it to Fast or lower speed.";
@@ -41,7 +45,8 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
   logger = std::make_unique<TTolvoLogger>(clock);
   logSubscriber = std::make_unique<TEventLogSubscriber>(*hosts, *logger);
   historyRecorder = std::make_unique<THistoryRecorder>(hosts->events());
-  alerts = std::make_unique<THeadlessAlerts>(*hosts);
+  alerts = std::make_unique<THeadlessAlerts>(
+      *hosts, [this] { return historyFilePath(hostsFileName()); });
   schedulerTimer = new QTimer(this);
   schedulerTimer->setTimerType(Qt::PreciseTimer);
   schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[1]);
@@ -135,7 +140,7 @@ void THeadlessRunner::setRunning(bool on) {
 
 void THeadlessRunner::schedulerTick() {
   if (!running) return;
-  for (int pass = 0; pass < 4; ++pass) hosts->schedulerPass();
+  for (int pass = 0; pass < PassesPerTick; ++pass) hosts->schedulerPass();
   // Timed on the monotonic clock, as in the desktop program: a wall clock stepping back (summer
   // time, NTP) neither stops the stamps nor adds any.
   if (settings.logtimestampinterval >= 1 &&
@@ -145,6 +150,29 @@ void THeadlessRunner::schedulerTick() {
     lastTimestampMs = clock.monotonicMs();
     logger->logTimestamp(startTimeText);
   }
+  if (schedulerTimer->isActive()) skipIdleTicks(schedulerTimer->interval());
+}
+
+// As the desktop program does: ticks whose passes would step only idle hosts are not woken for. The
+// scheduler is moved on by their passes at once and the timer sleeps until the first tick with work
+// (at most a second), so the hosts are stepped in the same order and send at the same ticks.
+void THeadlessRunner::skipIdleTicks(int tickMs) {
+  if (tickMs <= 0) return;
+  const int idle = hosts->idleTicksAhead(PassesPerTick, tickMs, MostSkippedMs / tickMs);
+  if (idle < 1) return;
+  hosts->skipPasses(idle * PassesPerTick);
+  if (!resumeTimer) {
+    resumeTimer = new QTimer(this);
+    resumeTimer->setSingleShot(true);
+    resumeTimer->setTimerType(Qt::PreciseTimer);
+    connect(resumeTimer, &QTimer::timeout, this, [this] {
+      if (closed || schedulerTimer->isActive()) return;  // stopped, or restarted meanwhile
+      schedulerTimer->start();
+      schedulerTick();
+    });
+  }
+  schedulerTimer->stop();
+  resumeTimer->start((idle + 1) * tickMs);
 }
 
 void THeadlessRunner::reloadHosts() {
@@ -164,6 +192,7 @@ void THeadlessRunner::shutDown() {
   if (closed) return;
   closed = true;
   schedulerTimer->stop();
+  if (resumeTimer) resumeTimer->stop();
   evaluationTimer->stop();
   if (started) {
     logger->logTimestamp(startTimeText);
@@ -172,6 +201,7 @@ void THeadlessRunner::shutDown() {
     logger->logProgram(false);
     if (!hosts->saveToFile(hostsFileName()))
       printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
+    alerts->closeMedians();
     historyRecorder->stop();
     try {
       if (settings.firsttime != 1 && (!settingsFileExisted || settings != settingsAtStart))

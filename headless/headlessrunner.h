@@ -59,6 +59,7 @@ class THeadlessRunner : public QObject {
  private:
   void setRunning(bool on);
   void schedulerTick();
+  void skipIdleTicks(int tickMs);
   void applySpeed();
 
   const TClock& clock;
@@ -73,6 +74,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<THostsFileFollower> hostsFollower;  // takes changes sorvelo --add makes
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;
+  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks
   TDateTime lastTimestampAt = 0;
   std::int64_t lastTimestampMs = 0;  // the same moment on the monotonic clock, which times the stamps
   std::string startTimeText;

@@ -242,13 +242,31 @@ std::vector<THistorySummary> THistoryReader::summaries(std::int64_t hostId, std:
 }
 
 std::optional<std::int64_t> THistoryReader::median24h(std::int64_t hostId, std::int64_t nowMs) {
-  std::vector<std::int64_t> rtts;
-  for (const THistoryEcho& e : echoes(hostId, nowMs - 86'400'000, nowMs + 1))
-    if (e.answered()) rtts.push_back(e.rttMicros);
-  if (rtts.empty()) return std::nullopt;
-  const auto middle = rtts.begin() + static_cast<std::ptrdiff_t>(rtts.size() / 2);
-  std::nth_element(rtts.begin(), middle, rtts.end());
-  if (rtts.size() % 2 == 1) return *middle;
-  const std::int64_t below = *std::max_element(rtts.begin(), middle);
-  return (below + *middle) / 2;
+  // The 5-minute summaries of the day (at most 288 rows by the primary key, however many days the
+  // file keeps), each mean standing for its answered echoes: the median of those weighted means.
+  struct TWeighted {
+    std::int64_t mean;
+    std::int64_t answered;
+  };
+  std::vector<TWeighted> steps;
+  std::int64_t total = 0;
+  for (const THistorySummary& s : summariesAtStep(hostId, nowMs - 86'400'000, nowMs, 300)) {
+    const std::int64_t answered = s.sent - s.lost;
+    if (answered <= 0 || s.meanMicros < 0) continue;
+    steps.push_back({s.meanMicros, answered});
+    total += answered;
+  }
+  if (steps.empty()) return std::nullopt;
+  std::sort(steps.begin(), steps.end(),
+            [](const TWeighted& a, const TWeighted& b) { return a.mean < b.mean; });
+  // The echo in the middle (the lower and upper middle of an even count) and the means they fall in.
+  const std::int64_t lower = (total - 1) / 2, upper = total / 2;
+  std::int64_t seen = 0;
+  std::optional<std::int64_t> below;
+  for (const TWeighted& w : steps) {
+    seen += w.answered;
+    if (!below && seen > lower) below = w.mean;
+    if (seen > upper) return (*below + w.mean) / 2;
+  }
+  return below;
 }

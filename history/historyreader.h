@@ -58,9 +58,9 @@ class THistoryReader {
   // The same at a given step (300, 3600 or 86400 seconds).
   std::vector<THistorySummary> summariesAtStep(std::int64_t hostId, std::int64_t fromMs,
                                                std::int64_t toMs, std::int32_t stepSeconds);
-  // The median round trip of the answered echoes of the 24 hours before nowMs, in microseconds;
-  // empty when none was answered. It reads a day of raw results (a few milliseconds per host at one
-  // echo every 5 s): call it on a thread of its own or seldom, not for every host on every tick.
+  // The median round trip of the 24 hours before nowMs in microseconds, from the 5-minute
+  // summaries: the median of their mean round trips, each weighted by its answered echoes. Empty
+  // when no summary of that day has an answer. At most 288 rows, whatever the file keeps.
   std::optional<std::int64_t> median24h(std::int64_t hostId, std::int64_t nowMs);
 
  private:

@@ -1,5 +1,6 @@
 #include "icmp/echosocket.h"
 
+#include <linux/filter.h>
 #include <linux/icmp.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
@@ -86,6 +87,26 @@ void setHelpfulOptions(int fd, int family, bool datagram) {
 }
 
 }  // namespace
+
+// A raw IPv4 socket is handed the whole datagram, IP header first. The kernel's own match (connect)
+// already compares the source; the filter repeats that and adds the type and the identifier, which
+// only user space checked before: another program's echo replies from the same host are dropped
+// before they are queued.
+bool attachReplyFilter(int fd, std::uint32_t peer, std::uint16_t identifier) {
+  sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, 12),                  // source address
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ntohl(peer), 0, 6),
+      BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),                  // x = IP header length
+      BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),                   // ICMP type
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, echopacket::TypeEchoReply, 0, 3),
+      BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),                   // ICMP identifier
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, 0xFFFF),                       // whole datagram
+      BPF_STMT(BPF_RET | BPF_K, 0),                            // dropped
+  };
+  const sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+  return setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
 
 std::string permissionCause(const std::string& groupRange, unsigned groupId,
                             const std::string& programPath) {

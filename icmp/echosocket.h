@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <cstdint>
 #include <string>
 
 struct TEchoSocket {
@@ -16,6 +17,11 @@ struct TEchoSocket {
 // queue, and for raw sockets a filter that passes echo replies only). Throws TICMPException when no
 // ICMP socket can be had. Both families follow net.ipv4.ping_group_range and CAP_NET_RAW alike.
 TEchoSocket openEchoSocket(int family = AF_INET);
+
+// For a raw IPv4 socket connected to `peer` (network order): a classic BPF filter that passes only
+// echo replies from `peer` carrying `identifier`, so the kernel queues no other program's replies
+// into it. False when the kernel refused it (the user-space checks still apply).
+bool attachReplyFilter(int fd, std::uint32_t peer, std::uint16_t identifier);
 
 // The cause text for a user whom neither kind of ICMP socket is permitted: what is wrong and the two
 // remedies. `groupRange` is the content of net.ipv4.ping_group_range, `programPath` this program.

@@ -34,7 +34,11 @@ std::uint16_t nextSequence() {
   return ++counter;
 }
 
-std::uint16_t rawIdentifier() { return static_cast<std::uint16_t>(getpid() & 0xFFFF); }
+// The process's identifier, read once (the program never forks to ping).
+std::uint16_t rawIdentifier() {
+  static const std::uint16_t identifier = static_cast<std::uint16_t>(getpid() & 0xFFFF);
+  return identifier;
+}
 
 timespec wallClockNow() {
   timespec now{};
@@ -131,6 +135,7 @@ bool TICMP::useLookedUp(const TNameAnswer& answer) {
 void TICMP::resolve() {
   target = {};
   target.ss_family = AF_UNSPEC;
+  literal = false;
   const in_addr_t dotted = inet_addr(addressText.c_str());
   bool found = false;
   if (dotted != NoAddress) {
@@ -139,17 +144,19 @@ void TICMP::resolve() {
     v4.sin_addr.s_addr = dotted;
     resolvedName = addressText;
     found = true;
+    literal = true;
   } else if (addressText.find(':') != std::string::npos) {
     // A literal never waits for a name server; its zone ("%eth0") becomes the scope id.
     addrinfo hints{};
     hints.ai_family = AF_INET6;
     hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* literal = nullptr;
-    if (getaddrinfo(addressText.c_str(), nullptr, &hints, &literal) == 0 && literal != nullptr) {
-      std::memcpy(&target, literal->ai_addr, std::min<std::size_t>(literal->ai_addrlen, sizeof target));
+    addrinfo* numeric = nullptr;
+    if (getaddrinfo(addressText.c_str(), nullptr, &hints, &numeric) == 0 && numeric != nullptr) {
+      std::memcpy(&target, numeric->ai_addr, std::min<std::size_t>(numeric->ai_addrlen, sizeof target));
       resolvedName = addressText;
       found = true;
-      freeaddrinfo(literal);
+      literal = addressText.find('%') == std::string::npos;
+      freeaddrinfo(numeric);
     }
   } else if (const auto answer = lookUpName(addressText, timeout, cancelFd)) {
     found = useLookedUp(*answer);
@@ -218,10 +225,16 @@ std::int32_t TICMP::ping() {
 void TICMP::connectRaw(TFamilySocket& s) {
   const socklen_t length = v6() ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
   if (std::memcmp(&s.peer, &target, length) == 0) return;
-  if (connect(s.fd, reinterpret_cast<const sockaddr*>(&target), length) == 0)
+  if (connect(s.fd, reinterpret_cast<const sockaddr*>(&target), length) == 0) {
     std::memcpy(&s.peer, &target, length);
-  else
+    // The kernel still hands a connected raw socket the replies to other programs' echoes to the
+    // same host; a filter of its own keeps those out of its queue.
+    if (!v6())
+      attachReplyFilter(s.fd, reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr,
+                        rawIdentifier());
+  } else {
     s.peer = {};  // unconnected: every reply still passes through the user-space checks
+  }
 }
 
 // Datagram sockets: the kernel put its own identifier (the socket's "port") into the request; it

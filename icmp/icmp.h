@@ -39,7 +39,9 @@ class TICMP {
 
   void setAddress(const std::string& text);
   const std::string& address() const { return addressText; }
-  void forgetResolution() { resolved = false; }
+  // A name is looked up again at the next echo; an address written as one (no zone) keeps what it
+  // gave, as it can give nothing else.
+  void forgetResolution() { resolved = resolved && literal; }
 
   // Throws TICMPException when an IPv6 address needs an ICMPv6 socket that cannot be had.
   std::int32_t ping();
@@ -92,6 +94,7 @@ class TICMP {
   TFamilySocket sock6;
   std::string addressText;
   bool resolved = false;
+  bool literal = false;  // the address text is a numeric address without a zone
   sockaddr_storage target{};  // AF_UNSPEC = none
   std::string resolvedName;
   std::string resolvedText;

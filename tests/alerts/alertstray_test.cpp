@@ -16,7 +16,7 @@
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
-#include "ui/preferences/alertsmedians.h"
+#include "history/alertmedians.h"
 #include "ui/preferences/alertspreferences.h"
 #include "ui/preferences/alertswiring.h"
 #include "ui/views/livestats.h"
@@ -118,12 +118,15 @@ TEST(AlertsMedians, ComeFromTheResultsDatabaseWithoutWaitingForIt) {
   const std::string path = dir.filePath("history.sqlite").toStdString();
   TTolvoHosts hosts;
   THistoryRecorder recorder(hosts.events());
-  recorder.start(path);
   TTolvoHost* host = hosts.addHost("127.0.0.7", false);
   ASSERT_NE(host, nullptr);
+  // An hour ago, inside one 5-minute step: queued before the recorder starts, so its first write
+  // packs and summarises them.
   const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  const std::int64_t step = (now - 3'600'000) / 300'000 * 300'000;
   for (std::int64_t rtt : {30000, 10000, 20000, -1, 25000, 15000})
-    hosts.events().echoResult(*host, {now - 3'600'000 + rtt, rtt > 0, rtt});
+    hosts.events().echoResult(*host, {step + rtt, rtt > 0, rtt});
+  recorder.start(path);
   ASSERT_TRUE(recorder.waitWritten(std::chrono::seconds(10)));
 
   TAlertMedians medians(hosts, [path] { return path; });

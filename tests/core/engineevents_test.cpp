@@ -55,6 +55,23 @@ TEST(EngineEvents, SubscribersAreServedInOrderAndMayLeaveDuringACall) {
   seen.clear();
   other.connectionChanged(csUp);
   EXPECT_TRUE(seen.empty());
+  other.unsubscribe(&leaver);
+  EXPECT_TRUE(other.empty());  // the one that left during the event is gone too
+
+  // One that joins during an event hears from the next one on.
+  struct TJoiner : TEngineObserver {
+    TEngineEventHub* hub = nullptr;
+    TEngineObserver* newcomer = nullptr;
+    void connectionChanged(connState) override { hub->subscribe(newcomer); }
+  } joiner;
+  TEngineEventHub third;
+  joiner.hub = &third;
+  joiner.newcomer = &first;
+  third.subscribe(&joiner);
+  third.connectionChanged(csUp);
+  EXPECT_TRUE(seen.empty());
+  third.connectionChanged(csDown);
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 connection 2"}));
 }
 
 TEST(EngineEvents, TheHostListPublishesAddsEditsDeletesAndCollectedEchoes) {

@@ -28,6 +28,27 @@ bool waitIdle(TThreadPing& worker) {
   return waitUntil([&] { return worker.stage.load() == 1; });
 }
 
+// Each request handed over the moment the last result is in, while the worker is on its way back
+// to sleep: a wake-up lost there would leave a request unserved.
+TEST(ThreadPing, RequestsHandedOverBackToBackAreNeverLost) {
+  TScriptedEcho echo;
+  TThreadPing worker(echo.service());
+  worker.start();
+  for (int i = 0; i < 3000; ++i) {
+    // At a varying moment of the worker's way back: 0 to 19 microseconds after the last result.
+    const auto handOver = Clock::now() + std::chrono::microseconds(i % 20);
+    while (Clock::now() < handOver) {
+    }
+    request(worker, "127.0.0.1", 1000);
+    const auto deadline = Clock::now() + 3s;
+    while (!(worker.resultReady.load() && !worker.requestPending.load()) && Clock::now() < deadline)
+      std::this_thread::yield();
+    ASSERT_TRUE(worker.resultReady.load()) << "request " << i << " was not served";
+    ASSERT_TRUE(worker.replied);
+    worker.resultReady.store(false);
+  }
+}
+
 TEST(ThreadPing, ARequestSetWhileIdleIsTakenUpAtOnce) {
   TScriptedEcho echo;
   TThreadPing worker(echo.service());

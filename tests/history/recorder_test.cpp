@@ -150,6 +150,40 @@ TEST_F(RecorderTest, ClosedMinutesArePackedAndStepsSummarised) {
   EXPECT_EQ(reader.summaries(id->id, DayStartMs, DayStartMs + 3'600'000).size(), 1u);
 }
 
+TEST_F(RecorderTest, TheMedianOfADayComesFromItsFiveMinuteSummaries) {
+  auto host = makeHost("nas", "nas.lan", "127.0.0.4");
+  auto recorder = makeRecorder();
+  hub.hostAdded(*host);
+  // Two days before: slow answers, outside the day asked for.
+  for (int i = 0; i < 10; ++i) echo(*host, DayStartMs - 2 * 86'400'000LL + i * 1000, 500'000);
+  // The day: three steps of 1, 1 (and one lost) and 3 answers; the median echo is in the third.
+  echo(*host, DayStartMs + 1000, 1000);
+  echo(*host, DayStartMs + 301'000, 2000);
+  echo(*host, DayStartMs + 302'000, -1);
+  for (int i = 0; i < 3; ++i) echo(*host, DayStartMs + 601'000 + i * 1000, 9000 + i * 2);
+  nowMs = DayStartMs + 30 * 60'000;
+  recorder->start(dbPath());
+  ASSERT_TRUE(recorder->waitWritten(5s));
+  recorder->stop();
+
+  THistoryReader reader(dbPath());
+  const std::int64_t id = reader.hosts().at(0).id;
+  EXPECT_EQ(reader.median24h(id, nowMs), 9002);  // the third step's mean, not the middle step's
+  EXPECT_FALSE(reader.median24h(id, nowMs + 2 * 86'400'000LL));  // nothing in that day
+  // Without the raw results the answer stays: only the summaries are read.
+  reader.close();
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "drop");
+    db.setDatabaseName(QString::fromStdString(dbPath()));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("DELETE FROM raw"));
+  }
+  QSqlDatabase::removeDatabase("drop");
+  EXPECT_EQ(countRows(dbPath(), "SELECT count(*) FROM raw"), 0);
+  EXPECT_EQ(reader.median24h(id, nowMs), 9002);
+}
+
 TEST_F(RecorderTest, LevelsArePrunedToTheirLengths) {
   auto host = makeHost("far", "far.example", "127.0.0.5");
   THistoryLengths lengths;

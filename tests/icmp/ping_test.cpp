@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "icmp/echopacket.h"
+#include "icmp/echosocket.h"
 #include "icmp/ping.h"
 #include "support/netns.h"
 
@@ -215,6 +218,41 @@ INSTANTIATE_TEST_SUITE_P(Sockets, EchoOverSocketKind, testing::Values(true, fals
                          [](const testing::TestParamInfo<bool>& test) {
                            return test.param ? "Datagram" : "Raw";
                          });
+
+// Another program pinging the same host: its replies never reach a raw socket's queue, ours do.
+TEST(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
+  SKIP_UNLESS_ROOT();
+  const Fields got = inNamespace(withRange(NobodyMayPing), [] {
+    const TEchoSocket ours = openEchoSocket(AF_INET);
+    const TEchoSocket other = openEchoSocket(AF_INET);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto* to = reinterpret_cast<const sockaddr*>(&peer);
+    connect(ours.fd, to, sizeof peer);
+    const bool attached = attachReplyFilter(ours.fd, peer.sin_addr.s_addr, 0x1234);
+    // Requests from the other socket: the kernel's replies carry their identifiers.
+    const auto queued = [&](std::uint16_t identifier) {
+      const auto request = echopacket::echoRequest(identifier, 7, echopacket::echoData(8));
+      sendto(other.fd, request.data(), request.size(), 0, to, sizeof peer);
+      pollfd wait{ours.fd, POLLIN, 0};
+      int count = 0;
+      char buffer[256];
+      while (poll(&wait, 1, 300) > 0 && recv(ours.fd, buffer, sizeof buffer, 0) > 0) ++count;
+      return count;
+    };
+    std::ostringstream out;
+    out << "raw=" << !ours.datagram << "\nattached=" << attached << "\nforeign=" << queued(0x4321)
+        << "\nown=" << queued(0x1234) << "\n";
+    close(ours.fd);
+    close(other.fd);
+    return out.str();
+  });
+  EXPECT_EQ(number(got, "raw"), 1);
+  EXPECT_EQ(number(got, "attached"), 1);
+  EXPECT_EQ(number(got, "foreign"), 0);
+  EXPECT_EQ(number(got, "own"), 1);
+}
 
 TEST(PingAddress, UnusableAddressesSendNothing) {
   SKIP_UNLESS_ROOT();

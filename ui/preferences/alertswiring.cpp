@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "alerts/alertcenter.h"
-#include "alertsmedians.h"
+#include "history/alertmedians.h"
 #include "alertspreferences.h"
 #include "history/historysettings.h"
 #include "ui/views/livestats.h"

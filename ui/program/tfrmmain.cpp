@@ -133,7 +133,10 @@ QWidget* TfrmMain::createSpeedGroup() {
   }
   rgSpeedButtons->button(1)->setChecked(true);  // "Fast" at design
   // Every change of the selection counts as the user's choice, also when the program makes it.
-  connect(rgSpeedButtons, &QButtonGroup::idToggled, this, [](int index, bool checked) {
+  // The selection is kept as it changes, so the scheduler tick reads no widget.
+  connect(rgSpeedButtons, &QButtonGroup::idToggled, this, [this](int index, bool checked) {
+    if (checked) checkedSpeed = index;
+    else if (checkedSpeed == index) checkedSpeed = -1;
     if (checked) TRunControl::rgSpeedClick(index);
   });
   return rgSpeed;
@@ -267,7 +270,7 @@ void TfrmMain::showCannotPingNote(const std::string& cause) {
   fixWindowSize();
 }
 
-int TfrmMain::speedIndex() const { return rgSpeedButtons->checkedId(); }
+int TfrmMain::speedIndex() const { return checkedSpeed; }
 
 void TfrmMain::setSpeedIndex(int index) {
   if (index < 0) {

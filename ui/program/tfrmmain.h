@@ -93,6 +93,7 @@ class TfrmMain : public QMainWindow {
 
   QGroupBox* rgSpeed;
   QButtonGroup* rgSpeedButtons;
+  int checkedSpeed = 1;  // rgSpeedButtons' checked id as it last changed, -1 for none
   QFrame* Bevel1;
   QLabel* lblStatus;
   QPushButton* btnStartStop;

@@ -1,15 +1,14 @@
-#include "alertsmedians.h"
+#include "alertmedians.h"
 
 #include "core/tolvohosts.h"
-#include "history/historyreader.h"
+#include "historyreader.h"
 
 namespace {
-constexpr std::int64_t AskAgainMs = 5 * 60 * 1000;
 constexpr std::size_t MostWaiting = 1000;
 }  // namespace
 
-TAlertMedians::TAlertMedians(TTolvoHosts& hostList, std::function<std::string()> path, QObject* parent)
-    : QObject(parent), hosts(hostList), databasePath(std::move(path)), worker([this] { work(); }) {}
+TAlertMedians::TAlertMedians(TTolvoHosts& hostList, std::function<std::string()> path)
+    : hosts(hostList), databasePath(std::move(path)), worker([this] { work(); }) {}
 
 TAlertMedians::~TAlertMedians() { close(); }
 
@@ -37,6 +36,7 @@ std::optional<std::int64_t> TAlertMedians::median(std::uint64_t runId, std::int6
       break;
     }
   }
+  std::lock_guard guard(lock);
   const auto it = known.find(runId);
   return it == known.end() ? std::nullopt : it->second;
 }
@@ -45,25 +45,35 @@ void TAlertMedians::work() {
   std::unique_ptr<THistoryReader> reader;
   std::string readerPath;
   bool readerOpen = false;
-  for (;;) {
+  // The database's id of each host, looked up once per file, names and address (an edit may change
+  // them, and the database then keeps the id under the new ones).
+  std::map<std::pair<std::string, std::string>, std::int64_t> ids;
+  for (bool first = true;; first = false) {
     TRequest request;
     {
       std::unique_lock guard(lock);
+      if (!first) wake.wait_for(guard, Pace, [this] { return stopping; });
       wake.wait(guard, [this] { return stopping || !requests.empty(); });
       if (stopping) return;
-      request = requests.front();
+      request = std::move(requests.front());
       requests.pop_front();
     }
     if (request.databasePath != readerPath || !readerOpen) {
       readerPath = request.databasePath;
       reader = readerPath.empty() ? nullptr : std::make_unique<THistoryReader>(readerPath);
       readerOpen = reader && reader->open();
+      ids.clear();
     }
     std::optional<std::int64_t> value;
-    if (readerOpen)
-      if (const auto host = reader->findHost(request.address, request.hostName))
-        value = reader->median24h(host->id, request.nowMs);
-    QMetaObject::invokeMethod(this, [this, runId = request.runId, value] { known[runId] = value; },
-                              Qt::QueuedConnection);
+    if (readerOpen) {
+      const auto key = std::make_pair(request.address, request.hostName);
+      auto id = ids.find(key);
+      if (id == ids.end())
+        if (const auto host = reader->findHost(request.address, request.hostName))
+          id = ids.emplace(key, host->id).first;
+      if (id != ids.end()) value = reader->median24h(id->second, request.nowMs);
+    }
+    std::lock_guard guard(lock);
+    known[request.runId] = value;
   }
 }
