@@ -9,16 +9,12 @@
 #include <signal.h>
 #include <unistd.h>
 
-namespace {
-
-QString field(QString text) {
+QString alertsLogField(QString text) {
   text.remove(QLatin1Char(';'));
   text.replace(QLatin1Char('\n'), QLatin1Char(' '));
   text.replace(QLatin1Char('\r'), QLatin1Char(' '));
   return text;
 }
-
-}  // namespace
 
 QString isoTime(std::int64_t unixMs) {
   // Always with the offset ("+00:00", never "Z"), so every line reads the same way.
@@ -137,11 +133,12 @@ void TAlertCommandRunner::writeLog(const TAlertChange& change, const QString& ou
                                    const QByteArray& firstLine) {
   const QString subject = QString::fromStdString(change.hostName.empty() ? change.shownName() : change.hostName) +
                           QStringLiteral(" // ") + QString::fromStdString(change.address);
-  const QString line = QStringList{isoTime(change.atUnixMs), QStringLiteral("COMMAND"), field(subject),
-                                   QString::fromLatin1(levelWord(change.from)),
-                                   QString::fromLatin1(levelWord(change.to)), field(outcome),
-                                   field(QString::fromUtf8(firstLine).trimmed())}
-                           .join(QLatin1Char(';'));
+  const QString line =
+      QStringList{isoTime(change.atUnixMs), QStringLiteral("COMMAND"), alertsLogField(subject),
+                  QString::fromLatin1(levelWord(change.from)),
+                  QString::fromLatin1(levelWord(change.to)), alertsLogField(outcome),
+                  alertsLogField(QString::fromUtf8(firstLine).trimmed())}
+          .join(QLatin1Char(';'));
   const QString path = logFileFor ? logFileFor() : logFile;
   if (!path.isEmpty()) {
     QFile file(path);

@@ -75,3 +75,5 @@ class TAlertCommandRunner : public QObject {
 
 // "2026-12-08T17:53:34+01:00" for a time in milliseconds since 1970, in local time.
 QString isoTime(std::int64_t unixMs);
+// A field of the alerts log: no ";" (the separator) and no line breaks.
+QString alertsLogField(QString text);

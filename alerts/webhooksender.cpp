@@ -13,13 +13,6 @@
 
 namespace {
 
-QString field(QString text) {
-  text.remove(QLatin1Char(';'));
-  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  return text;
-}
-
 // Why an attempt failed, in words that never hold the URL's password.
 QString failure(QNetworkReply* reply, bool timedOut, int timeoutMs, const TWebhookSettings& target) {
   const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -140,8 +133,8 @@ void TWebhookSender::writeLog(const TAlertChange& change, const QString& outcome
                                                    : (change.hostName.empty() ? change.shownName() : change.hostName)) +
       QStringLiteral(" // ") + QString::fromStdString(change.address);
   const QString line = QStringList{isoTime(QDateTime::currentMSecsSinceEpoch()), QStringLiteral("WEBHOOK"),
-                                   field(subject), QString::fromLatin1(levelWord(change.from)),
-                                   QString::fromLatin1(levelWord(change.to)), field(outcome)}
+                                   alertsLogField(subject), QString::fromLatin1(levelWord(change.from)),
+                                   QString::fromLatin1(levelWord(change.to)), alertsLogField(outcome)}
                            .join(QLatin1Char(';'));
   const QString path = logFileFor ? logFileFor() : QString();
   if (!path.isEmpty()) {

@@ -158,3 +158,30 @@ TEchoSocket openEchoSocket(int family) {
   setHelpfulOptions(opened.fd, family, opened.datagram);
   return opened;
 }
+
+timespec wallClockNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}
+
+timespec kernelReceiveTime(msghdr& message) {
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+        c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+      timespec stamp{};
+      std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+      return stamp;
+    }
+  }
+  return wallClockNow();
+}
+
+const sock_extended_err* extendedSocketError(msghdr& message) {
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
+        (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR))
+      return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+  }
+  return nullptr;
+}

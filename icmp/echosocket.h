@@ -2,9 +2,11 @@
 // Opening the Linux ICMP socket that carries the echo requests, and the user-facing texts for why it
 // could not be opened.
 
+#include <linux/errqueue.h>
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 struct TEchoSocket {
@@ -22,6 +24,15 @@ TEchoSocket openEchoSocket(int family = AF_INET);
 // echo replies from `peer` carrying `identifier`, so the kernel queues no other program's replies
 // into it. False when the kernel refused it (the user-space checks still apply).
 bool attachReplyFilter(int fd, std::uint32_t peer, std::uint16_t identifier);
+
+// Reading what the kernel hands with a received datagram (recvmsg's control messages):
+// The wall clock now, in the form the kernel's receive timestamps take.
+timespec wallClockNow();
+// The kernel's receive timestamp (SO_TIMESTAMPNS, set by openEchoSocket; an error queue entry
+// carries the arrival of the ICMP error), or now when it gave none.
+timespec kernelReceiveTime(msghdr& message);
+// The error of an error-queue entry (IP_RECVERR / IPV6_RECVERR), or nullptr.
+const sock_extended_err* extendedSocketError(msghdr& message);
 
 // The cause text for a user whom neither kind of ICMP socket is permitted: what is wrong and the two
 // remedies. `groupRange` is the content of net.ipv4.ping_group_range, `programPath` this program.

@@ -40,35 +40,6 @@ std::uint16_t rawIdentifier() {
   return identifier;
 }
 
-timespec wallClockNow() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return now;
-}
-
-// The kernel's receive timestamp (SO_TIMESTAMPNS) of a datagram, or now when it gave none.
-timespec receiveTime(msghdr& message) {
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
-        c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
-      timespec stamp{};
-      std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-      return stamp;
-    }
-  }
-  return wallClockNow();
-}
-
-const sock_extended_err* extendedError(msghdr& message) {
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
-        (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR)) {
-      return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-    }
-  }
-  return nullptr;
-}
-
 echopacket::TIpv6Bytes bytesOf(const in6_addr& a) {
   echopacket::TIpv6Bytes bytes{};
   std::memcpy(bytes.data(), &a, bytes.size());
@@ -365,7 +336,7 @@ std::int32_t TICMP::takeReceived(std::span<std::uint8_t> buffer, std::uint16_t i
   reply = {};
   if (!v6()) reply.address = reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr;
   reply.status = 0;
-  const timespec receivedAt = receiveTime(message);
+  const timespec receivedAt = kernelReceiveTime(message);
   reply.rtt = echopacket::roundTripMs(sentAt, receivedAt);
   replyMicros = echopacket::roundTripMicros(sentAt, receivedAt);
   reply.dataSize = info.dataSize;
@@ -391,7 +362,7 @@ bool TICMP::takeError(std::uint16_t identifier, std::uint16_t sequence) {
     getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &optionLength);
     return false;
   }
-  const sock_extended_err* failure = extendedError(message);
+  const sock_extended_err* failure = extendedSocketError(message);
   if (failure == nullptr) return false;
   const auto quoted = std::span(original, static_cast<std::size_t>(length));
   bool ours = false;

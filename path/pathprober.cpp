@@ -24,35 +24,6 @@ constexpr std::size_t SequenceBlock = 64;
 constexpr std::int32_t ProbeDataBytes = 32;
 constexpr std::size_t ReceiveBytes = 1500;
 
-timespec wallClockNow() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return now;
-}
-
-// The kernel's receive timestamp (SO_TIMESTAMPNS, set by openEchoSocket; error queue entries carry
-// the arrival of the ICMP error), or now when there is none.
-timespec receiveTime(msghdr& message) {
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
-        c->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
-      timespec stamp{};
-      std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-      return stamp;
-    }
-  }
-  return wallClockNow();
-}
-
-const sock_extended_err* extendedError(msghdr& message) {
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
-        (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR))
-      return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-  }
-  return nullptr;
-}
-
 std::string addressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address->sa_family == AF_INET6)
@@ -276,7 +247,8 @@ bool TPathProber::takeReceived(TRound& round) {
   THopAnswer hop;
   hop.hop = ttl;
   hop.address = addressText(reinterpret_cast<const sockaddr*>(&from));
-  hop.rttMicros = echopacket::roundTripMicros(round.probes[ttl].sentAt, receiveTime(message));
+  hop.rttMicros =
+      echopacket::roundTripMicros(round.probes[ttl].sentAt, kernelReceiveTime(message));
   hop.isHost = answer->kind == probepacket::TAnswerKind::echoReply;
   hop.unreachable = answer->kind == probepacket::TAnswerKind::unreachable;
   round.settle(ttl);
@@ -299,7 +271,7 @@ bool TPathProber::takeQueuedError(TRound& round) {
   message.msg_controllen = sizeof control;
   const ssize_t length = recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
   if (length < 0) return false;
-  const sock_extended_err* failure = extendedError(message);
+  const sock_extended_err* failure = extendedSocketError(message);
   if (failure == nullptr ||
       (failure->ee_origin != SO_EE_ORIGIN_ICMP && failure->ee_origin != SO_EE_ORIGIN_ICMP6))
     return true;
@@ -313,7 +285,8 @@ bool TPathProber::takeQueuedError(TRound& round) {
   THopAnswer hop;
   hop.hop = ttl;
   hop.address = addressText(SO_EE_OFFENDER(failure));
-  hop.rttMicros = echopacket::roundTripMicros(round.probes[ttl].sentAt, receiveTime(message));
+  hop.rttMicros =
+      echopacket::roundTripMicros(round.probes[ttl].sentAt, kernelReceiveTime(message));
   hop.unreachable = answer->kind == probepacket::TAnswerKind::unreachable;
   round.settle(ttl);
   round.result.hops.push_back(hop);

@@ -175,7 +175,9 @@ TEST(AlertAcceptance, SilencedHostsAreToldDownAtOnceWithTheConnectionAndUpAgainI
   ASSERT_TRUE(QTest::qWaitFor([&] { return find("hosts up again").has_value(); }, 20000));
   const TNotifyCall upCall = *find("hosts up again");
   EXPECT_LE(upCall.atUnixMs - firstLoss.hosts[Silent].answerMs, 2 * EchoSpacingMs + 3000);
-  if (connectionCall->id != downCall->id) EXPECT_EQ(upCall.replacesId, downCall->id);
+  if (connectionCall->id != downCall->id) {
+    EXPECT_EQ(upCall.replacesId, downCall->id);
+  }
   for (const TNotifyCall& call : service.calls())
     EXPECT_FALSE(call.summary.contains(QStringLiteral("degraded"))) << call.summary.toStdString();
   EXPECT_EQ(center.notifier().fallbackCount(), 0);

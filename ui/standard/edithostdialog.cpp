@@ -28,8 +28,8 @@ QString rangeHint(int low, int high, const char* unit) {
 
 }  // namespace
 
-TfrmEditHost::TfrmEditHost(TTolvoHosts& list, TTolvoHost& host, QWidget* parent)
-    : QDialog(parent), list(list), runId(host.runId), shown{host.callingName, host.hostName, host.ipAddress} {
+TfrmEditHost::TfrmEditHost(TTolvoHosts& hostList, TTolvoHost& host, QWidget* parent)
+    : QDialog(parent), list(hostList), runId(host.runId), shown{host.callingName, host.hostName, host.ipAddress} {
   setWindowTitle(QStringLiteral("Edit host"));
   auto* grid = new QGridLayout;
   int row = 0;

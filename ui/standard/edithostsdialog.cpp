@@ -29,9 +29,9 @@ QString sharedText(const std::optional<int>& value) {
 
 }  // namespace
 
-TfrmEditHosts::TfrmEditHosts(TTolvoHosts& list, const std::vector<TTolvoHost*>& hosts,
+TfrmEditHosts::TfrmEditHosts(TTolvoHosts& hostList, const std::vector<TTolvoHost*>& hosts,
                              QWidget* parent)
-    : QDialog(parent), list(list) {
+    : QDialog(parent), list(hostList) {
   setWindowTitle(QStringLiteral("Edit hosts"));
   std::vector<std::string> addresses;
   for (const TTolvoHost* host : hosts) {
