@@ -98,6 +98,7 @@ void TAlertCenter::handle(const TAlertChange& change, bool notifyHost) {
 void TAlertCenter::report(const TAlertChange& change) {
   webhookSender.send(change, figures.changed(change));
   if (onChange) onChange(change);
+  for (const auto& listener : changeListeners) listener(change);
 }
 
 void TAlertCenter::flushDue() {

@@ -13,6 +13,8 @@
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 #include "metrics/metricsservice.h"
+#include "pathwatch/pathtracer.h"
+#include "alerts/alertcenter.h"
 #include "stderrmessages.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/hostsfilefollower.h"
@@ -56,6 +58,7 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
 THeadlessRunner::~THeadlessRunner() {
   schedulerTimer->stop();
   evaluationTimer->stop();
+  pathTracer.reset();
   metricsService.reset();
   alerts.reset();
   historyRecorder.reset();
@@ -89,6 +92,7 @@ bool THeadlessRunner::startUp() {
                                            "; starting with no hosts");
     hosts->loadFromFile(hostsFileName());
     alerts->readSettings();  // per-host values are keyed by the addresses just read
+    startPathTracer();
     hostsFollower = std::make_unique<THostsFileFollower>(
         *hosts, hostsFileName(), [this](const THostsMergeResult& change) {
           printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " changed: " +
@@ -128,6 +132,49 @@ void THeadlessRunner::applySpeed() {
   schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[static_cast<std::size_t>(index)]);
 }
 
+void THeadlessRunner::readPathSettings() {
+  std::vector<std::string> addresses;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+    if (const TTolvoHost* host = hosts->hostAt(slot)) addresses.push_back(host->ipAddress);
+  std::vector<std::string> problems;
+  pathTracer->setSettings(TPathSettings::load(addresses, &problems));
+  for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
+}
+
+// Path rounds beside the echoes: scheduled for the traced hosts, at once when one goes down or
+// comes back; a round made when a host went down that stops short is one line on standard error.
+void THeadlessRunner::startPathTracer() {
+  TPathTracerOptions options;
+  options.keepDays = historyLengths().rawDays;
+  pathTracer = std::make_unique<TPathTracer>(options);
+  pathTracer->addresses = [this] {
+    std::vector<std::string> list;
+    if (!running) return list;
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
+    return list;
+  };
+  pathTracer->onRound = [](const TTracedRound& traced) {
+    for (const TRouteChange& change : traced.changes)
+      printMessage(TSeverity::Info, "path to " + traced.round.address + " changed at hop " +
+                                        std::to_string(change.hop) + ": " + change.before +
+                                        " -> " + change.after);
+    if (traced.round.reason != "down" || traced.round.reached) return;
+    TLastHop last;
+    for (const THistoryHop& hop : traced.round.hops)
+      if (!hop.address.empty()) last = {hop.hop, hop.address, hop.name};
+    printMessage(TSeverity::Warning, traced.round.address + " is down: the path stops after " +
+                                         lastHopText(last));
+  };
+  alerts->center().addChangeListener([this](const TAlertChange& change) {
+    const TAlertKind kind = kindOf(change);
+    if (kind == TAlertKind::HostDown) pathTracer->hostWentDown(change.address);
+    if (kind == TAlertKind::HostUp) pathTracer->hostCameBack(change.address);
+  });
+  readPathSettings();
+  pathTracer->start(historyFilePath(hostsFileName()));
+}
+
 void THeadlessRunner::setRunning(bool on) {
   if (on != running) logger->logPinging(on);
   running = on;
@@ -151,6 +198,7 @@ void THeadlessRunner::reloadHosts() {
   if (closed || !started) return;
   const bool whole = hosts->loadFromFile(hostsFileName());
   alerts->readSettings();
+  readPathSettings();
   const std::string count = std::to_string(hosts->hostCount()) + " hosts";
   if (whole) {
     printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " read again: " + count);
@@ -172,6 +220,7 @@ void THeadlessRunner::shutDown() {
     logger->logProgram(false);
     if (!hosts->saveToFile(hostsFileName()))
       printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
+    if (pathTracer) pathTracer->stop();
     historyRecorder->stop();
     try {
       if (settings.firsttime != 1 && (!settingsFileExisted || settings != settingsAtStart))

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "historytypes.h"
+#include "pathrecords.h"
 
 class THistoryReader {
  public:
@@ -34,6 +35,10 @@ class THistoryReader {
   // When monitoring started and stopped, every run's start and stop, sorted (a run that ended
   // without saying so has its start only). Empty for a file written before runs were recorded.
   std::vector<std::int64_t> runBounds();
+
+  // Where the path of the host at `address` stopped during [fromMs, toMs) (pathrecords.h).
+  std::optional<TLastHop> lastHopDuring(const std::string& address, std::int64_t fromMs,
+                                        std::int64_t toMs);
 
   // The start of the oldest minute of raw results the host has (of its oldest summary when no raw
   // result is kept); empty when there is none. A few index lookups.
