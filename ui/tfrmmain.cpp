@@ -21,6 +21,7 @@
 #include <exception>
 
 #include "alertswiring.h"
+#include "pathwiring.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
@@ -73,6 +74,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  paths.reset();  // its listener lives in the alert center
   alerts.reset();
   views.reset();
   metrics.reset();
@@ -280,6 +282,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
   views = std::make_unique<TViewWindows>(*hosts, [this](TTolvoHost* host) { editHost(host); });
   alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
   alerts->attachViews(*views);
+  paths = std::make_unique<TPathWiring>(*hosts, alerts->center(), runCtl);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -298,6 +301,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    paths->start(historyFilePath(settings.hosts_file_name));
     hostsFollower = std::make_unique<THostsFileFollower>(*hosts, settings.hosts_file_name);
     alerts->reloadSettings(true);
     logger->logProgram(true);
@@ -363,6 +367,7 @@ void TfrmMain::FormClose() {
   hosts->saveToFile(settings.hosts_file_name);
   views->closeHistoryDatabases();
   alerts->closeHistoryDatabase();
+  paths->stop();
   historyRecorder->stop();
   views->storeGeometry();
   storeMainWindowPlace(*this);
