@@ -12,6 +12,7 @@
 #include "headlessalerts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
+#include "metrics/metricsregistry.h"
 #include "metrics/metricsservice.h"
 #include "pathwatch/pathtracer.h"
 #include "alerts/alertcenter.h"
@@ -21,6 +22,16 @@
 #include "storage/tolvologger.h"
 
 namespace {
+
+// The last round as the metrics endpoint's path series.
+void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
+                     std::uint64_t changesTotal) {
+  std::vector<TMetricsRegistry::TPathHop> hops;
+  for (const THistoryHop& hop : traced.round.hops)
+    hops.push_back({hop.hop, hop.address,
+                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
+  registry.setPath(traced.round.address, std::move(hops), changesTotal);
+}
 
 constexpr int EvaluationMs = 1000;
 constexpr const char* AwesomeWarning =
@@ -154,7 +165,10 @@ void THeadlessRunner::startPathTracer() {
       if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
     return list;
   };
-  pathTracer->onRound = [](const TTracedRound& traced) {
+  pathTracer->onRound = [this](const TTracedRound& traced) {
+    if (metricsService)
+      feedPathMetrics(*metricsService->registry(), traced,
+                      pathTracer->changesTotal(traced.round.address));
     for (const TRouteChange& change : traced.changes)
       printMessage(TSeverity::Info, "path to " + traced.round.address + " changed at hop " +
                                         std::to_string(change.hop) + ": " + change.before +

@@ -28,6 +28,7 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
     return runControl.running() ? addressesOf(hosts) : std::vector<std::string>{};
   };
   pathTracer->onRound = [this](const TTracedRound& traced) {
+    if (roundDone) roundDone(traced, pathTracer->changesTotal(traced.round.address));
     if (traced.round.reason != "down" || traced.round.reached) return;
     const TTolvoHost* host = nullptr;
     for (int slot = 1; slot <= TTolvoHosts::MaxHosts && !host; ++slot)

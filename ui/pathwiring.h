@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,6 +15,7 @@ class TAlertCenter;
 class TPathTracer;
 class TRunControl;
 class TTolvoHosts;
+struct TTracedRound;
 
 class TPathWiring : public QObject {
   Q_OBJECT
@@ -26,6 +29,8 @@ class TPathWiring : public QObject {
   // Reads [paths] again (hosts added or edited).
   void reloadSettings();
   TPathTracer& tracer() { return *pathTracer; }
+  // Every finished round, after its notification (the metrics endpoint's path series).
+  std::function<void(const TTracedRound& round, std::uint64_t changesTotal)> roundDone;
 
  private:
   TTolvoHosts& hosts;

@@ -22,6 +22,8 @@
 
 #include "alertswiring.h"
 #include "pathwiring.h"
+#include "metrics/metricsregistry.h"
+#include "pathwatch/pathtracer.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
@@ -45,6 +47,16 @@
 #include "windowplacement.h"
 
 namespace {
+
+// The last round as the metrics endpoint's path series.
+void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
+                     std::uint64_t changesTotal) {
+  std::vector<TMetricsRegistry::TPathHop> hops;
+  for (const THistoryHop& hop : traced.round.hops)
+    hops.push_back({hop.hop, hop.address,
+                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
+  registry.setPath(traced.round.address, std::move(hops), changesTotal);
+}
 
 constexpr int ClientWidth = 325;
 constexpr int ClientHeight = 118;
@@ -301,6 +313,9 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    paths->roundDone = [this](const TTracedRound& traced, std::uint64_t changesTotal) {
+      if (metrics) feedPathMetrics(*metrics->registry(), traced, changesTotal);
+    };
     paths->start(historyFilePath(settings.hosts_file_name));
     hostsFollower = std::make_unique<THostsFileFollower>(*hosts, settings.hosts_file_name);
     alerts->reloadSettings(true);

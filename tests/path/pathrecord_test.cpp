@@ -1,7 +1,8 @@
 // The monitor without a display tracing a host's path in a chain of namespaces
 // (source -- r1 -- r2 -- r3 -- host): a cut behind router 2 makes the outage name hop 2 as the last
 // that answered (on standard error and in `sorvelo --outages`), and router 2 answering from another
-// address afterwards is recorded as a route change in the results database.
+// address afterwards is recorded as a route change in the results database and on the metrics
+// endpoint.
 
 #include <gtest/gtest.h>
 
@@ -80,7 +81,7 @@ TEST(PathRecord, CutBehindRouterTwoNamesHopTwoAndANewAnswerAddressIsARouteChange
   std::ofstream(settings) << "[logging]\ngeneral_log_enabled=1\ngeneral_log_filename=" << home
                           << "/general_log.txt\n[hosts]\nhosts_file_name=" << hosts
                           << "\n[pinging]\nping_speed=1\n[general]\nfirsttime=0\n"
-                             "[paths]\ntrace_all=1\n";
+                             "[paths]\ntrace_all=1\n[metrics]\nport=9777\n";
   std::ofstream(hosts) << "NEW_HOST_START $$@@$$ \r\nHOSTCALLINGNAME %STRING% far\r\n"
                           "HOSTNAME %STRING% " << target << "\r\nHOSTIPADDRESS %STRING% " << target
                        << "\r\nTIMEOUT %INTEGER% 1000\r\nINTERVAL %INTEGER% 1\r\n"
@@ -120,6 +121,15 @@ TEST(PathRecord, CutBehindRouterTwoNamesHopTwoAndANewAnswerAddressIsARouteChange
       "path to " + target + " changed at hop 2: " + leftOfRouter2 + " -> " + rightOfRouter2;
   EXPECT_TRUE(waitFor([&] { return readText(errors).find(changed) != std::string::npos; }, 40000))
       << readText(errors);
+  // The endpoint (inside the source namespace) shows the last round, reaching the host again.
+  std::string page;
+  chain.run(0, "curl -s http://127.0.0.1:9777/metrics", &page);
+  EXPECT_NE(page.find("sorvelo_path_hops{host=\"far\"} 4"), std::string::npos) << page;
+  EXPECT_NE(page.find("sorvelo_path_hop_rtt_seconds{host=\"far\",hop=\"2\",address=\"" +
+                      rightOfRouter2 + "\"}"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find("sorvelo_path_changes_total{host=\"far\"} 1"), std::string::npos) << page;
   ASSERT_TRUE(stopProgram());
 
   EXPECT_EQ(count(database, QStringLiteral("SELECT count(*) FROM path_changes WHERE hop = 2 AND "
