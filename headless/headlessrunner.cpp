@@ -69,6 +69,7 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
 THeadlessRunner::~THeadlessRunner() {
   schedulerTimer->stop();
   evaluationTimer->stop();
+  if (alerts) alerts->center().pathStop = nullptr;
   pathTracer.reset();
   metricsService.reset();
   alerts.reset();
@@ -180,7 +181,11 @@ void THeadlessRunner::startPathTracer() {
     printMessage(TSeverity::Warning, traced.round.address + " is down: the path stops after " +
                                          lastHopText(last));
   };
+  alerts->center().pathStop = [this](const std::string& address) {
+    return pathTracer->lastStop(address);
+  };
   alerts->center().addChangeListener([this](const TAlertChange& change) {
+    if (!pathTracer) return;
     const TAlertKind kind = kindOf(change);
     if (kind == TAlertKind::HostDown) pathTracer->hostWentDown(change.address);
     if (kind == TAlertKind::HostUp) pathTracer->hostCameBack(change.address);

@@ -191,6 +191,7 @@ TTracedRound TPathTracer::trace(const TJob& job, TTokenBucket& bucket) {
   const auto target = numericAddress(job.address);
   if (!target) return traced;
   TPathRound round;
+  const std::uint64_t takenBefore = bucket.taken();
   try {
     TPathProber prober(*target, bucket);
     TPathProbeOptions probe = options.probe;
@@ -201,7 +202,7 @@ TTracedRound TPathTracer::trace(const TJob& job, TTokenBucket& bucket) {
   }
   {
     std::lock_guard guard(lock);
-    sent += round.hops.size();
+    sent += bucket.taken() - takenBefore;
   }
   // Names are looked up while nothing waits for them but this thread, and only briefly.
   static thread_local TReverseNameCache names;
@@ -229,6 +230,15 @@ void TPathTracer::deliver(TTracedRound traced) {
 const TTracedRound* TPathTracer::lastRound(const std::string& address) const {
   const auto it = last.find(address);
   return it == last.end() ? nullptr : &it->second;
+}
+
+std::string TPathTracer::lastStop(const std::string& address) const {
+  const TTracedRound* traced = lastRound(address);
+  if (!traced || traced->round.reached) return {};
+  TLastHop last;
+  for (const THistoryHop& hop : traced->round.hops)
+    if (!hop.address.empty()) last = {hop.hop, hop.address, hop.name};
+  return lastHopText(last);
 }
 
 std::uint64_t TPathTracer::changesTotal(const std::string& address) const {

@@ -73,8 +73,11 @@ class TPathTracer : public QObject {
   void hostCameBack(const std::string& address) { urgent(address, "up"); }
 
   const TTracedRound* lastRound(const std::string& address) const;
+  // Where the last round of `address` stopped ("hop 2, 192.0.2.5 (r2.example)"), when it did not
+  // reach the host; empty otherwise.
+  std::string lastStop(const std::string& address) const;
   std::uint64_t changesTotal(const std::string& address) const;
-  // Probes sent by all rounds so far (any thread).
+  // Probes sent by all rounds so far, as tokens taken from the cap (any thread).
   std::uint64_t probesSent() const;
   // Rounds waiting or running.
   std::size_t backlog() const;

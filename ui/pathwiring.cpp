@@ -1,5 +1,7 @@
 #include "pathwiring.h"
 
+#include <QPointer>
+
 #include "alerts/alertcenter.h"
 #include "alerts/alerttexts.h"
 #include "core/tolvohosts.h"
@@ -45,14 +47,18 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
                                                         : host->ipAddress;
     alerts.notifier().show(pathStopNotice(name, host->runId, host->ipAddress, lastHopText(last)));
   };
-  alerts.addChangeListener([this](const TAlertChange& change) {
+  alerts.pathStop = [this](const std::string& address) { return pathTracer->lastStop(address); };
+  // The alert center keeps its listeners: this one outlives the wiring harmlessly.
+  alerts.addChangeListener([self = QPointer<TPathWiring>(this)](const TAlertChange& change) {
+    if (!self) return;
+    TPathTracer* pathTracer = self->pathTracer.get();
     const TAlertKind kind = kindOf(change);
     if (kind == TAlertKind::HostDown) pathTracer->hostWentDown(change.address);
     if (kind == TAlertKind::HostUp) pathTracer->hostCameBack(change.address);
   });
 }
 
-TPathWiring::~TPathWiring() = default;
+TPathWiring::~TPathWiring() { alerts.pathStop = nullptr; }
 
 void TPathWiring::start(const std::string& databasePath) {
   reloadSettings();
