@@ -31,6 +31,8 @@ class TOverviewWindow : public QWidget {
 
   // What the window asks of the program: open the history of hosts, edit a host, save the list.
   std::function<void(const std::vector<std::uint64_t>& runIds)> onHistory;
+  // The Path window of the first selected host (Ctrl+T).
+  std::function<void(std::uint64_t runId)> onPath;
   std::function<void(TTolvoHost* host)> onEdit;
   std::function<void()> onDeleted;
   // The wall clock in UTC milliseconds; tests set their own before the first refresh.

@@ -7,6 +7,7 @@
 #include "history/historysettings.h"
 #include "historywindow.h"
 #include "outageswindow.h"
+#include "pathwindow.h"
 #include "livestats.h"
 #include "overviewwindow.h"
 #include "preferenceswindow.h"
@@ -37,6 +38,7 @@ TViewWindows::~TViewWindows() {
   for (const QPointer<THistoryWindow>& window : historyWindows) delete window.data();
   // Windows first: they read the live figures.
   frmOutages.reset();
+  frmPath.reset();
   frmPreferences.reset();
   frmOverview.reset();
   stats.reset();
@@ -48,6 +50,7 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview->onEdit = onEdit;
     frmOverview->onDeleted = [this] { hostList.saveToFile(settings.hosts_file_name); };
     frmOverview->onHistory = [this](const std::vector<std::uint64_t>& ids) { showHistory(ids); };
+    frmOverview->onPath = [this](std::uint64_t runId) { showPath(runId); };
   }
   return *frmOverview;
 }
@@ -58,6 +61,18 @@ TPreferencesWindow& TViewWindows::preferences() {
 }
 
 void TViewWindows::showOverview() { bringUp(overview()); }
+
+void TViewWindows::showPath(std::uint64_t runId) {
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) {
+    const TTolvoHost* host = hostList.hostAt(slot);
+    if (!host || host->runId != runId) continue;
+    if (!frmPath) frmPath = std::make_unique<TPathWindow>([this] { return historyDatabase(); });
+    frmPath->showHost(host->ipAddress,
+                      host->callingName.empty() ? host->hostName : host->callingName);
+    bringUp(*frmPath);
+    return;
+  }
+}
 
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)

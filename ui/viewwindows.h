@@ -23,6 +23,7 @@ class TLiveStats;
 class TOverviewWindow;
 class TPreferencesWindow;
 class TOutagesWindow;
+class TPathWindow;
 class TTolvoHost;
 class TTolvoHosts;
 
@@ -40,6 +41,8 @@ class TViewWindows : public QObject, private TEngineObserver {
 
   void showOverview();
   void showOutages();
+  // The Path window on the host with this run id.
+  void showPath(std::uint64_t runId);
   // True when OK applied the values.
   bool showPreferences();
   // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
@@ -66,6 +69,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TOverviewWindow> frmOverview;
   std::unique_ptr<TPreferencesWindow> frmPreferences;
   std::unique_ptr<TOutagesWindow> frmOutages;
+  std::unique_ptr<TPathWindow> frmPath;
   std::string databasePath;
   // Reads earlier results for the live figures, off the interface thread.
   std::unique_ptr<THistoryReaderThread> seedReader;
