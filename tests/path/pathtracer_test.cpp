@@ -1,5 +1,6 @@
 // The path tracer with 255 hosts traced at once (127.0.0.1 to 127.0.0.255 in the test's own
 // network namespace, each answering at hop 1): the probes of all rounds keep to the cap together.
+// And the [paths] settings that choose the hosts.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 
+#include "config/settings.h"
 #include "pathwatch/pathtracer.h"
 
 TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
@@ -34,4 +36,27 @@ TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
   EXPECT_LE(sent, settings.probesPerSecond * seconds + TTokenBucket::DefaultBurst);
   EXPECT_GE(sent, settings.probesPerSecond * seconds * 0.7);
   EXPECT_GT(reached, 0);
+}
+
+TEST(PathSettings, PerHostSwitchesOverTraceAllAndRefusedValuesKeepTheirDefaults) {
+  setExtraSetting("paths", "trace_all", "1");
+  setExtraSetting("paths", "trace.192.0.2.1", "0");
+  setExtraSetting("paths", "trace.192.0.2.2", "maybe");
+  setExtraSetting("paths", "probes_per_second", "0");
+  std::vector<std::string> problems;
+  TPathSettings loaded = TPathSettings::load({"192.0.2.1", "192.0.2.2", "192.0.2.3"}, &problems);
+  EXPECT_FALSE(loaded.tracedFor("192.0.2.1"));
+  EXPECT_TRUE(loaded.tracedFor("192.0.2.2"));  // refused: trace_all decides
+  EXPECT_TRUE(loaded.tracedFor("192.0.2.3"));
+  EXPECT_EQ(loaded.probesPerSecond, TPathSettings::DefaultProbesPerSecond);  // never uncapped
+  EXPECT_EQ(problems.size(), 2u);
+
+  loaded.traceAll = false;
+  loaded.traceHost = {{"192.0.2.3", true}};
+  loaded.probesPerSecond = 7.5;
+  loaded.store({"192.0.2.1", "192.0.2.3"});
+  const TPathSettings again = TPathSettings::load({"192.0.2.1", "192.0.2.3"});
+  EXPECT_FALSE(again.tracedFor("192.0.2.1"));
+  EXPECT_TRUE(again.tracedFor("192.0.2.3"));
+  EXPECT_EQ(again.probesPerSecond, 7.5);
 }
