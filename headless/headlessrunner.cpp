@@ -166,6 +166,9 @@ void THeadlessRunner::startPathTracer() {
       if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
     return list;
   };
+  pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
+    return TPathSettings::load(addresses);  // refusals were printed when the file was read
+  };
   pathTracer->onRound = [this](const TTracedRound& traced) {
     if (metricsService)
       feedPathMetrics(*metricsService->registry(), traced,

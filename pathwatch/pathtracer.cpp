@@ -98,7 +98,10 @@ void TPathTracer::stop() {
 void TPathTracer::checkSchedule() {
   if (!addresses) return;
   const auto nowAt = std::chrono::steady_clock::now();
-  for (const std::string& address : addresses()) {
+  const std::vector<std::string> list = addresses();
+  if (loadSettings && !list.empty() && list != knownAddresses) setSettings(loadSettings(list));
+  if (!list.empty()) knownAddresses = list;
+  for (const std::string& address : list) {
     if (!settings.tracedFor(address)) continue;
     const auto it = lastStarted.find(address);
     if (it != lastStarted.end() && nowAt - it->second < options.minInterval) continue;

@@ -58,6 +58,9 @@ class TPathTracer : public QObject {
 
   // The addresses of the hosts in the list, asked once a second (interface thread).
   std::function<std::vector<std::string>()> addresses;
+  // When set, the settings are read again through it whenever the list of addresses changes (a
+  // host added, edited or deleted), so that its per-host switch applies at once.
+  std::function<TPathSettings(const std::vector<std::string>& addresses)> loadSettings;
   // Every finished round, on the interface thread.
   std::function<void(const TTracedRound&)> onRound;
 
@@ -102,6 +105,7 @@ class TPathTracer : public QObject {
   TPathSettings settings;
   QTimer schedule;
   std::map<std::string, std::chrono::steady_clock::time_point> lastStarted;  // interface thread
+  std::vector<std::string> knownAddresses;                                  // interface thread
   std::map<std::string, TTracedRound> last;                                 // interface thread
   std::map<std::string, std::uint64_t> changes;                             // interface thread
 

@@ -29,6 +29,9 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
   pathTracer->addresses = [this, &runControl] {
     return runControl.running() ? addressesOf(hosts) : std::vector<std::string>{};
   };
+  pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
+    return TPathSettings::load(addresses);
+  };
   pathTracer->onRound = [this](const TTracedRound& traced) {
     if (roundDone) roundDone(traced, pathTracer->changesTotal(traced.round.address));
     if (traced.round.reason != "down" || traced.round.reached) return;
