@@ -96,8 +96,12 @@ void TAlertCenter::handle(const TAlertChange& change, bool notifyHost) {
 }
 
 void TAlertCenter::report(const TAlertChange& change) {
-  webhookSender.send(change, figures.changed(change));
+  TChangeFigures changeFigures = figures.changed(change);
+  if (pathStop && kindOf(change) == TAlertKind::HostUp)
+    changeFigures.pathStopsAfter = pathStop(change.address);
+  webhookSender.send(change, changeFigures);
   if (onChange) onChange(change);
+  for (const auto& listener : changeListeners) listener(change);
 }
 
 void TAlertCenter::flushDue() {

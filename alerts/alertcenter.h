@@ -54,6 +54,13 @@ class TAlertCenter : public QObject, public TEngineObserver {
   std::function<void(std::uint64_t runId, TAlertLevel level)> onHostLevelChanged;
   // Every change of a host or of the connection that means something, as it happens.
   std::function<void(const TAlertChange& change)> onChange;
+  // Where the path of the host at this address stopped during its outage, asked when the outage
+  // ends (the webhook body's "path_stops_after"); empty when not known.
+  std::function<std::string(const std::string& address)> pathStop;
+  // More listeners of every change, after onChange (the path tracer's rounds on down and up).
+  void addChangeListener(std::function<void(const TAlertChange& change)> listener) {
+    changeListeners.push_back(std::move(listener));
+  }
 
   TAlertLevel level(std::uint64_t runId) const { return tracker.level(runId); }
   bool isDegraded(std::uint64_t runId) const { return tracker.level(runId) == TAlertLevel::Degraded; }
@@ -86,4 +93,5 @@ class TAlertCenter : public QObject, public TEngineObserver {
   QTimer* batchTimer;
   QElapsedTimer monotonic;
   TAlertLevel connection = TAlertLevel::Unknown;
+  std::vector<std::function<void(const TAlertChange& change)>> changeListeners;
 };

@@ -133,3 +133,14 @@ std::string stateRuleText(const TAlertSettings& settings, const std::string& add
   text += "Unknown: not confirmed yet in this run.";
   return text;
 }
+
+TAlertNotice pathStopNotice(const std::string& shownName, std::uint64_t runId,
+                            const std::string& address, const std::string& lastHop) {
+  TAlertNotice notice;
+  notice.summary = shownName + " is down: the path stops after " + lastHop;
+  notice.body = shownName + " (" + address + "): the path stops after " + lastHop +
+                "; the hops after it did not answer.";
+  notice.runIds = {runId};
+  notice.urgent = true;
+  return notice;
+}

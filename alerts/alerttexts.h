@@ -28,6 +28,12 @@ struct TAlertNotice {
 
 TAlertNotice composeNotice(const std::vector<TAlertChange>& changes);
 
+// The notice of a round traced when a host went down that stopped short:
+// "gateway is down: the path stops after hop 3, 203.0.113.1 (isp-edge.example)". `lastHop` is the
+// hop as history's lastHopText writes it ("no hop" when not even the first router answered).
+TAlertNotice pathStopNotice(const std::string& shownName, std::uint64_t runId,
+                            const std::string& address, const std::string& lastHop);
+
 // Names joined by ", ", at most `most` of them, "…" after them when there are more.
 std::string nameList(const std::vector<std::string>& names, std::size_t most);
 

@@ -67,6 +67,9 @@ QByteArray webhookJson(const TAlertChange& change, const TChangeFigures& figures
     body["outage_start"] = isoTime(*figures.outageStartMs);
     body["outage_seconds"] = static_cast<double>(*figures.outageMs / 1000);
   }
+  if (!figures.pathStopsAfter.empty()) {
+    body["path_stops_after"] = QString::fromStdString(figures.pathStopsAfter);
+  }
   body["sent_by"] = QSysInfo::machineHostName();
   return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }

@@ -6,7 +6,8 @@
 // "connection_up"|"test", "host": shown name, "calling_name", "host_name", "address",
 // "old_state", "new_state" ("unknown", "up", "degraded", "down"), "time" (ISO 8601 with offset),
 // "reason", "echoes_5min", "loss_percent_5min", "rtt_ms", "rtt_mean_5min_ms", and on a change that
-// ends an outage "outage_start" and "outage_seconds"; "sent_by" names this machine. Figures that are
+// ends an outage "outage_start" and "outage_seconds" (and "path_stops_after" when the host's path
+// was traced during it: "hop 2, 192.0.2.5 (r2.example)"); "sent_by" names this machine. Figures that are
 // not known (no answer yet) are left out. The connection's changes have "host": "connection" and no
 // address or figures.
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <string>
 
 #include "alertchange.h"
 
@@ -18,6 +19,9 @@ struct TChangeFigures {
   std::optional<std::int64_t> meanRttMicros;  // of the answers in the last 5 minutes
   std::optional<std::int64_t> outageStartMs;  // on a change that ends an outage
   std::optional<std::int64_t> outageMs;
+  // Where the host's path stopped during the outage ("hop 2, 192.0.2.5 (r2.example)"), on a change
+  // that ends one when the path was traced then; empty otherwise.
+  std::string pathStopsAfter;
 };
 
 class TWebhookFigures {

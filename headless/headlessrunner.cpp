@@ -12,13 +12,26 @@
 #include "headlessalerts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
+#include "metrics/metricsregistry.h"
 #include "metrics/metricsservice.h"
+#include "pathwatch/pathtracer.h"
+#include "alerts/alertcenter.h"
 #include "stderrmessages.h"
 #include "storage/eventlogsubscriber.h"
 #include "storage/hostsfilefollower.h"
 #include "storage/tolvologger.h"
 
 namespace {
+
+// The last round as the metrics endpoint's path series.
+void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
+                     std::uint64_t changesTotal) {
+  std::vector<TMetricsRegistry::TPathHop> hops;
+  for (const THistoryHop& hop : traced.round.hops)
+    hops.push_back({hop.hop, hop.address,
+                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
+  registry.setPath(traced.round.address, std::move(hops), changesTotal);
+}
 
 constexpr int EvaluationMs = 1000;
 constexpr int PassesPerTick = 4;
@@ -61,6 +74,8 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
 THeadlessRunner::~THeadlessRunner() {
   schedulerTimer->stop();
   evaluationTimer->stop();
+  if (alerts) alerts->center().pathStop = nullptr;
+  pathTracer.reset();
   metricsService.reset();
   alerts.reset();
   historyRecorder.reset();
@@ -94,6 +109,7 @@ bool THeadlessRunner::startUp() {
                                            "; starting with no hosts");
     hosts->loadFromFile(hostsFileName());
     alerts->readSettings();  // per-host values are keyed by the addresses just read
+    startPathTracer();
     hostsFollower = std::make_unique<THostsFileFollower>(
         *hosts, hostsFileName(), [this](const THostsMergeResult& change) {
           printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " changed: " +
@@ -131,6 +147,59 @@ void THeadlessRunner::applySpeed() {
   }
   if (index == 0) printMessage(TSeverity::Warning, AwesomeWarning);
   schedulerTimer->setInterval(HeadlessSpeedIntervalsMs[static_cast<std::size_t>(index)]);
+}
+
+void THeadlessRunner::readPathSettings() {
+  std::vector<std::string> addresses;
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+    if (const TTolvoHost* host = hosts->hostAt(slot)) addresses.push_back(host->ipAddress);
+  std::vector<std::string> problems;
+  pathTracer->setSettings(TPathSettings::load(addresses, &problems));
+  for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
+}
+
+// Path rounds beside the echoes: scheduled for the traced hosts, at once when one goes down or
+// comes back; a round made when a host went down that stops short is one line on standard error.
+void THeadlessRunner::startPathTracer() {
+  TPathTracerOptions options;
+  options.keepDays = historyLengths().rawDays;
+  pathTracer = std::make_unique<TPathTracer>(options);
+  pathTracer->addresses = [this] {
+    std::vector<std::string> list;
+    if (!running) return list;
+    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
+      if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
+    return list;
+  };
+  pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
+    return TPathSettings::load(addresses);  // refusals were printed when the file was read
+  };
+  pathTracer->onRound = [this](const TTracedRound& traced) {
+    if (metricsService)
+      feedPathMetrics(*metricsService->registry(), traced,
+                      pathTracer->changesTotal(traced.round.address));
+    for (const TRouteChange& change : traced.changes)
+      printMessage(TSeverity::Info, "path to " + traced.round.address + " changed at hop " +
+                                        std::to_string(change.hop) + ": " + change.before +
+                                        " -> " + change.after);
+    if (traced.round.reason != "down" || traced.round.reached) return;
+    TLastHop last;
+    for (const THistoryHop& hop : traced.round.hops)
+      if (!hop.address.empty()) last = {hop.hop, hop.address, hop.name};
+    printMessage(TSeverity::Warning, traced.round.address + " is down: the path stops after " +
+                                         lastHopText(last));
+  };
+  alerts->center().pathStop = [this](const std::string& address) {
+    return pathTracer->lastStop(address);
+  };
+  alerts->center().addChangeListener([this](const TAlertChange& change) {
+    if (!pathTracer) return;
+    const TAlertKind kind = kindOf(change);
+    if (kind == TAlertKind::HostDown) pathTracer->hostWentDown(change.address);
+    if (kind == TAlertKind::HostUp) pathTracer->hostCameBack(change.address);
+  });
+  readPathSettings();
+  pathTracer->start(historyFilePath(hostsFileName()));
 }
 
 void THeadlessRunner::setRunning(bool on) {
@@ -179,6 +248,7 @@ void THeadlessRunner::reloadHosts() {
   if (closed || !started) return;
   const bool whole = hosts->loadFromFile(hostsFileName());
   alerts->readSettings();
+  readPathSettings();
   const std::string count = std::to_string(hosts->hostCount()) + " hosts";
   if (whole) {
     printMessage(TSeverity::Info, "hosts file " + hostsFileName() + " read again: " + count);
@@ -201,6 +271,7 @@ void THeadlessRunner::shutDown() {
     logger->logProgram(false);
     if (!hosts->saveToFile(hostsFileName()))
       printMessage(TSeverity::Error, "the hosts file " + hostsFileName() + " was not saved");
+    if (pathTracer) pathTracer->stop();
     alerts->closeMedians();
     historyRecorder->stop();
     try {

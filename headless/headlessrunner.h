@@ -26,6 +26,7 @@ class THeadlessAlerts;
 class THostsFileFollower;
 class THistoryRecorder;
 class TMetricsService;
+class TPathTracer;
 class TTolvoHosts;
 class TTolvoLogger;
 
@@ -48,6 +49,7 @@ class THeadlessRunner : public QObject {
 
   TTolvoHosts* hostList() const { return hosts.get(); }
   TMetricsService* metrics() const { return metricsService.get(); }
+  TPathTracer* paths() const { return pathTracer.get(); }
   const std::string& hostsFileName() const;
   bool isRunning() const { return running; }
   bool isClosed() const { return closed; }
@@ -61,6 +63,8 @@ class THeadlessRunner : public QObject {
   void schedulerTick();
   void skipIdleTicks(int tickMs);
   void applySpeed();
+  void startPathTracer();
+  void readPathSettings();
 
   const TClock& clock;
   std::string hostsOverride;
@@ -71,6 +75,7 @@ class THeadlessRunner : public QObject {
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<THeadlessAlerts> alerts;
   std::unique_ptr<TMetricsService> metricsService;
+  std::unique_ptr<TPathTracer> pathTracer;  // rounds of the hosts traced ([paths])
   std::unique_ptr<THostsFileFollower> hostsFollower;  // takes changes sorvelo --add makes
   QTimer* schedulerTimer = nullptr;
   QTimer* evaluationTimer = nullptr;

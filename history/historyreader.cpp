@@ -135,6 +135,13 @@ std::vector<THistoryRun> THistoryReader::runs(std::int64_t fromMs, std::int64_t 
   return {first, last};
 }
 
+std::optional<TLastHop> THistoryReader::lastHopDuring(const std::string& address,
+                                                     std::int64_t fromMs, std::int64_t toMs) {
+  if (!ensureOpen()) return std::nullopt;
+  QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(connectionName), false);
+  return ::lastHopDuring(db, address, fromMs, toMs);
+}
+
 std::optional<std::int64_t> THistoryReader::firstRecordMs(std::int64_t hostId) {
   if (!ensureOpen()) return std::nullopt;
   QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));

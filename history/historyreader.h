@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "historytypes.h"
+#include "pathrecords.h"
 
 class THistoryReader {
  public:
@@ -39,6 +40,10 @@ class THistoryReader {
   // so).
   // Empty for a file written before runs were recorded.
   std::vector<THistoryRun> runs(std::int64_t fromMs, std::int64_t toMs);
+
+  // Where the path of the host at `address` stopped during [fromMs, toMs) (pathrecords.h).
+  std::optional<TLastHop> lastHopDuring(const std::string& address, std::int64_t fromMs,
+                                        std::int64_t toMs);
 
   // The start of the oldest minute of raw results the host has (of its oldest summary when no raw
   // result is kept); empty when there is none. A few index lookups.

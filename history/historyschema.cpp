@@ -32,7 +32,16 @@ const std::vector<std::vector<const char*>> Migrations{
         "CREATE TABLE runs (started_ms INTEGER NOT NULL, stopped_ms INTEGER)",
     },
     {
-        // 2 -> 3: the path rounds' tables.
+        // 2 -> 3: path rounds (hop by hop, keyed by the host's address) and route changes.
+        "CREATE TABLE path_rounds (address TEXT NOT NULL, round_ms INTEGER NOT NULL, "
+        "reason TEXT NOT NULL, reached INTEGER NOT NULL, PRIMARY KEY (address, round_ms)) "
+        "WITHOUT ROWID",
+        "CREATE TABLE path_hops (address TEXT NOT NULL, round_ms INTEGER NOT NULL, "
+        "hop INTEGER NOT NULL, hop_address TEXT NOT NULL, hop_name TEXT NOT NULL, rtt_us INTEGER, "
+        "PRIMARY KEY (address, round_ms, hop)) WITHOUT ROWID",
+        "CREATE TABLE path_changes (address TEXT NOT NULL, at_ms INTEGER NOT NULL, "
+        "hop INTEGER NOT NULL, before_address TEXT NOT NULL, after_address TEXT NOT NULL)",
+        "CREATE INDEX path_changes_by_address ON path_changes (address, at_ms)",
     },
     {
         // 3 -> 4: when a host's address was changed, so that its history shows where.

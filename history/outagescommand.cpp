@@ -146,7 +146,8 @@ int runOutagesCommand(const std::vector<std::string>& args, std::ostream& out, s
   for (const THistoryHost& host : hosts)
     for (const TOutage& o :
          outagesOverlapping(reader, host, parsed->sinceMs, nowMs + 1, minLost, runBounds))
-      list.push_back({host, o});
+      list.push_back({host, o,
+                      reader.lastHopDuring(host.address, o.startMs, o.endMs.value_or(nowMs + 1))});
   std::stable_sort(list.begin(), list.end(), [](const THostOutage& a, const THostOutage& b) {
     return a.outage.startMs < b.outage.startMs;
   });

@@ -46,20 +46,21 @@ std::string outageSeconds(std::int64_t ms) {
 }
 
 std::string outagesCsv(const std::vector<THostOutage>& list) {
-  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason";
+  std::string out = "host,host_name,address,start,end,duration_s,lost,end_reason,last_hop";
   out += CsvLineEnd;
-  for (const auto& [host, o] : list)
+  for (const auto& [host, o, hop] : list)
     out += csvField(host.callingName) + ',' + csvField(host.hostName) + ',' +
            csvField(host.address) + ',' + outageTime(o.startMs) + ',' +
            (o.endMs ? outageTime(*o.endMs) : std::string()) + ',' + outageSeconds(o.durationMs) +
-           ',' + std::to_string(o.lostCount) + ',' + outageEndText(o.endedBy) + CsvLineEnd;
+           ',' + std::to_string(o.lostCount) + ',' + outageEndText(o.endedBy) + ',' +
+           (hop ? csvField(lastHopText(*hop)) : std::string()) + CsvLineEnd;
   return out;
 }
 
 std::string outagesJson(const std::vector<THostOutage>& list) {
   std::string out = "[";
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const auto& [host, o] = list[i];
+    const auto& [host, o, hop] = list[i];
     out += (i ? ",\n " : "\n ");
     out += "{\"host\": " + jsonString(host.callingName) +
            ", \"host_name\": " + jsonString(host.hostName) +
@@ -68,7 +69,8 @@ std::string outagesJson(const std::vector<THostOutage>& list) {
            "\", \"end\": " + (o.endMs ? "\"" + outageTime(*o.endMs) + "\"" : std::string("null")) +
            ", \"duration_s\": " + outageSeconds(o.durationMs) +
            ", \"lost\": " + std::to_string(o.lostCount) + ", \"end_reason\": " +
-           (o.endMs ? jsonString(outageEndText(o.endedBy)) : std::string("null")) + '}';
+           (o.endMs ? jsonString(outageEndText(o.endedBy)) : std::string("null")) +
+           ", \"last_hop\": " + (hop ? jsonString(lastHopText(*hop)) : std::string("null")) + '}';
   }
   out += list.empty() ? "]\n" : "\n]\n";
   return out;

@@ -111,11 +111,21 @@ void TMetricsRegistry::setConnectionUp(bool up) {
   connectionUp = up;
 }
 
+void TMetricsRegistry::setPath(const std::string& address, std::vector<TPathHop> hops,
+                               std::uint64_t changes) {
+  for (TPathHop& hop : hops) hop.address = utf8LabelText(hop.address);
+  std::string key = utf8LabelText(address);
+  std::lock_guard guard(lock);
+  paths[std::move(key)] = {std::move(hops), changes};
+}
+
 std::vector<MetricFamily> TMetricsRegistry::Collect() const {
   std::vector<THostSeries> snapshot;
   std::optional<bool> connection;
+  std::map<std::string, TPathSeries> pathSnapshot;
   {
     std::lock_guard guard(lock);
+    pathSnapshot = paths;
     snapshot.reserve(hosts.size());
     for (const auto& [id, series] : hosts) snapshot.push_back(series);
     connection = connectionUp;
@@ -171,6 +181,35 @@ std::vector<MetricFamily> TMetricsRegistry::Collect() const {
   families.push_back(family("sorvelo_hosts", "Hosts in the list.", MetricType::Gauge));
   families.back().metric.push_back({});
   families.back().metric.back().gauge.value = static_cast<double>(snapshot.size());
+  if (!pathSnapshot.empty()) {
+    std::map<std::string, std::string> hostOf;  // address -> host label
+    for (const THostSeries& series : snapshot) hostOf.emplace(series.address, series.host);
+    MetricFamily hops = family("sorvelo_path_hops", "Hops of the host's last path round.",
+                               MetricType::Gauge);
+    MetricFamily hopRtt = family("sorvelo_path_hop_rtt_seconds",
+                                 "Round trip of each answering hop in the host's last path round.",
+                                 MetricType::Gauge);
+    MetricFamily changes = family("sorvelo_path_changes_total",
+                                  "Route changes of the host's path seen since the start.",
+                                  MetricType::Counter);
+    for (const auto& [address, path] : pathSnapshot) {
+      const auto named = hostOf.find(address);
+      const std::string host = named != hostOf.end() ? named->second : address;
+      hops.metric.push_back(withLabels({{"host", host}}));
+      hops.metric.back().gauge.value = static_cast<double>(path.hops.size());
+      for (const TPathHop& hop : path.hops) {
+        if (hop.address.empty()) continue;
+        hopRtt.metric.push_back(withLabels(
+            {{"host", host}, {"hop", std::to_string(hop.hop)}, {"address", hop.address}}));
+        hopRtt.metric.back().gauge.value = hop.rttSeconds;
+      }
+      changes.metric.push_back(withLabels({{"host", host}}));
+      changes.metric.back().counter.value = static_cast<double>(path.changes);
+    }
+    families.push_back(std::move(hops));
+    families.push_back(std::move(hopRtt));
+    families.push_back(std::move(changes));
+  }
   families.push_back(family("sorvelo_build_info", "The running version.", MetricType::Gauge));
   families.back().metric.push_back(withLabels({{"version", version}}));
   families.back().metric.back().gauge.value = 1;

@@ -9,6 +9,11 @@
 //   sorvelo_connection_up                              the overall verdict; absent while unknown
 //   sorvelo_hosts                                      hosts in the list
 //   sorvelo_build_info{version}                        always 1
+//   sorvelo_path_hops{host}                            hops of the host's last path round
+//   sorvelo_path_hop_rtt_seconds{host,hop,address}     round trip of each answering hop then
+//   sorvelo_path_changes_total{host}                   route changes seen since the start
+// (the path series only for hosts whose path is traced; host is the host's calling name as its
+// other series have it, its address while it has none there)
 //
 // Hosts are keyed by the engine's run id, so a rename keeps its counts. Label values may hold any
 // bytes (host names come from a hand-editable file): the page escapes quotes, backslashes and line
@@ -43,6 +48,14 @@ class TMetricsRegistry final : public prometheus::Collectable {
   void setHostUp(std::uint64_t id, bool up);
   void setConnectionUp(bool up);
 
+  struct TPathHop {
+    int hop = 0;
+    std::string address;  // "" when lost: no round-trip series then
+    double rttSeconds = 0;
+  };
+  // The last path round of the host at `address` and its route changes so far.
+  void setPath(const std::string& address, std::vector<TPathHop> hops, std::uint64_t changes);
+
   std::vector<prometheus::MetricFamily> Collect() const override;
 
  private:
@@ -60,6 +73,11 @@ class TMetricsRegistry final : public prometheus::Collectable {
   mutable std::mutex lock;
   std::map<std::uint64_t, THostSeries> hosts;
   std::optional<bool> connectionUp;
+  struct TPathSeries {
+    std::vector<TPathHop> hops;
+    std::uint64_t changes = 0;
+  };
+  std::map<std::string, TPathSeries> paths;  // by the host's address
   const std::string version;
 };
 

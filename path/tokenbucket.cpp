@@ -21,6 +21,7 @@ bool TTokenBucket::take(Clock::time_point now) {
   refill(now);
   if (tokens < 1.0) return false;
   tokens -= 1.0;
+  ++takenCount;
   return true;
 }
 

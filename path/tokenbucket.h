@@ -7,6 +7,7 @@
 // one. Time is passed in, so tests need no clock. Safe to share between threads.
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 
 class TTokenBucket {
@@ -25,6 +26,11 @@ class TTokenBucket {
   // When the next token is there (`now` when there is one already).
   Clock::time_point nextTokenAt(Clock::time_point now);
   double ratePerSecond() const { return rate; }
+  // Tokens taken so far: the probes sent under this bucket.
+  std::uint64_t taken() {
+    std::lock_guard guard(lock);
+    return takenCount;
+  }
 
  private:
   void refill(Clock::time_point now);
@@ -34,4 +40,5 @@ class TTokenBucket {
   double capacity;
   double tokens;
   Clock::time_point last;
+  std::uint64_t takenCount = 0;
 };

@@ -75,7 +75,9 @@ TEST(Webhook, PostsTheOutageOfAHostThatCameBackWithItsFiguresAndHeaders) {
   figures.echo(7, t0 + 20000, true, 2500);
   figures.echo(7, t0 + 21000, true, 2500);
   const TAlertChange up = change(TAlertLevel::Down, TAlertLevel::Up, t0 + 21000);
-  rig.sender.send(up, figures.changed(up));
+  TChangeFigures upFigures = figures.changed(up);
+  upFigures.pathStopsAfter = "hop 2, 192.0.2.5 (r2.example)";  // as the path tracer tells it
+  rig.sender.send(up, upFigures);
   ASSERT_TRUE(rig.waitEnds(2));
   ASSERT_EQ(rig.sink.requests.size(), 2u);
   EXPECT_EQ(rig.sink.requests[1].method, "POST");
@@ -93,6 +95,8 @@ TEST(Webhook, PostsTheOutageOfAHostThatCameBackWithItsFiguresAndHeaders) {
   EXPECT_EQ(fromUp["new_state"], "up");
   EXPECT_EQ(fromUp["outage_start"], isoTime(t0 + 4000));
   EXPECT_EQ(fromUp["outage_seconds"].toDouble(), 17);
+  EXPECT_EQ(fromUp["path_stops_after"], "hop 2, 192.0.2.5 (r2.example)");
+  EXPECT_FALSE(fromDown.contains("path_stops_after"));
   EXPECT_NEAR(fromUp["loss_percent_5min"].toDouble(), 100.0 * 3 / 9, 0.1);
   EXPECT_EQ(fromUp["rtt_ms"].toDouble(), 2.5);
   std::printf("[ figures  ] webhook delivered %lld ms after the first change, %lld ms after a later one\n",

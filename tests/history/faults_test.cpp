@@ -68,8 +68,9 @@ TEST_F(FaultsTest, AFileOfTheFirstVersionIsUpgradedAndKeepsItsResults) {
     db.setDatabaseName(QString::fromStdString(dbPath()));
     ASSERT_TRUE(db.open());
     QSqlQuery q(db);
-    ASSERT_TRUE(q.exec("DROP TABLE runs"));
-    ASSERT_TRUE(q.exec("DROP TABLE address_changes"));
+    // Back to the first version's tables.
+    for (const char* table : {"runs", "path_rounds", "path_hops", "path_changes", "address_changes"})
+      ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE %1").arg(table)));
     ASSERT_TRUE(q.exec("PRAGMA user_version = 1"));
   }
   QSqlDatabase::removeDatabase("first");

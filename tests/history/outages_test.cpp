@@ -99,9 +99,9 @@ TEST_F(OutagesCommandTest, PrintsEveryOutageAsCsvOrJson) {
       << err.str();
   QStringList lines = QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 3);
-  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason");
+  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason,last_hop");
   EXPECT_TRUE(lines[1].startsWith("\"gw, main\",gw.lan,127.0.0.2,")) << lines[1].toStdString();
-  EXPECT_TRUE(lines[1].endsWith(",15.000,3,answered")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].endsWith(",15.000,3,answered,")) << lines[1].toStdString();
   EXPECT_TRUE(lines[2].startsWith("nas,nas.lan,127.0.0.3,")) << lines[2].toStdString();
   const QStringList fields = lines[2].split(',');
   EXPECT_EQ(QDateTime::fromString(fields[3], Qt::ISODate).toMSecsSinceEpoch(), t0 + 15'000);
@@ -117,6 +117,7 @@ TEST_F(OutagesCommandTest, PrintsEveryOutageAsCsvOrJson) {
   const QJsonObject nasOutage = doc.array()[1].toObject();
   EXPECT_EQ(nasOutage["host"].toString(), "nas");
   EXPECT_EQ(nasOutage["lost"].toInt(), 2);
+  EXPECT_TRUE(nasOutage["last_hop"].isNull());  // no path traced then
   EXPECT_DOUBLE_EQ(nasOutage["duration_s"].toDouble(), 10.0);
   EXPECT_EQ(QDateTime::fromString(nasOutage["end"].toString(), Qt::ISODate).toMSecsSinceEpoch(),
             t0 + 25'000);
@@ -125,7 +126,7 @@ TEST_F(OutagesCommandTest, PrintsEveryOutageAsCsvOrJson) {
   const std::string later =
       QDateTime::fromMSecsSinceEpoch(t0 + 30'000, Qt::UTC).toString(Qt::ISODate).toStdString();
   ASSERT_EQ(run({"--outages", "--since", later, "--hosts", hostsFile, "--config", configFile}), 0);
-  EXPECT_EQ(out.str(), "host,host_name,address,start,end,duration_s,lost,end_reason\n");
+  EXPECT_EQ(out.str(), "host,host_name,address,start,end,duration_s,lost,end_reason,last_hop\n");
 }
 
 // Outages that end with a deletion or a stop of monitoring, and one that began before --since.

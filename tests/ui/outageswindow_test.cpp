@@ -82,19 +82,19 @@ TEST_F(OutagesWindowTest, ExportsCsvAndJsonWithOffsetTimes) {
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly) && json.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 4);
-  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason");
+  EXPECT_EQ(lines[0], "host,host_name,address,start,end,duration_s,lost,end_reason,last_hop");
   const QRegularExpression iso("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d");
   EXPECT_TRUE(QRegularExpression("^gateway,gw.lan,127.0.0.1," + iso.pattern() + "," +
-                                 iso.pattern() + ",120.000,12,answered$")
+                                 iso.pattern() + ",120.000,12,answered,$")
                   .match(lines[1])
                   .hasMatch())
       << lines[1].toStdString();
   EXPECT_TRUE(lines[2].startsWith("\"nas, main\",nas.lan,"));
-  EXPECT_TRUE(lines[3].endsWith(",40.000,5,monitoring stopped")) << lines[3].toStdString();
+  EXPECT_TRUE(lines[3].endsWith(",40.000,5,monitoring stopped,")) << lines[3].toStdString();
 
   const QString text = QString::fromUtf8(json.readAll());
   EXPECT_TRUE(text.startsWith("[\n {\"host\": \"gateway\", \"host_name\": \"gw.lan\""));
-  EXPECT_TRUE(text.contains("\"end_reason\": \"monitoring stopped\"}\n]"));
+  EXPECT_TRUE(text.contains("\"end_reason\": \"monitoring stopped\", \"last_hop\": null}\n]"));
   EXPECT_EQ(text.count("\"duration_s\": "), 3);
 }
 

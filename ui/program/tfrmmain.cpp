@@ -21,6 +21,9 @@
 #include <exception>
 
 #include "ui/preferences/alertswiring.h"
+#include "pathwiring.h"
+#include "metrics/metricsregistry.h"
+#include "pathwatch/pathtracer.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
 #include "core/tolvohosts.h"
@@ -46,6 +49,16 @@
 #include "ui/common/windowfit.h"
 
 namespace {
+
+// The last round as the metrics endpoint's path series.
+void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
+                     std::uint64_t changesTotal) {
+  std::vector<TMetricsRegistry::TPathHop> hops;
+  for (const THistoryHop& hop : traced.round.hops)
+    hops.push_back({hop.hop, hop.address,
+                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
+  registry.setPath(traced.round.address, std::move(hops), changesTotal);
+}
 
 constexpr int ClientWidth = 325;
 constexpr int ClientHeight = 118;
@@ -75,6 +88,7 @@ TfrmMain::~TfrmMain() {
   tmrPingSpeed->stop();
   runCtl.setHostList(nullptr);
   runCtl.setLogger(nullptr);
+  paths.reset();  // its listener lives in the alert center
   alerts.reset();
   views.reset();
   metrics.reset();
@@ -299,6 +313,7 @@ void TfrmMain::FormCreate(TEchoService echoService) {
       *hosts, [this](const std::vector<TTolvoHost*>& chosen) { editHosts(chosen); });
   alerts = std::make_unique<TAlertsWiring>(*hosts, *TrayIcon1, runCtl);
   alerts->attachViews(*views);
+  paths = std::make_unique<TPathWiring>(*hosts, alerts->center(), runCtl);
   runCtl.setHostList(hosts.get());
   runCtl.setLogger(logger.get());
   // A failure while settings or hosts are read ends the creation step: the rest is skipped and the
@@ -317,6 +332,10 @@ void TfrmMain::FormCreate(TEchoService echoService) {
     setSpeedIndex(settings.ping_speed);
     if (overviewOpenAtStart()) QTimer::singleShot(0, this, [this] { Overview1Click(); });
     hosts->loadFromFile(settings.hosts_file_name);
+    paths->roundDone = [this](const TTracedRound& traced, std::uint64_t changesTotal) {
+      if (metrics) feedPathMetrics(*metrics->registry(), traced, changesTotal);
+    };
+    paths->start(historyFilePath(settings.hosts_file_name));
     hostsFollower = std::make_unique<THostsFileFollower>(*hosts, settings.hosts_file_name);
     alerts->reloadSettings(true);
     logger->logProgram(true);
@@ -382,6 +401,7 @@ void TfrmMain::FormClose() {
   hosts->saveToFile(settings.hosts_file_name);
   views->closeHistoryDatabases();
   alerts->closeHistoryDatabase();
+  paths->stop();
   historyRecorder->stop();
   views->storeGeometry();
   storeMainWindowPlace(*this);

@@ -22,6 +22,7 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class TAlertsWiring;
+class TPathWiring;
 class THostsFileFollower;
 class TfrmAbout;
 class TfrmConfigEdit;
@@ -148,6 +149,7 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<THistoryRecorder> historyRecorder;
   std::unique_ptr<TViewWindows> views;
   std::unique_ptr<TAlertsWiring> alerts;
+  std::unique_ptr<TPathWiring> paths;  // path rounds of the traced hosts
   std::unique_ptr<TMetricsService> metrics;  // only when [metrics] enabled=1
   std::unique_ptr<THostsFileFollower> hostsFollower;  // takes changes sorvelo --add makes
   TMainActivation activation;

@@ -15,6 +15,7 @@
 #include "ui/views/overviewwindow.h"
 #include "ui/preferences/preferenceswindow.h"
 #include "ui/common/windowplacement.h"
+#include "ui/views/pathwindow.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -37,6 +38,7 @@ TViewWindows::~TViewWindows() {
   // Windows first: they read the live figures.
   frmTimeline.reset();
   frmOutages.reset();
+  frmPath.reset();
   frmPreferences.reset();
   frmOverview.reset();
   stats.reset();
@@ -52,6 +54,7 @@ TOverviewWindow& TViewWindows::overview() {
     frmOverview->model->unmonitored = [this](std::int64_t from, std::int64_t to) {
       return trail->unmonitored(from, to);
     };
+    frmOverview->onPath = [this](std::uint64_t runId) { showPath(runId); };
   }
   return *frmOverview;
 }
@@ -62,6 +65,18 @@ TPreferencesWindow& TViewWindows::preferences() {
 }
 
 void TViewWindows::showOverview() { bringToFront(overview()); }
+
+void TViewWindows::showPath(std::uint64_t runId) {
+  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot) {
+    const TTolvoHost* host = hostList.hostAt(slot);
+    if (!host || host->runId != runId) continue;
+    if (!frmPath) frmPath = std::make_unique<TPathWindow>([this] { return historyDatabase(); });
+    frmPath->showHost(host->ipAddress,
+                      host->callingName.empty() ? host->hostName : host->callingName);
+    bringToFront(*frmPath);
+    return;
+  }
+}
 
 TOutagesWindow& TViewWindows::outages() {
   if (!frmOutages)

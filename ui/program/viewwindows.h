@@ -25,6 +25,7 @@ class TTimelineWindow;
 class TOverviewWindow;
 class TPreferencesWindow;
 class TOutagesWindow;
+class TPathWindow;
 class TTolvoHost;
 class TTolvoHosts;
 
@@ -49,6 +50,8 @@ class TViewWindows : public QObject, private TEngineObserver {
   // Opens the history of a host at a moment: the hour around it, or the last hour, following,
   // when the moment is in its last half.
   THistoryWindow* showHistoryAt(std::uint64_t runId, std::int64_t ms);
+  // The Path window on the host with this run id.
+  void showPath(std::uint64_t runId);
   // True when OK applied the values.
   bool showPreferences();
   // One window with the round trips of these hosts overlaid (nullptr when none is in the list).
@@ -77,6 +80,7 @@ class TViewWindows : public QObject, private TEngineObserver {
   std::unique_ptr<TOutagesWindow> frmOutages;
   std::unique_ptr<TLiveTrail> trail;  // the timeline's echoes, kept from the start
   std::unique_ptr<TTimelineWindow> frmTimeline;
+  std::unique_ptr<TPathWindow> frmPath;
   std::string databasePath;
   // Reads earlier results for the live figures, off the interface thread.
   std::unique_ptr<THistoryReaderThread> seedReader;

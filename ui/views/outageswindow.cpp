@@ -88,11 +88,12 @@ void TOutagesWindow::buildControls() {
   top->addWidget(cbHost, 1);
   top->addWidget(btnShow);
 
-  tbOutages = new QTableWidget(0, 5, this);
+  tbOutages = new QTableWidget(0, 6, this);
   tbOutages->setObjectName(QStringLiteral("tbOutages"));
   tbOutages->setHorizontalHeaderLabels({QStringLiteral("Host"), QStringLiteral("Start"),
                                         QStringLiteral("End"), QStringLiteral("Duration"),
-                                        QStringLiteral("Lost echoes")});
+                                        QStringLiteral("Lost echoes"),
+                                        QStringLiteral("Path stops after")});
   tbOutages->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tbOutages->setSelectionBehavior(QAbstractItemView::SelectRows);
   tbOutages->setWordWrap(false);
@@ -170,7 +171,7 @@ void TOutagesWindow::reload() {
   for (const THistoryHost& h : hosts) {
     if (only != 0 && h.id != only) continue;
     for (const TOutage& o : outagesOverlapping(reader, h, from, to, minLost, runBounds))
-      shown.push_back({h, o});
+      shown.push_back({h, o, reader.lastHopDuring(h.address, o.startMs, o.endMs.value_or(to))});
   }
   std::stable_sort(shown.begin(), shown.end(), [](const THostOutage& a, const THostOutage& b) {
     return a.outage.startMs < b.outage.startMs;
@@ -183,13 +184,15 @@ void TOutagesWindow::reload() {
 void TOutagesWindow::fillTable() {
   tbOutages->setRowCount(static_cast<int>(shown.size()));
   for (int row = 0; row < static_cast<int>(shown.size()); ++row) {
-    const auto& [host, o] = shown[static_cast<std::size_t>(row)];
+    const auto& [host, o, hop] = shown[static_cast<std::size_t>(row)];
+    // Where the host's path stopped, when it was traced during the outage; empty otherwise.
     const QString texts[] = {QString::fromStdString(host.callingName), localTime(o.startMs),
                              endText(o),
-                             durationText(o.durationMs), QString::number(o.lostCount)};
-    for (int c = 0; c < 5; ++c) {
+                             durationText(o.durationMs), QString::number(o.lostCount),
+                             hop ? QString::fromStdString(lastHopText(*hop)) : QString()};
+    for (int c = 0; c < 6; ++c) {
       auto* item = new QTableWidgetItem(texts[c]);
-      if (c >= 3) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (c >= 3 && c <= 4) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       tbOutages->setItem(row, c, item);
     }
   }

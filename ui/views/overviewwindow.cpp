@@ -193,6 +193,10 @@ void TOverviewWindow::createActions() {
   };
   actHistory = action(QStringLiteral("History"), QKeySequence(Qt::CTRL | Qt::Key_H),
                       [this] { historyClick(); });
+  action(QStringLiteral("Path"), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+    const std::vector<std::uint64_t> ids = selectedRunIds();
+    if (!ids.empty() && onPath) onPath(ids.front());
+  });
   actCopy = action(QStringLiteral("Copy rows"), QKeySequence::Copy, [this] { copySelection(); });
   actCopyAddress =
       action(QStringLiteral("Copy address"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),

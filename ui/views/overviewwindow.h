@@ -31,6 +31,8 @@ class TOverviewWindow : public QWidget {
 
   // What the window asks of the program: open the history of hosts, edit a host, save the list.
   std::function<void(const std::vector<std::uint64_t>& runIds)> onHistory;
+  // The Path window of the first selected host (Ctrl+T).
+  std::function<void(std::uint64_t runId)> onPath;
   std::function<void(const std::vector<TTolvoHost*>& hosts)> onEdit;
   std::function<void()> onDeleted;
   // The switch to the timeline of every host.
