@@ -147,6 +147,14 @@ TEST(Echo6Names, LinkLocalWithAZoneAndAZoneThatDoesNotExist) {
                     "ip link set vb up", "ip -6 addr add fe80::2/64 dev vb nodad"};
   const auto result = netns::runInPrivateNetns(
       [](std::string& text) {
+        // A veth pair's carrier comes up a moment after "ip link set up" (later on a busy machine);
+        // before that the zone's link-local address is not reachable.
+        for (int wait = 0; wait < 50; ++wait) {
+          std::ifstream state("/sys/class/net/vb/operstate");
+          std::string word;
+          if (state >> word && word == "up") break;
+          usleep(100 * 1000);
+        }
         TPing ping;
         ping.setTimeout(1000);
         text += pingLine(ping, "zone", "fe80::2%vb");
