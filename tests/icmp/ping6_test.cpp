@@ -3,7 +3,10 @@
 // Traffic stays inside those namespaces.
 
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -11,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -149,12 +153,14 @@ TEST(Echo6Names, LinkLocalWithAZoneAndAZoneThatDoesNotExist) {
       [](std::string& text) {
         // A veth pair's carrier comes up a moment after "ip link set up" (later on a busy machine);
         // before that the zone's link-local address is not reachable.
+        const int probe = socket(AF_INET6, SOCK_DGRAM, 0);
         for (int wait = 0; wait < 50; ++wait) {
-          std::ifstream state("/sys/class/net/vb/operstate");
-          std::string word;
-          if (state >> word && word == "up") break;
+          ifreq request{};
+          std::strncpy(request.ifr_name, "vb", IFNAMSIZ - 1);
+          if (ioctl(probe, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_RUNNING)) break;
           usleep(100 * 1000);
         }
+        close(probe);
         TPing ping;
         ping.setTimeout(1000);
         text += pingLine(ping, "zone", "fe80::2%vb");
