@@ -2,11 +2,12 @@
 // Opening the Linux ICMP socket that carries the echo requests, and the user-facing texts for why it
 // could not be opened.
 
-#include <linux/errqueue.h>
 #include <sys/socket.h>
+#include <time.h>
+// After <time.h>: it uses struct timespec without including it.
+#include <linux/errqueue.h>
 
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 struct TEchoSocket {
