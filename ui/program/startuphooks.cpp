@@ -1,7 +1,10 @@
 #include "startuphooks.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QPalette>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -41,8 +44,12 @@ void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
     for (int row = 0; row < overview.model->rowCount() && first.size() < 2; ++row)
       first.push_back(overview.model->runIdAt(row));
     QPointer<THistoryWindow> history = views.showHistory(first);
+    if (history && qEnvironmentVariableIntValue("SORVELO_SCREENSHOT_HISTORY_HOUR") == 1)
+      history->showRange(THistoryWindow::Hour);
     views.showOutages();
     views.showTimeline();
+    if (qEnvironmentVariableIntValue("SORVELO_SCREENSHOT_TIMELINE_5MIN") == 1)
+      views.timeline().cbSpan->setCurrentIndex(0);
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     views.outages().setRange(nowMs - 24 * 3'600'000LL, nowMs);
     views.outages().reload();
@@ -58,12 +65,55 @@ void installViewsScreenshots(TfrmMain* w, const QString& dir, int delayMs) {
   });
 }
 
+// A dark Fusion palette, so the pictures can show how the windows read on a dark desktop.
+void useDarkPalette() {
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QPalette dark;
+  const QColor window(45, 45, 48), base(30, 30, 32), text(225, 225, 225);
+  dark.setColor(QPalette::Window, window);
+  dark.setColor(QPalette::WindowText, text);
+  dark.setColor(QPalette::Base, base);
+  dark.setColor(QPalette::AlternateBase, window);
+  dark.setColor(QPalette::ToolTipBase, base);
+  dark.setColor(QPalette::ToolTipText, text);
+  dark.setColor(QPalette::Text, text);
+  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  dark.setColor(QPalette::Button, window);
+  dark.setColor(QPalette::ButtonText, text);
+  dark.setColor(QPalette::BrightText, Qt::red);
+  dark.setColor(QPalette::Link, QColor(90, 160, 240));
+  dark.setColor(QPalette::Highlight, QColor(50, 110, 200));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+  dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+  QApplication::setPalette(dark);
+}
+
+// Stops pinging `atMs` after start and starts it again `lengthMs` later, as Stop and Start do.
+void installScreenshotPause(TfrmMain* w, const QString& spec) {
+  const QStringList parts = spec.split(QLatin1Char(','));
+  bool okAt = false, okLength = false;
+  const int atMs = parts.value(0).toInt(&okAt);
+  const int lengthMs = parts.value(1).toInt(&okLength);
+  if (parts.size() != 2 || !okAt || !okLength || atMs < 0 || lengthMs <= 0) {
+    std::fprintf(stderr, "Sorvelo: SORVELO_SCREENSHOT_PAUSE_MS wants AT,LENGTH in ms\n");
+    return;
+  }
+  QTimer::singleShot(atMs, w, [w] { w->btnStartStopClick(); });
+  QTimer::singleShot(atMs + lengthMs, w, [w] { w->btnStartStopClick(); });
+}
+
 }  // namespace
 
 void installStartupHooks(TfrmMain& mainWindow) {
   TfrmMain* w = &mainWindow;
   if (qEnvironmentVariableIntValue("SORVELO_OPEN_STATUS_VIEW") == 1)
     QTimer::singleShot(0, w, [w] { w->Standard1Click(); });
+
+  if (qEnvironmentVariableIntValue("SORVELO_DARK") == 1) useDarkPalette();
+  const QString pause = qEnvironmentVariable("SORVELO_SCREENSHOT_PAUSE_MS");
+  if (!pause.isEmpty()) installScreenshotPause(w, pause);
 
   bool ok = false;
   int delayMs = qEnvironmentVariableIntValue("SORVELO_SCREENSHOT_DELAY_MS", &ok);
