@@ -38,7 +38,7 @@ class TWebhookSender : public QObject {
   explicit TWebhookSender(QObject* parent = nullptr);
   ~TWebhookSender() override;
 
-  void setTarget(const TWebhookSettings& settings) { target = settings; }
+  void setTarget(const TWebhookSettings& webhook) { target = webhook; }
   bool active() const { return !target.url.empty(); }
   // Shorter waits for tests.
   void setTimeoutMs(int ms) { timeoutMs = ms; }

@@ -238,10 +238,10 @@ const TTracedRound* TPathTracer::lastRound(const std::string& address) const {
 std::string TPathTracer::lastStop(const std::string& address) const {
   const TTracedRound* traced = lastRound(address);
   if (!traced || traced->round.reached) return {};
-  TLastHop last;
+  TLastHop stop;
   for (const THistoryHop& hop : traced->round.hops)
-    if (!hop.address.empty()) last = {hop.hop, hop.address, hop.name};
-  return lastHopText(last);
+    if (!hop.address.empty()) stop = {hop.hop, hop.address, hop.name};
+  return lastHopText(stop);
 }
 
 std::uint64_t TPathTracer::changesTotal(const std::string& address) const {

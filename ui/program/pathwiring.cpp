@@ -54,10 +54,10 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
   // The alert center keeps its listeners: this one outlives the wiring harmlessly.
   alerts.addChangeListener([self = QPointer<TPathWiring>(this)](const TAlertChange& change) {
     if (!self) return;
-    TPathTracer* pathTracer = self->pathTracer.get();
+    TPathTracer* tracer = self->pathTracer.get();
     const TAlertKind kind = kindOf(change);
-    if (kind == TAlertKind::HostDown) pathTracer->hostWentDown(change.address);
-    if (kind == TAlertKind::HostUp) pathTracer->hostCameBack(change.address);
+    if (kind == TAlertKind::HostDown) tracer->hostWentDown(change.address);
+    if (kind == TAlertKind::HostUp) tracer->hostCameBack(change.address);
   });
 }
 

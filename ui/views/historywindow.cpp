@@ -98,7 +98,7 @@ THistoryWindow::Range THistoryWindow::firstRange() {
   // A range holds the results when it reaches back to their first minute, give or take a
   // twenty-fourth of it (a day of results opens at 24 h, not at 7 d for its first minute).
   const std::int64_t age = first ? clock() - *first : 0;
-  for (const auto [range, spanMs] : {std::pair{Hour, HourMs}, std::pair{Day, 24 * HourMs},
+  for (const auto& [range, spanMs] : {std::pair{Hour, HourMs}, std::pair{Day, 24 * HourMs},
                                      std::pair{Week, 7 * 24 * HourMs}})
     if (age <= spanMs + spanMs / 24) return range;
   return Month;
