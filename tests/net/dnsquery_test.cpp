@@ -232,8 +232,14 @@ TEST(DnsLookup, CancelledLookupsLeaveNoMemoryBehind) {
   cancelMany(100);  // the resolver's threads and caches take what they keep for good
   const std::size_t before = mallinfo2().uordblks;
   cancelMany(2000);
-  const std::size_t after = mallinfo2().uordblks;
-  const long grown = static_cast<long>(after) - static_cast<long>(before);
+  // Lookups still finishing in the resolver's threads hold memory a while longer on a busy
+  // machine; a leak (about 87 bytes a lookup, 170 KB here) stays however long we wait.
+  long grown = 0;
+  for (int look = 0; look < 6; ++look) {
+    grown = static_cast<long>(mallinfo2().uordblks) - static_cast<long>(before);
+    if (grown < 48 * 1024) break;
+    settle(500ms);
+  }
   EXPECT_LT(grown, 48 * 1024) << "grew by " << grown << " bytes";
 }
 
