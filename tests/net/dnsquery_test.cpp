@@ -233,14 +233,15 @@ TEST(DnsLookup, CancelledLookupsLeaveNoMemoryBehind) {
   const std::size_t before = mallinfo2().uordblks;
   cancelMany(2000);
   // Lookups still finishing in the resolver's threads hold memory a while longer on a busy
-  // machine; a leak (about 87 bytes a lookup, 170 KB here) stays however long we wait.
+  // machine, and its thread arenas keep up to about 60 KB when tests run side by side; a leak
+  // (about 87 bytes a cancelled lookup, over 110 KB here) stays however long we wait, above the limit.
   long grown = 0;
   for (int look = 0; look < 6; ++look) {
     grown = static_cast<long>(mallinfo2().uordblks) - static_cast<long>(before);
-    if (grown < 48 * 1024) break;
+    if (grown < 96 * 1024) break;
     settle(500ms);
   }
-  EXPECT_LT(grown, 48 * 1024) << "grew by " << grown << " bytes";
+  EXPECT_LT(grown, 96 * 1024) << "grew by " << grown << " bytes";
 }
 
 // Inside the private namespace nothing answers on port 53: the resolver fails at once.
