@@ -24,6 +24,26 @@ constexpr std::size_t SequenceBlock = 64;
 constexpr std::int32_t ProbeDataBytes = 32;
 constexpr std::size_t ReceiveBytes = 1500;
 
+// One datagram or error-queue entry as recvmsg fills it: the bytes, the peer, the control messages.
+struct TReceived {
+  std::array<std::uint8_t, ReceiveBytes> bytes{};
+  sockaddr_storage peer{};
+  iovec part{};
+  alignas(cmsghdr) char control[512];
+  msghdr message{};
+  TReceived() {
+    part = {bytes.data(), bytes.size()};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+  }
+  TReceived(const TReceived&) = delete;
+  TReceived& operator=(const TReceived&) = delete;
+};
+
 std::string addressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address->sa_family == AF_INET6)
@@ -214,20 +234,12 @@ void TPathProber::drain(TRound& round) {
 }
 
 bool TPathProber::takeReceived(TRound& round) {
-  std::array<std::uint8_t, ReceiveBytes> buffer{};
-  sockaddr_storage from{};
-  iovec part{buffer.data(), buffer.size()};
-  alignas(cmsghdr) char control[256];
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  const ssize_t length = recvmsg(fd, &message, MSG_DONTWAIT);
+  TReceived in;
+  const ssize_t length = recvmsg(fd, &in.message, MSG_DONTWAIT);
   if (length < 0) return false;
-  const auto bytes = std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length));
+  const sockaddr_storage& from = in.peer;
+  msghdr& message = in.message;
+  const auto bytes = std::span<const std::uint8_t>(in.bytes.data(), static_cast<std::size_t>(length));
   std::optional<probepacket::TProbeAnswer> answer;
   if (datagram) {
     answer = probepacket::parseEchoAnswer(bytes, v6());
@@ -258,19 +270,11 @@ bool TPathProber::takeReceived(TRound& round) {
 }
 
 bool TPathProber::takeQueuedError(TRound& round) {
-  std::array<std::uint8_t, ReceiveBytes> original{};
-  sockaddr_storage destination{};
-  iovec part{original.data(), original.size()};
-  alignas(cmsghdr) char control[512];
-  msghdr message{};
-  message.msg_name = &destination;
-  message.msg_namelen = sizeof destination;
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  const ssize_t length = recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+  TReceived in;  // the bytes are our own request as the router quoted it
+  const ssize_t length = recvmsg(fd, &in.message, MSG_ERRQUEUE | MSG_DONTWAIT);
   if (length < 0) return false;
+  msghdr& message = in.message;
+  const auto& original = in.bytes;
   const sock_extended_err* failure = extendedSocketError(message);
   if (failure == nullptr ||
       (failure->ee_origin != SO_EE_ORIGIN_ICMP && failure->ee_origin != SO_EE_ORIGIN_ICMP6))
