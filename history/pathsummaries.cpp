@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <optional>
 #include <tuple>
 
@@ -58,66 +57,34 @@ bool setMark(QSqlDatabase& db, std::int32_t step, std::int64_t value, QSqlError&
   return exec(q, error);
 }
 
-void addProbe(TPathHopBucket& b, const QSqlQuery& row) {
-  ++b.sent;
-  if (row.value(4).isNull()) return;
-  const std::int64_t rtt = row.value(4).toLongLong();
-  b.address = row.value(2).toString().toStdString();
-  b.name = row.value(3).toString().toStdString();
-  b.bestMicros = b.answered == 0 ? rtt : std::min(b.bestMicros, rtt);
-  b.worstMicros = std::max(b.worstMicros, rtt);
-  // Welford's running form: exact enough over any number of rounds, no list kept.
-  ++b.answered;
-  const double delta = static_cast<double>(rtt) - b.meanMicros;
-  b.meanMicros += delta / b.answered;
-  b.squaresMicros += delta * (static_cast<double>(rtt) - b.meanMicros);
-}
-
 // Summarises the rounds of `address` started in [fromMs, toMs) into every step of `steps` (the
-// range holds whole steps), replacing what those steps had.
+// range holds whole steps), replacing what those steps had. Done by SQLite itself: the upgrade of
+// a file summarises all its rounds at once. The last answer of each hop and step comes from the
+// row holding max(round_ms) (a query with one max() takes its other columns from that row); the
+// squares are sum(rtt^2) - n * mean^2, ample in doubles for round trips in microseconds.
 bool summariseAddress(QSqlDatabase& db, const std::string& address, std::int64_t fromMs,
                       std::int64_t toMs, const std::vector<std::int32_t>& steps,
                       QSqlError& error) {
   QSqlQuery q(db);
-  q.setForwardOnly(true);
-  q.prepare(QStringLiteral("SELECT round_ms, hop, hop_address, hop_name, rtt_us FROM path_hops "
-                           "WHERE address = ? AND round_ms >= ? AND round_ms < ? "
-                           "ORDER BY round_ms, hop"));
-  q.addBindValue(text(address));
-  q.addBindValue(number(fromMs));
-  q.addBindValue(number(toMs));
-  if (!exec(q, error)) return false;
-  std::map<std::tuple<std::int32_t, std::int64_t, int>, TPathHopBucket> buckets;
-  while (q.next()) {
-    const std::int64_t roundMs = q.value(0).toLongLong();
-    const int hop = q.value(1).toInt();
-    for (std::int32_t step : steps) {
-      const std::int64_t start = floorTo(roundMs, step * 1000LL);
-      TPathHopBucket& b = buckets[{step, start, hop}];
-      b.startMs = start;
-      addProbe(b, q);
-    }
-  }
-  QSqlQuery write(db);
-  write.prepare(QStringLiteral(
+  q.prepare(QStringLiteral(
       "INSERT OR REPLACE INTO path_summaries (address, step_s, start_ms, hop, hop_address, "
       "hop_name, sent, answered, min_us, mean_us, max_us, squares_us2) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-  for (const auto& [key, b] : buckets) {
-    const bool any = b.answered > 0;
-    write.bindValue(0, text(address));
-    write.bindValue(1, std::get<0>(key));
-    write.bindValue(2, number(b.startMs));
-    write.bindValue(3, std::get<2>(key));
-    write.bindValue(4, text(b.address));
-    write.bindValue(5, text(b.name));
-    write.bindValue(6, b.sent);
-    write.bindValue(7, b.answered);
-    write.bindValue(8, any ? number(b.bestMicros) : QVariant());
-    write.bindValue(9, any ? number(std::llround(b.meanMicros)) : QVariant());
-    write.bindValue(10, any ? number(b.worstMicros) : QVariant());
-    write.bindValue(11, b.squaresMicros);
-    if (!exec(write, error)) return false;
+      "SELECT ?, ?, a.start, a.hop, coalesce(l.hop_address, ''), coalesce(l.hop_name, ''), "
+      "a.sent, a.answered, a.min_us, a.mean_us, a.max_us, a.squares FROM "
+      "(SELECT round_ms - round_ms % ? AS start, hop, count(*) AS sent, count(rtt_us) AS answered, "
+      "min(rtt_us) AS min_us, CAST(round(avg(rtt_us)) AS INTEGER) AS mean_us, max(rtt_us) AS max_us, "
+      "max(0.0, total(rtt_us * rtt_us) - total(rtt_us) * total(rtt_us) / max(count(rtt_us), 1)) "
+      "AS squares FROM path_hops WHERE address = ? AND round_ms >= ? AND round_ms < ? "
+      "GROUP BY start, hop) a LEFT JOIN "
+      "(SELECT round_ms - round_ms % ? AS start, hop, max(round_ms), hop_address, hop_name "
+      "FROM path_hops WHERE address = ? AND round_ms >= ? AND round_ms < ? "
+      "AND rtt_us IS NOT NULL GROUP BY start, hop) l ON l.start = a.start AND l.hop = a.hop"));
+  for (std::int32_t step : steps) {
+    const QVariant stepMs = number(step * 1000LL);
+    const QVariantList values{text(address), step,   stepMs, text(address), number(fromMs),
+                              number(toMs),  stepMs, text(address), number(fromMs), number(toMs)};
+    for (int i = 0; i < values.size(); ++i) q.bindValue(i, values[i]);
+    if (!exec(q, error)) return false;
   }
   return true;
 }
