@@ -136,6 +136,21 @@ double TPathHopBucket::stdevMicros() const {
   return answered < 2 ? 0.0 : std::sqrt(squaresMicros / (answered - 1));
 }
 
+void TPathHopBucket::add(const TPathHopBucket& later) {
+  sent += later.sent;
+  if (later.answered == 0) return;
+  address = later.address;
+  name = later.name;
+  bestMicros = answered == 0 ? later.bestMicros : std::min(bestMicros, later.bestMicros);
+  worstMicros = std::max(worstMicros, later.worstMicros);
+  // Two samples' squared differences joined (Chan et al.): each about its own mean, plus the
+  // shift of that mean to the joint one.
+  const double n = answered, m = later.answered, delta = later.meanMicros - meanMicros;
+  squaresMicros += later.squaresMicros + delta * delta * n * m / (n + m);
+  meanMicros += delta * m / (n + m);
+  answered += later.answered;
+}
+
 bool consolidatePathRounds(QSqlDatabase& db, std::int64_t endedBeforeMs, QSqlError& error) {
   for (std::int32_t step : PathSummarySteps) {
     const std::int64_t stepMs = step * 1000LL;

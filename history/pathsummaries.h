@@ -39,6 +39,9 @@ struct TPathHopBucket {
 
   double lossPercent() const;
   double stdevMicros() const;  // 0 with fewer than two answers
+  // Takes in a later step of the same hop (the figures of a longer span; the address and name of
+  // the later answer).
+  void add(const TPathHopBucket& later);
 };
 
 struct TPathHopSeries {

@@ -57,7 +57,7 @@ class PathSummariesTest : public ::testing::Test {
     QSqlError error;
     for (int m = 0; m < Minutes; ++m) ASSERT_TRUE(storePathRound(db, roundAt(m), error));
   }
-  // Every bucket read back against the rounds it covers, figured out here from rttOf.
+  // Every bucket read back against the rounds it covers.
   void expectBucketsMatchRounds(std::int32_t step) {
     const TPathSummaryRange range =
         pathSummariesAtStep(db, "192.0.2.9", DayStartMs, DayStartMs + Minutes * Minute, step);
@@ -66,24 +66,28 @@ class PathSummariesTest : public ::testing::Test {
     for (const TPathHopSeries& series : range.hops) {
       ASSERT_EQ(series.buckets.size(), static_cast<std::size_t>(Minutes / perBucket));
       for (std::size_t i = 0; i < series.buckets.size(); ++i) {
-        const TPathHopBucket& b = series.buckets[i];
-        std::vector<double> rtts;
-        for (int m = static_cast<int>(i) * perBucket; m < static_cast<int>(i + 1) * perBucket; ++m)
-          if (const auto rtt = rttOf(series.hop, m)) rtts.push_back(static_cast<double>(*rtt));
-        const double n = static_cast<double>(rtts.size());
-        double mean = 0, squares = 0;
-        for (double r : rtts) mean += r / n;
-        for (double r : rtts) squares += (r - mean) * (r - mean);
-        EXPECT_EQ(b.startMs, DayStartMs + static_cast<std::int64_t>(i) * step * 1000);
-        EXPECT_EQ(b.sent, perBucket);
-        EXPECT_EQ(b.answered, static_cast<int>(rtts.size()));
-        EXPECT_EQ(b.bestMicros, static_cast<std::int64_t>(*std::min_element(rtts.begin(), rtts.end())));
-        EXPECT_EQ(b.worstMicros, static_cast<std::int64_t>(*std::max_element(rtts.begin(), rtts.end())));
-        EXPECT_NEAR(b.meanMicros, mean, 0.5);
-        EXPECT_NEAR(b.stdevMicros(), std::sqrt(squares / (n - 1)), 0.01);
-        EXPECT_EQ(b.address, addressOf(series.hop, (static_cast<int>(i) + 1) * perBucket - 1));
+        const int first = static_cast<int>(i) * perBucket;
+        EXPECT_EQ(series.buckets[i].startMs, DayStartMs + first * Minute);
+        expectFiguresOfMinutes(series.buckets[i], series.hop, first, first + perBucket);
       }
     }
+  }
+  // The figures of a hop's rounds in [first, end) minutes, figured out here from rttOf.
+  static void expectFiguresOfMinutes(const TPathHopBucket& b, int hop, int first, int end) {
+    std::vector<double> rtts;
+    for (int m = first; m < end; ++m)
+      if (const auto rtt = rttOf(hop, m)) rtts.push_back(static_cast<double>(*rtt));
+    const double n = static_cast<double>(rtts.size());
+    double mean = 0, squares = 0;
+    for (double r : rtts) mean += r / n;
+    for (double r : rtts) squares += (r - mean) * (r - mean);
+    EXPECT_EQ(b.sent, end - first);
+    EXPECT_EQ(b.answered, static_cast<int>(rtts.size()));
+    EXPECT_EQ(b.bestMicros, static_cast<std::int64_t>(*std::min_element(rtts.begin(), rtts.end())));
+    EXPECT_EQ(b.worstMicros, static_cast<std::int64_t>(*std::max_element(rtts.begin(), rtts.end())));
+    EXPECT_NEAR(b.meanMicros, mean, 0.5);
+    EXPECT_NEAR(b.stdevMicros(), std::sqrt(squares / (n - 1)), 0.05);
+    EXPECT_EQ(b.address, addressOf(hop, end - 1));
   }
 
   QTemporaryDir dir;
@@ -96,6 +100,13 @@ TEST_F(PathSummariesTest, RoundsAreSummarisedPerHopAndALateRoundSummarisesItsSte
   ASSERT_TRUE(store.packAndConsolidate(DayStartMs + (Minutes + 3) * Minute));
   expectBucketsMatchRounds(300);
   expectBucketsMatchRounds(3600);
+  // The 5-minute steps of each hop joined give the figures of all three hours.
+  for (const TPathHopSeries& series :
+       pathSummariesAtStep(db, "192.0.2.9", DayStartMs, DayStartMs + 3 * Hour, 300).hops) {
+    TPathHopBucket joined;
+    for (const TPathHopBucket& b : series.buckets) joined.add(b);
+    expectFiguresOfMinutes(joined, series.hop, 0, Minutes);
+  }
   // Three hours fit in 40 five-minute buckets; with at most 10 per hop the hours are chosen.
   EXPECT_EQ(pathSummaries(db, "192.0.2.9", DayStartMs, DayStartMs + 3 * Hour).stepSeconds, 300);
   EXPECT_EQ(pathSummaries(db, "192.0.2.9", DayStartMs, DayStartMs + 3 * Hour, 10).stepSeconds, 3600);
