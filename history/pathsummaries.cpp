@@ -98,7 +98,8 @@ bool summariseAll(QSqlDatabase& db, std::int64_t fromMs, std::int64_t toMs,
   return true;
 }
 
-std::optional<std::int64_t> firstRoundMs(QSqlDatabase& db, const char* aggregate) {
+// min or max of the start of every stored round.
+std::optional<std::int64_t> roundBoundMs(QSqlDatabase& db, const char* aggregate) {
   QSqlQuery q(db);
   if (!q.exec(QStringLiteral("SELECT %1(round_ms) FROM path_rounds").arg(aggregate)) ||
       !q.next() || q.value(0).isNull())
@@ -157,7 +158,7 @@ bool consolidatePathRounds(QSqlDatabase& db, std::int64_t endedBeforeMs, QSqlErr
     const std::int64_t upTo = floorTo(endedBeforeMs, stepMs);
     const std::optional<std::int64_t> until = mark(db, step);
     // The first summaries of a file start with its first round.
-    std::int64_t from = until.value_or(floorTo(firstRoundMs(db, "min").value_or(upTo), stepMs));
+    std::int64_t from = until.value_or(floorTo(roundBoundMs(db, "min").value_or(upTo), stepMs));
     if (from < upTo && !summariseAll(db, from, upTo, {step}, error)) return false;
     // The mark never goes back: after the clock stepped back, late rounds are marked due.
     if ((!until || upTo > *until) && !setMark(db, step, std::max(from, upTo), error)) return false;
@@ -166,8 +167,8 @@ bool consolidatePathRounds(QSqlDatabase& db, std::int64_t endedBeforeMs, QSqlErr
 }
 
 bool summariseStoredPathRounds(QSqlDatabase& db, QSqlError& error) {
-  const std::optional<std::int64_t> first = firstRoundMs(db, "min");
-  const std::optional<std::int64_t> last = firstRoundMs(db, "max");
+  const std::optional<std::int64_t> first = roundBoundMs(db, "min");
+  const std::optional<std::int64_t> last = roundBoundMs(db, "max");
   if (!first || !last) return true;
   const std::vector<std::int32_t> steps(PathSummarySteps.begin(), PathSummarySteps.end());
   if (!summariseAll(db, floorTo(*first, steps.back() * 1000LL), *last + 1, steps, error))
