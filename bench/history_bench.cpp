@@ -15,6 +15,10 @@
 //                                          days: CPU per 1,000 results at that pace, bytes per result
 //                                          (raw) and per summary at each step, and the projected
 //                                          steady-state size with the default lengths
+//   history_bench --path-days=1            16 hosts traced at one round of 10 hops a minute for that
+//                                          many simulated days, consolidated every minute: bytes
+//                                          per traced host per day of the rounds and of their
+//                                          5-minute and hourly summaries
 // A value of 0 leaves that part out. Files go to a temporary folder that is removed at the end.
 
 #include <sys/resource.h>
@@ -33,6 +37,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +47,8 @@
 #include "core/tolvohosts.h"
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
+#include "history/historystore.h"
+#include "history/pathrecords.h"
 
 namespace {
 
@@ -297,6 +304,100 @@ void days(const std::string& dbPath, int dayCount) {
               projected / 1e9);
 }
 
+// A traced host's round at `roundMs`: ten hops with names; hop 4 limits its answers (every other
+// probe), the round trips grow with the hop and wander a little.
+THistoryPathRound benchRound(int host, std::int64_t roundMs, std::uint64_t& n) {
+  THistoryPathRound round{"198.51.100." + std::to_string(host + 1), roundMs, "schedule", true, {}};
+  for (int hop = 1; hop <= 10; ++hop) {
+    const bool lost = (hop == 4 && n % 2 == 0) || n % 211 == 7;
+    const std::string address =
+        hop == 10 ? round.address : "10." + std::to_string(hop) + ".0." + std::to_string(host % 4);
+    const std::string name = hop == 10 ? "" : "ae" + std::to_string(hop) + ".edge.isp.example";
+    const std::int64_t rtt = hop * 900 + static_cast<std::int64_t>((n * 2654435761u) % 700);
+    round.hops.push_back({hop, lost ? "" : address, lost ? "" : name,
+                          lost ? std::nullopt : std::optional<std::int64_t>(rtt)});
+    ++n;
+  }
+  return round;
+}
+
+// Traced hosts at one round a minute, stored as the path tracer stores them and consolidated as the
+// database thread does every minute: bytes per host and day of the rounds and of their summaries.
+void pathDays(const std::string& dbPath, int dayCount) {
+  constexpr int Traced = 16;
+  const std::int64_t startMs = 1'767'225'600'000;
+  THistoryStore store("bench-store");
+  if (store.open(dbPath) != THistoryStore::TOpen::Ready) {
+    std::fprintf(stderr, "path days: cannot open %s\n", dbPath.c_str());
+    return;
+  }
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bench-tracer");
+    db.setDatabaseName(QString::fromStdString(dbPath));
+    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=5000");
+    if (!db.open()) return;
+    QSqlQuery(db).exec("PRAGMA synchronous=NORMAL");  // the size is the same; the bench is faster
+    QSqlError error;
+    std::uint64_t n = 0, failed = 0;
+    double consolidateCpu = 0;
+    const std::int64_t minutes = dayCount * DayMs / 60'000;
+    for (std::int64_t minute = 0; minute < minutes; ++minute) {
+      const std::int64_t minuteMs = startMs + minute * 60'000;
+      for (int host = 0; host < Traced; ++host)
+        failed += !storePathRound(db, benchRound(host, minuteMs + host * 3'000, n), error);
+      const double before = cpuSeconds();
+      failed += !store.packAndConsolidate(minuteMs + 60'000);
+      consolidateCpu += cpuSeconds() - before;
+    }
+    std::printf("paths: %d hosts traced for %d day(s), one round of 10 hops a minute: %lld rounds, "
+                "%llu failed writes\n", Traced, dayCount, static_cast<long long>(minutes * Traced),
+                static_cast<unsigned long long>(failed));
+    std::printf("  consolidation: %.3f ms of CPU per minute's pass\n",
+                consolidateCpu * 1000.0 / static_cast<double>(minutes));
+  }
+  QSqlDatabase::removeDatabase("bench-tracer");
+  store.close();
+  const double hostDays = static_cast<double>(Traced) * dayCount;
+  double rounds = 0;
+  for (const char* table : {"path_rounds", "path_hops", "path_changes"})
+    rounds += tableSize(dbPath, table).bytes;
+  const THistoryLengths lengths;
+  double steady = rounds / hostDays * lengths.rawDays;
+  std::printf("  rounds (path_rounds, path_hops, path_changes): %.0f bytes per host per day\n",
+              rounds / hostDays);
+  const TTableSize summaries = tableSize(dbPath, "path_summaries");
+  const double perRow = summaries.rows > 0 ? summaries.bytes / summaries.rows : 0;
+  for (const auto& [step, keep] : {std::pair{300, lengths.fiveMinuteDays},
+                                   std::pair{3600, lengths.hourlyDays}}) {
+    const TTableSize size = tableSize(dbPath, "path_summaries", QString("step_s = %1").arg(step));
+    const double perDay = perRow * size.rows / hostDays;
+    std::printf("  summaries every %4d s: %.0f rows, %.0f bytes per host per day\n", step,
+                size.rows, perDay);
+    steady += perDay * keep;
+  }
+  std::printf("  steady state per traced host, default lengths (rounds %d d, 5 min %d d, hourly "
+              "%d d): %.1f MB\n", lengths.rawDays, lengths.fiveMinuteDays, lengths.hourlyDays,
+              steady / 1e6);
+
+  // The same file taken back to version 4 and upgraded: the one-off cost of summarising the
+  // rounds a file already holds.
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "bench-downgrade");
+    db.setDatabaseName(QString::fromStdString(dbPath));
+    QSqlQuery q(db);
+    if (db.open())
+      for (const char* sql : {"DROP TABLE path_summaries", "DROP TABLE path_summaries_due",
+                              "DELETE FROM meta WHERE key LIKE 'path_%'", "PRAGMA user_version = 4"})
+        q.exec(sql);
+  }
+  QSqlDatabase::removeDatabase("bench-downgrade");
+  const auto before = SteadyClock::now();
+  const bool upgraded = store.open(dbPath) == THistoryStore::TOpen::Ready;
+  const double seconds = std::chrono::duration<double>(SteadyClock::now() - before).count();
+  std::printf("  upgrade from version 4 %s: %.2f s, %.1f ms per host-day of rounds\n",
+              upgraded ? "done" : "FAILED", seconds, seconds * 1000.0 / hostDays);
+}
+
 int argValue(int argc, char** argv, const char* name, int fallback) {
   const std::size_t length = std::strlen(name);
   for (int i = 1; i < argc; ++i)
@@ -316,5 +417,8 @@ int main(int argc, char** argv) {
   if (liveSeconds > 0) live(QDir(dir.path()).filePath("live.sqlite").toStdString(), liveSeconds);
   if (seconds > 0) synthetic(QDir(dir.path()).filePath("synthetic.sqlite").toStdString(), seconds);
   if (dayCount > 0) days(QDir(dir.path()).filePath("days.sqlite").toStdString(), dayCount);
+  const int pathDayCount = argValue(argc, argv, "--path-days", 1);
+  if (pathDayCount > 0)
+    pathDays(QDir(dir.path()).filePath("paths.sqlite").toStdString(), pathDayCount);
   return 0;
 }

@@ -6,6 +6,7 @@
 // 2. Every step (5 minutes, hour, day) that ended before the packed minutes is summarised from
 //    `raw`, host by host; meta keeps how far each step has been summarised.
 // 3. A packed minute below that mark is a late arrival: its step is summarised again.
+// 4. Path rounds are summarised per hop the same way (pathsummaries.h).
 
 #include <QVariant>
 
@@ -14,6 +15,7 @@
 #include "echopacking.h"
 #include "historyschema.h"
 #include "historystore.h"
+#include "pathsummaries.h"
 
 namespace {
 
@@ -162,6 +164,10 @@ bool THistoryStore::packAndConsolidate(std::int64_t nowMs) {
     const auto& [step, host, start] = *it;
     ok = summarise(host, step, start, start + step * 1000LL);
   }
+  if (ok) {
+    QSqlDatabase db = QSqlDatabase::database(QString::fromStdString(connection), false);
+    ok = consolidatePathRounds(db, packedBefore, error);
+  }
   if (ok) ok = commit();
   if (!ok) rollback();
   return ok;
@@ -187,6 +193,7 @@ bool THistoryStore::prune(std::int64_t nowMs, const THistoryLengths& lengths) {
       ok = ok && exec(summaries);
     }
   }
+  ok = ok && prunePathSummaries(db, nowMs, lengths, error);
   recent.prepare(QStringLiteral("DELETE FROM recent WHERE minute_ms < ?"));
   recent.addBindValue(number(rawCutoff));
   ok = ok && exec(recent);

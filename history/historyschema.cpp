@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "pathsummaries.h"
+
 namespace {
 
 // Migration i takes a file from version i to version i + 1. Never change a released one: add one.
@@ -49,8 +51,25 @@ const std::vector<std::vector<const char*>> Migrations{
         "old_address TEXT NOT NULL, new_address TEXT NOT NULL)",
         "CREATE INDEX address_changes_by_host ON address_changes (host_id, changed_ms)",
     },
+    {
+        // 4 -> 5: path rounds summarised per hop into 5-minute and hourly steps, and the steps
+        // that late rounds made due again. The rounds already stored are summarised right after.
+        "CREATE TABLE path_summaries (address TEXT NOT NULL, step_s INTEGER NOT NULL, "
+        "start_ms INTEGER NOT NULL, hop INTEGER NOT NULL, hop_address TEXT NOT NULL, "
+        "hop_name TEXT NOT NULL, sent INTEGER NOT NULL, answered INTEGER NOT NULL, "
+        "min_us INTEGER, mean_us INTEGER, max_us INTEGER, squares_us2 REAL NOT NULL, "
+        "PRIMARY KEY (address, step_s, start_ms, hop)) WITHOUT ROWID",
+        "CREATE TABLE path_summaries_due (address TEXT NOT NULL, step_s INTEGER NOT NULL, "
+        "start_ms INTEGER NOT NULL, PRIMARY KEY (address, step_s, start_ms)) WITHOUT ROWID",
+    },
 };
-static_assert(HistorySchemaVersion == 4, "add the migration to the new version above");
+static_assert(HistorySchemaVersion == 5, "add the migration to the new version above");
+
+// Work a migration needs beyond its statements, run after them.
+bool afterMigration(QSqlDatabase& db, int toVersion, QSqlError& error) {
+  if (toVersion == 5) return summariseStoredPathRounds(db, error);
+  return true;
+}
 
 bool run(QSqlDatabase& db, const QString& sql, QSqlError& error) {
   QSqlQuery q(db);
@@ -86,17 +105,26 @@ TSchemaResult prepareSchema(QSqlDatabase& db, int& version, QSqlError& error) {
   if (version > HistorySchemaVersion) return TSchemaResult::Newer;
   if (version == HistorySchemaVersion) return TSchemaResult::Ready;
   if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), error)) return TSchemaResult::Failed;
+  // Another connection (the path tracer's, the recorder's) may have upgraded the file between the
+  // first look and the lock: read the version again under the lock.
+  QSqlError ignored;
+  version = schemaVersion(db, error);
+  if (version < 0 || version >= HistorySchemaVersion) {
+    run(db, QStringLiteral("ROLLBACK"), ignored);
+    if (version < 0) return TSchemaResult::Failed;
+    return version > HistorySchemaVersion ? TSchemaResult::Newer : TSchemaResult::Ready;
+  }
   for (int v = version; v < HistorySchemaVersion; ++v) {
-    for (const char* sql : Migrations[static_cast<std::size_t>(v)]) {
-      if (!run(db, QString::fromLatin1(sql), error)) {
-        run(db, QStringLiteral("ROLLBACK"), error);
-        return TSchemaResult::Failed;
-      }
+    bool ok = true;
+    for (const char* sql : Migrations[static_cast<std::size_t>(v)])
+      ok = ok && run(db, QString::fromLatin1(sql), error);
+    if (!ok || !afterMigration(db, v + 1, error)) {
+      run(db, QStringLiteral("ROLLBACK"), ignored);
+      return TSchemaResult::Failed;
     }
   }
   if (!run(db, QStringLiteral("PRAGMA user_version = %1").arg(HistorySchemaVersion), error) ||
       !run(db, QStringLiteral("COMMIT"), error)) {
-    QSqlError ignored;
     run(db, QStringLiteral("ROLLBACK"), ignored);
     return TSchemaResult::Failed;
   }

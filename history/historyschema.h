@@ -10,7 +10,7 @@
 
 #include "historysettings.h"
 
-inline constexpr int HistorySchemaVersion = 4;
+inline constexpr int HistorySchemaVersion = 5;
 
 // The summary steps in seconds, finest first.
 inline constexpr std::array<std::int32_t, 3> SummarySteps{300, 3600, 86400};

@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "pathsummaries.h"
+
 namespace {
 
 QVariant number(std::int64_t n) { return QVariant::fromValue<qlonglong>(n); }
@@ -71,8 +73,12 @@ bool insertRound(QSqlDatabase& db, const THistoryPathRound& round,
 std::optional<std::vector<TRouteChange>> storePathRound(QSqlDatabase& db,
                                                         const THistoryPathRound& round,
                                                         QSqlError& error) {
-  if (!db.transaction()) {
-    error = db.lastError();
+  // Taking the write lock first: a plain BEGIN would read the previous round in a snapshot that a
+  // commit of the database thread can make stale, and SQLite then refuses the write at once
+  // (SQLITE_BUSY_SNAPSHOT, no busy wait), losing the round.
+  QSqlQuery begin(db);
+  if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+    error = begin.lastError();
     return std::nullopt;
   }
   bool ok = false;
@@ -86,7 +92,9 @@ std::optional<std::vector<TRouteChange>> storePathRound(QSqlDatabase& db,
       continue;
     changes.push_back({hop.hop, it->second, hop.address});
   }
-  if (ok && insertRound(db, round, changes, error) && db.commit()) return changes;
+  if (ok && insertRound(db, round, changes, error) &&
+      markLatePathRound(db, round.address, round.roundMs, error) && db.commit())
+    return changes;
   if (error.type() == QSqlError::NoError) error = db.lastError();
   db.rollback();
   return std::nullopt;

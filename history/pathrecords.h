@@ -45,6 +45,7 @@ struct TLastHop {
 };
 
 // Stores the round and the route changes against the host's previous round, in one transaction.
+// A round that falls into a step already summarised marks that step to be summarised again.
 // The changes found, or nothing with `error` when the write failed (nothing is kept then).
 std::optional<std::vector<TRouteChange>> storePathRound(QSqlDatabase& db,
                                                         const THistoryPathRound& round,

@@ -69,7 +69,8 @@ TEST_F(FaultsTest, AFileOfTheFirstVersionIsUpgradedAndKeepsItsResults) {
     ASSERT_TRUE(db.open());
     QSqlQuery q(db);
     // Back to the first version's tables.
-    for (const char* table : {"runs", "path_rounds", "path_hops", "path_changes", "address_changes"})
+    for (const char* table : {"runs", "path_rounds", "path_hops", "path_changes", "address_changes",
+                              "path_summaries", "path_summaries_due"})
       ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE %1").arg(table)));
     ASSERT_TRUE(q.exec("PRAGMA user_version = 1"));
   }
