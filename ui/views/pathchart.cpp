@@ -172,7 +172,7 @@ void TPathChart::paintAxes(QPainter& p) const {
     p.setPen(text);
     p.drawText(QRectF(0, y - metrics.height() / 2.0, LeftMargin - 6, metrics.height()),
                Qt::AlignRight | Qt::AlignVCenter,
-               historyRttText(static_cast<std::int64_t>(micros)));
+               i == 0 ? QStringLiteral("0 ms") : historyRttText(static_cast<std::int64_t>(micros)));
   }
   const QString widest = QStringLiteral("00-00 00:00");
   const int room =

@@ -35,13 +35,22 @@ void TPathSparkline::paint(QPainter* painter, const QStyleOptionViewItem& option
   const std::vector<TPathBucket> buckets = bridgedBuckets(*source, gapMs);
   const QRectF area = QRectF(option.rect).adjusted(3, 3, -3, -3);
   const int columns = std::max(1, static_cast<int>(area.width()));
-  std::int64_t largest = 1;
-  for (const TPathBucket& b : buckets) largest = std::max(largest, b.meanMicros);
+  // Bars rise from a little below the row's smallest mean, so that a hop's changes show and not
+  // only its distance.
+  std::int64_t largest = 1, smallest = -1;
+  for (const TPathBucket& b : buckets) {
+    largest = std::max(largest, b.meanMicros);
+    if (b.meanMicros >= 0) smallest = smallest < 0 ? b.meanMicros : std::min(smallest, b.meanMicros);
+  }
+  const double floor = static_cast<double>(std::max<std::int64_t>(smallest, 0)) * 0.8;
+  const double reach = std::max(1.0, static_cast<double>(largest) - floor);
   const int lightness = option.palette.color(QPalette::Base).lightness();
   const QColor lostColour = TOverviewModel::stateColour(TLiveState::Down, lightness);
-  const QColor barColour = option.state & QStyle::State_Selected
-                               ? option.palette.color(QPalette::HighlightedText)
-                               : option.palette.color(QPalette::Text);
+  // The hop's colour in the chart, from the row's Hop cell.
+  const QVariant hopColour = index.siblingAtColumn(0).data(Qt::DecorationRole);
+  const QColor barColour = option.state & QStyle::State_Selected ? option.palette.color(QPalette::HighlightedText)
+                           : hopColour.canConvert<QColor>() ? hopColour.value<QColor>()
+                                                            : option.palette.color(QPalette::Text);
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, false);
   const double n = static_cast<double>(buckets.size());
@@ -58,8 +67,8 @@ void TPathSparkline::paint(QPainter* painter, const QStyleOptionViewItem& option
     }
     const double x = area.left() + step * c;
     if (worst >= 0) {
-      const double h = std::max(
-          1.0, area.height() * static_cast<double>(worst) / static_cast<double>(largest));
+      const double h =
+          std::max(1.0, area.height() * (static_cast<double>(worst) - floor) / reach);
       painter->fillRect(QRectF(x, area.bottom() - h, step, h), barColour);
     } else if (lost) {
       painter->fillRect(QRectF(x, area.top(), step, area.height()), lostColour);

@@ -1,7 +1,8 @@
 #pragma once
 // The sparkline of a hop row in the Path window: the hop's round trip over the chosen range, in the
-// look of the overview's "Last 10 minutes" cell (overviewsparkline.h): one bar per pixel column,
-// its height the hop's mean round trip there relative to the largest of the row; a step whose
+// look of the overview's "Last 10 minutes" cell (overviewsparkline.h): one bar per pixel column in
+// the hop's colour, its height the hop's mean round trip there between a little below the row's
+// smallest and its largest; a step whose
 // probes were all lost is a full-height mark in the colour of "Down"; time without probes stays
 // blank, except between rounds no further apart than the chart joins.
 

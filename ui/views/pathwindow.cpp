@@ -18,6 +18,7 @@
 #include "pathchart.h"
 #include "pathsparkline.h"
 #include "pathwatch/pathhoprows.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 
@@ -118,7 +119,8 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   tmrFollow = new QTimer(this);
   tmrFollow->setInterval(FollowIntervalMs);
   connect(tmrFollow, &QTimer::timeout, this, &TPathWindow::follow);
-  resize(860, 620);
+  // Room for the table's ten columns and the chart; less on a small screen or at a large scale.
+  resize(QSize(1000, 680).boundedTo(availableScreenSize(*this)));
 }
 
 void TPathWindow::showHost(const std::string& hostAddress, const std::string& name) {
