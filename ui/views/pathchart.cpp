@@ -42,7 +42,7 @@ QString legendText(int hop) { return QStringLiteral("hop %1").arg(hop); }
 
 QColor pathHopColour(int hop) {
   static const QColor colours[] = {QColor(31, 119, 180),  QColor(255, 127, 14),
-                                   QColor(44, 160, 44),   QColor(214, 39, 40),
+                                   QColor(44, 160, 44),   QColor(0, 140, 140),
                                    QColor(148, 103, 189), QColor(140, 86, 75),
                                    QColor(227, 119, 194), QColor(127, 127, 127),
                                    QColor(188, 189, 34),  QColor(23, 190, 207)};

@@ -80,7 +80,7 @@ class TPathChart : public QWidget {
 };
 
 // The colour of a hop in the chart and the table: ten colours that read on light and dark
-// backgrounds, repeating after hop 10.
+// backgrounds, repeating after hop 10; no red, which means loss.
 QColor pathHopColour(int hop);
 // "hop 3: 10.0.0.1 → 10.0.9.1"
 QString routeChangeText(const TRouteChange& change);
