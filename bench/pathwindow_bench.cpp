@@ -1,6 +1,6 @@
 // The Path window's opening time for 7 days of one host's rounds (one a minute, 10,080 rounds of
-// 20 hops), from the window's creation until its table and chart are filled; and the picture of
-// the window for the README.
+// 20 hops), from the window's creation until its table and chart are filled, and what a shown
+// window's look for new rounds costs; and the picture of the window for the README.
 //
 //   build/bench/pathwindow_bench               fills a temporary database, then measures
 //   build/bench/pathwindow_bench --shot FILE   fills 26 hours of rounds of a seven-hop path (a
@@ -187,8 +187,13 @@ int measure() {
                    window.tbHops->rowCount(), window.chart->hops().size());
       return 1;
     }
-    std::printf("open %d: %.0f ms, processor %.0f ms (reading and bucketing %lld ms)\n", i + 1,
-                ms, cpu, static_cast<long long>(window.lastLoadMs));
+    // What a shown window costs every FollowIntervalMs when no round came.
+    const double followStart = cpuMs();
+    window.follow();
+    const double followCpu = cpuMs() - followStart;
+    std::printf("open %d: %.0f ms, processor %.0f ms (reading and bucketing %lld ms); "
+                "a look for new rounds: processor %.1f ms\n",
+                i + 1, ms, cpu, static_cast<long long>(window.lastLoadMs), followCpu);
     best = std::min(best, ms);
     total += ms;
     cpuTotal += cpu;
