@@ -18,6 +18,7 @@
 #include "mainwindowtestsupport.h"
 #include "history/pathrecords.h"
 #include "ui/views/pathchart.h"
+#include "ui/views/pathsparkline.h"
 #include "ui/views/pathwindow.h"
 #include "ui/program/programwindows.h"
 #include "ui/program/viewwindows.h"
@@ -170,4 +171,28 @@ TEST(PathWindow, CtrlTOpensItFromTheHistoryWindowAndTheTimeline) {
   EXPECT_FALSE(path->isMinimized());
   EXPECT_EQ(ids[path->hostAddress()], pointed->runId);
   main.close();
+}
+
+// A hop's sparkline bridges the minutes between rounds a few minutes apart, but neither a long
+// gap nor a step whose probes were all lost.
+TEST(PathWindow, SparklineBridgesOnlyShortGaps) {
+  constexpr std::int64_t Minute = 60'000;
+  std::vector<TPathBucket> buckets(9);
+  for (std::size_t i = 0; i < buckets.size(); ++i)
+    buckets[i].startMs = static_cast<std::int64_t>(i) * Minute;
+  const auto answered = [&](std::size_t i, std::int64_t rtt) {
+    buckets[i] = {buckets[i].startMs, 1, 0, rtt, rtt, rtt};
+  };
+  answered(0, 1000);
+  answered(2, 2000);  // one empty minute before: bridged
+  buckets[4] = {buckets[4].startMs, 1, 1};  // all lost
+  answered(5, 3000);  // after the loss: the loss stays
+  answered(8, 4000);  // three minutes after: too far
+  const std::vector<TPathBucket> out = bridgedBuckets(buckets, 2 * Minute);
+  EXPECT_EQ(out[1].meanMicros, 1000);
+  EXPECT_TRUE(out[3].empty());
+  EXPECT_TRUE(out[4].allLost());
+  EXPECT_TRUE(out[6].empty());
+  EXPECT_TRUE(out[7].empty());
+  EXPECT_EQ(out[8].meanMicros, 4000);
 }
