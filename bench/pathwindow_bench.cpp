@@ -70,7 +70,8 @@ double cpuMs() {
 }
 
 std::uint64_t noise(std::int64_t t, int hop) {
-  return static_cast<std::uint64_t>(t / MinuteMs) * 2654435761u + static_cast<std::uint64_t>(hop) * 40503u;
+  return static_cast<std::uint64_t>(t / MinuteMs) * 2654435761u +
+         static_cast<std::uint64_t>(hop) * 40503u;
 }
 
 // Twenty hops, each a little further; every seventh probe of hop 6 unanswered (a router that
@@ -80,11 +81,11 @@ THistoryPathRound longPath(std::int64_t t) {
   for (int hop = 1; hop <= 20; ++hop) {
     const std::uint64_t n = noise(t, hop);
     const bool lost = (hop == 6 && n % 7 == 0) || n % 397 == 0;
-    const std::string address =
-        hop == 20 ? Host : "198.51.100." + std::to_string(hop * 10 + 1);
-    round.hops.push_back({hop, lost ? "" : address, hop == 20 ? "far.example" : "",
-                          lost ? std::nullopt
-                               : std::optional<std::int64_t>(hop * 900 + static_cast<std::int64_t>(n % 700))});
+    const std::string address = hop == 20 ? Host : "198.51.100." + std::to_string(hop * 10 + 1);
+    round.hops.push_back(
+        {hop, lost ? "" : address, hop == 20 ? "far.example" : "",
+         lost ? std::nullopt
+              : std::optional<std::int64_t>(hop * 900 + static_cast<std::int64_t>(n % 700))});
   }
   return round;
 }
@@ -118,9 +119,9 @@ THistoryPathRound shownPath(std::int64_t t, std::int64_t nowMs) {
     const std::uint64_t n = noise(t, hop);
     const bool lost = (broken && hop > 4) || (hop == 3 && n % 3 == 0) || (hop == 7 && n % 331 == 0);
     const double ms = plan[i].ms * (hop > 1 ? evening : 1.0) + static_cast<double>(n % 100) / 60.0;
-    round.hops.push_back({hop, lost ? "" : plan[i].address, lost ? "" : plan[i].name,
-                          lost ? std::nullopt
-                               : std::optional<std::int64_t>(static_cast<std::int64_t>(ms * 1000))});
+    round.hops.push_back(
+        {hop, lost ? "" : plan[i].address, lost ? "" : plan[i].name,
+         lost ? std::nullopt : std::optional<std::int64_t>(static_cast<std::int64_t>(ms * 1000))});
   }
   return round;
 }
@@ -129,11 +130,16 @@ void useDarkPalette() {
   QApplication::setStyle(QStringLiteral("Fusion"));
   QPalette dark;
   const QColor window(45, 45, 48), base(30, 30, 32), text(225, 225, 225);
-  for (auto [role, colour] : {std::pair{QPalette::Window, window}, {QPalette::WindowText, text},
-                              {QPalette::Base, base}, {QPalette::AlternateBase, window},
-                              {QPalette::ToolTipBase, base}, {QPalette::ToolTipText, text},
-                              {QPalette::Text, text}, {QPalette::Button, window},
-                              {QPalette::ButtonText, text}, {QPalette::Highlight, QColor(50, 110, 200)},
+  for (auto [role, colour] : {std::pair{QPalette::Window, window},
+                              {QPalette::WindowText, text},
+                              {QPalette::Base, base},
+                              {QPalette::AlternateBase, window},
+                              {QPalette::ToolTipBase, base},
+                              {QPalette::ToolTipText, text},
+                              {QPalette::Text, text},
+                              {QPalette::Button, window},
+                              {QPalette::ButtonText, text},
+                              {QPalette::Highlight, QColor(50, 110, 200)},
                               {QPalette::PlaceholderText, QColor(150, 150, 150)}})
     dark.setColor(role, colour);
   dark.setColor(QPalette::HighlightedText, Qt::white);
@@ -191,16 +197,18 @@ int measure() {
     const double followStart = cpuMs();
     window.follow();
     const double followCpu = cpuMs() - followStart;
-    std::printf("open %d: %.0f ms, processor %.0f ms (reading and bucketing %lld ms); "
-                "a look for new rounds: processor %.1f ms\n",
-                i + 1, ms, cpu, static_cast<long long>(window.lastLoadMs), followCpu);
+    std::printf(
+        "open %d: %.0f ms, processor %.0f ms (reading and bucketing %lld ms); "
+        "a look for new rounds: processor %.1f ms\n",
+        i + 1, ms, cpu, static_cast<long long>(window.lastLoadMs), followCpu);
     best = std::min(best, ms);
     total += ms;
     cpuTotal += cpu;
   }
-  std::printf("Path window, 7 days of one host: %.0f ms mean of %d opens, best %.0f ms; "
-              "processor time %.0f ms an open\n",
-              total / Opens, Opens, best, cpuTotal / Opens);
+  std::printf(
+      "Path window, 7 days of one host: %.0f ms mean of %d opens, best %.0f ms; "
+      "processor time %.0f ms an open\n",
+      total / Opens, Opens, best, cpuTotal / Opens);
   return 0;
 }
 
@@ -208,7 +216,8 @@ int measure() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc == 3 && std::strcmp(argv[1], "--shot") == 0) return shoot(QString::fromLocal8Bit(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "--shot") == 0)
+    return shoot(QString::fromLocal8Bit(argv[2]));
   if (argc != 1) {
     std::fprintf(stderr, "usage: pathwindow_bench [--shot FILE]\n");
     return 2;

@@ -5,7 +5,7 @@
 std::int64_t pathBucketStepMs(std::int64_t spanMs, int maxSteps) {
   constexpr std::int64_t Minute = 60'000;
   static const std::int64_t steps[] = {
-      Minute,      2 * Minute,  5 * Minute,  10 * Minute,      15 * Minute,      30 * Minute,
+      Minute,      2 * Minute,   5 * Minute,   10 * Minute,     15 * Minute,      30 * Minute,
       60 * Minute, 120 * Minute, 180 * Minute, 6 * 60 * Minute, 12 * 60 * Minute, 24 * 60 * Minute};
   const std::int64_t wanted = maxSteps > 0 ? spanMs / maxSteps : spanMs;
   for (std::int64_t step : steps)

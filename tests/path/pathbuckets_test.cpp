@@ -17,8 +17,8 @@ TEST(PathBuckets, LossAndGapsAreNeverRoundTripsOfZero) {
   constexpr std::int64_t Minute = 60'000;
   constexpr std::int64_t From = 29'666'666 * Minute + 20'000;  // not on a step
   const std::vector<THistoryPathRound> rounds = {
-      roundAt(From, {{1, "192.0.2.1", "", 1000}, {2, "", "", std::nullopt},
-                     {3, "192.0.2.9", "", 3000}}),
+      roundAt(From,
+              {{1, "192.0.2.1", "", 1000}, {2, "", "", std::nullopt}, {3, "192.0.2.9", "", 3000}}),
       // The host answers at hop 2 now: hop 3 is not probed in this round.
       roundAt(From + Minute, {{1, "192.0.2.1", "", 2000}, {2, "192.0.2.9", "", 2600}}),
       // Nothing for a minute, then hop 1 lost once and answered once in the same step.
@@ -26,8 +26,7 @@ TEST(PathBuckets, LossAndGapsAreNeverRoundTripsOfZero) {
       roundAt(From + 3 * Minute + 20'000, {{1, "192.0.2.1", "", 1500}, {2, "192.0.2.9", "", 2200}}),
       roundAt(From + 9 * Minute, {{1, "192.0.2.1", "", 1}}),  // after the range: left out
   };
-  const std::vector<TPathHopBuckets> hops =
-      pathHopBuckets(rounds, From, From + 4 * Minute, Minute);
+  const std::vector<TPathHopBuckets> hops = pathHopBuckets(rounds, From, From + 4 * Minute, Minute);
   ASSERT_EQ(hops.size(), 3u);
   for (const TPathHopBuckets& h : hops) {
     ASSERT_EQ(h.buckets.size(), 5u);  // the first step starts before From
@@ -59,10 +58,11 @@ TEST(PathBuckets, SevenDaysOfRoundsFitAChartAndAStepStaysPut) {
   constexpr std::int64_t Day = 86'400'000;
   const std::int64_t step = pathBucketStepMs(7 * Day, 600);
   EXPECT_LE(7 * Day / step, 600);
-  EXPECT_GE(7 * Day / step, 150);  // not coarser than needed
+  EXPECT_GE(7 * Day / step, 150);                       // not coarser than needed
   EXPECT_EQ(pathBucketStepMs(3'600'000, 600), 60'000);  // a round a minute: one a step
   // Sliding the range by a few seconds keeps a round in the step it was in.
-  const std::vector<THistoryPathRound> rounds = {roundAt(5 * step + 7, {{1, "192.0.2.1", "", 900}})};
+  const std::vector<THistoryPathRound> rounds = {
+      roundAt(5 * step + 7, {{1, "192.0.2.1", "", 900}})};
   for (std::int64_t slide : {0, 1000, 20'000}) {
     const auto hops = pathHopBuckets(rounds, step + slide, 7 * step + slide, step);
     ASSERT_EQ(hops.size(), 1u);

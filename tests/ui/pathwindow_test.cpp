@@ -15,16 +15,16 @@
 #include <map>
 
 #include "history/historyschema.h"
-#include "mainwindowtestsupport.h"
 #include "history/pathrecords.h"
-#include "ui/views/pathchart.h"
-#include "ui/views/pathsparkline.h"
-#include "ui/views/pathwindow.h"
+#include "mainwindowtestsupport.h"
 #include "ui/program/programwindows.h"
 #include "ui/program/viewwindows.h"
 #include "ui/views/historychart.h"
 #include "ui/views/historywindow.h"
 #include "ui/views/livestats.h"
+#include "ui/views/pathchart.h"
+#include "ui/views/pathsparkline.h"
+#include "ui/views/pathwindow.h"
 #include "ui/views/timelineview.h"
 #include "ui/views/timelinewindow.h"
 
@@ -184,10 +184,10 @@ TEST(PathWindow, SparklineBridgesOnlyShortGaps) {
     buckets[i] = {buckets[i].startMs, 1, 0, rtt, rtt, rtt};
   };
   answered(0, 1000);
-  answered(2, 2000);  // one empty minute before: bridged
+  answered(2, 2000);                        // one empty minute before: bridged
   buckets[4] = {buckets[4].startMs, 1, 1};  // all lost
-  answered(5, 3000);  // after the loss: the loss stays
-  answered(8, 4000);  // three minutes after: too far
+  answered(5, 3000);                        // after the loss: the loss stays
+  answered(8, 4000);                        // three minutes after: too far
   const std::vector<TPathBucket> out = bridgedBuckets(buckets, 2 * Minute);
   EXPECT_EQ(out[1].meanMicros, 1000);
   EXPECT_TRUE(out[3].empty());

@@ -279,11 +279,12 @@ void THistoryWindow::buildPathActions() {
     if (hosts.size() == 1) {
       menu.addAction(path);
     } else {
-      for (const THost& h : hosts)
-        menu.addAction(QStringLiteral("Path to %1").arg(QString::fromStdString(h.target.callingName)),
-                       this, [this, id = h.target.runId] {
-                         if (onPath) onPath(id);
-                       });
+      for (const THost& h : hosts) {
+        const QString name = QString::fromStdString(h.target.callingName);
+        menu.addAction(QStringLiteral("Path to %1").arg(name), this, [this, id = h.target.runId] {
+          if (onPath) onPath(id);
+        });
+      }
     }
     menu.exec(chart->mapToGlobal(pos));
   });

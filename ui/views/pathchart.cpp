@@ -41,11 +41,10 @@ QString legendText(int hop) { return QStringLiteral("hop %1").arg(hop); }
 }  // namespace
 
 QColor pathHopColour(int hop) {
-  static const QColor colours[] = {QColor(31, 119, 180),  QColor(255, 127, 14),
-                                   QColor(44, 160, 44),   QColor(0, 140, 140),
-                                   QColor(148, 103, 189), QColor(140, 86, 75),
-                                   QColor(227, 119, 194), QColor(127, 127, 127),
-                                   QColor(188, 189, 34),  QColor(23, 190, 207)};
+  static const QColor colours[] = {
+      QColor(31, 119, 180),  QColor(255, 127, 14), QColor(44, 160, 44),   QColor(0, 140, 140),
+      QColor(148, 103, 189), QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127),
+      QColor(188, 189, 34),  QColor(23, 190, 207)};
   return colours[static_cast<std::size_t>(std::max(hop - 1, 0)) % std::size(colours)];
 }
 
@@ -189,7 +188,7 @@ void TPathChart::paintAxes(QPainter& p) const {
     p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
     p.setPen(text);
     const QString label = QDateTime::fromMSecsSinceEpoch(at).toString(
-        tick >= 86'400'000 ? QStringLiteral("MM-dd")
+        tick >= 86'400'000       ? QStringLiteral("MM-dd")
         : to - from > 86'400'000 ? QStringLiteral("MM-dd HH:mm")
                                  : QStringLiteral("HH:mm"));
     p.drawText(QRectF(x - labelWidth / 2, labelY, labelWidth, metrics.height()),
@@ -256,8 +255,7 @@ void TPathChart::paintLosses(QPainter& p, const TPathChartHop& hop) const {
     if (b.lost <= 0) continue;
     const double share = static_cast<double>(b.lost) / b.sent;
     const double height = (LossStrip - 2) * share;
-    p.fillRect(QRectF(xOf(b.startMs), strip + (LossStrip - 2) - height, width, height),
-               hop.colour);
+    p.fillRect(QRectF(xOf(b.startMs), strip + (LossStrip - 2) - height, width, height), hop.colour);
   }
 }
 

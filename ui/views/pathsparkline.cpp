@@ -40,7 +40,8 @@ void TPathSparkline::paint(QPainter* painter, const QStyleOptionViewItem& option
   std::int64_t largest = 1, smallest = -1;
   for (const TPathBucket& b : buckets) {
     largest = std::max(largest, b.meanMicros);
-    if (b.meanMicros >= 0) smallest = smallest < 0 ? b.meanMicros : std::min(smallest, b.meanMicros);
+    if (b.meanMicros >= 0)
+      smallest = smallest < 0 ? b.meanMicros : std::min(smallest, b.meanMicros);
   }
   const double floor = static_cast<double>(std::max<std::int64_t>(smallest, 0)) * 0.8;
   const double reach = std::max(1.0, static_cast<double>(largest) - floor);
@@ -48,7 +49,8 @@ void TPathSparkline::paint(QPainter* painter, const QStyleOptionViewItem& option
   const QColor lostColour = TOverviewModel::stateColour(TLiveState::Down, lightness);
   // The hop's colour in the chart, from the row's Hop cell.
   const QVariant hopColour = index.siblingAtColumn(0).data(Qt::DecorationRole);
-  const QColor barColour = option.state & QStyle::State_Selected ? option.palette.color(QPalette::HighlightedText)
+  const QColor barColour = option.state & QStyle::State_Selected
+                               ? option.palette.color(QPalette::HighlightedText)
                            : hopColour.canConvert<QColor>() ? hopColour.value<QColor>()
                                                             : option.palette.color(QPalette::Text);
   painter->save();
@@ -67,8 +69,7 @@ void TPathSparkline::paint(QPainter* painter, const QStyleOptionViewItem& option
     }
     const double x = area.left() + step * c;
     if (worst >= 0) {
-      const double h =
-          std::max(1.0, area.height() * (static_cast<double>(worst) - floor) / reach);
+      const double h = std::max(1.0, area.height() * (static_cast<double>(worst) - floor) / reach);
       painter->fillRect(QRectF(x, area.bottom() - h, step, h), barColour);
     } else if (lost) {
       painter->fillRect(QRectF(x, area.top(), step, area.height()), lostColour);

@@ -54,7 +54,8 @@ std::int64_t joinDistance(const std::vector<THistoryPathRound>& rounds) {
   for (std::size_t i = 1; i < rounds.size(); ++i)
     spacings.push_back(rounds[i].roundMs - rounds[i - 1].roundMs);
   if (spacings.empty()) return 0;
-  std::nth_element(spacings.begin(), spacings.begin() + static_cast<std::ptrdiff_t>(spacings.size() / 2),
+  std::nth_element(spacings.begin(),
+                   spacings.begin() + static_cast<std::ptrdiff_t>(spacings.size() / 2),
                    spacings.end());
   return 3 * spacings[spacings.size() / 2];
 }
@@ -77,11 +78,11 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   cbRange->addItem(QStringLiteral("Last 7 days"), QVariant::fromValue<qlonglong>(7 * 24 * HourMs));
   connect(cbRange, &QComboBox::currentIndexChanged, this, [this] { reload(); });
   tbHops = new QTableWidget(0, TableColumns, this);
-  tbHops->setHorizontalHeaderLabels(
-      {QStringLiteral("Hop"), QStringLiteral("Address"), QStringLiteral("Name"),
-       QStringLiteral("Loss %"), QStringLiteral("Last ms"), QStringLiteral("Mean ms"),
-       QStringLiteral("Best ms"), QStringLiteral("Worst ms"), QStringLiteral("Jitter ms"),
-       QStringLiteral("Round trip")});
+  tbHops->setHorizontalHeaderLabels({QStringLiteral("Hop"), QStringLiteral("Address"),
+                                     QStringLiteral("Name"), QStringLiteral("Loss %"),
+                                     QStringLiteral("Last ms"), QStringLiteral("Mean ms"),
+                                     QStringLiteral("Best ms"), QStringLiteral("Worst ms"),
+                                     QStringLiteral("Jitter ms"), QStringLiteral("Round trip")});
   tbHops->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tbHops->setSelectionBehavior(QAbstractItemView::SelectRows);
   tbHops->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -198,9 +199,8 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
     const THopStats& hop = row.stats;
     const bool answered = hop.received > 0;
     limited = limited || row.limitsAnswers;
-    const QString loss = row.limitsAnswers
-                             ? QStringLiteral("router limits its answers")
-                             : QString::number(hop.lossPercent(), 'f', 1);
+    const QString loss = row.limitsAnswers ? QStringLiteral("router limits its answers")
+                                           : QString::number(hop.lossPercent(), 'f', 1);
     QStringList changed;
     for (const TRouteChange& c : changes)
       if (c.hop == hop.hop)
@@ -232,12 +232,14 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
   }
   tbHops->resizeColumnsToContents();
   if (rows.empty()) {
-    lblNote->setText(QStringLiteral("No path rounds of this host in this range; path tracing is "
-                                     "switched on per host in [paths] of the settings file."));
+    lblNote->setText(
+        QStringLiteral("No path rounds of this host in this range; path tracing is "
+                       "switched on per host in [paths] of the settings file."));
   } else if (limited) {
-    lblNote->setText(QStringLiteral("Routers marked \"router limits its answers\" answer only some "
-                                     "probes themselves but pass the others on: later hops answer, "
-                                     "so this is no loss on the path."));
+    lblNote->setText(
+        QStringLiteral("Routers marked \"router limits its answers\" answer only some "
+                       "probes themselves but pass the others on: later hops answer, "
+                       "so this is no loss on the path."));
   } else {
     lblNote->clear();
   }

@@ -131,9 +131,9 @@ void TTimelineWindow::openPath() {
   if (!onPath) return;
   if (const auto hit = view->hitAt(view->viewport()->mapFromGlobal(QCursor::pos())))
     pointedRunId = hit->runId;
+  const QPoint firstRow(view->viewport()->width() - 2, view->axisHeight() + 1);
   if (pointedRunId == 0)
-    if (const auto first = view->hitAt(QPoint(view->viewport()->width() - 2, view->axisHeight() + 1)))
-      pointedRunId = first->runId;
+    if (const auto first = view->hitAt(firstRow)) pointedRunId = first->runId;
   if (pointedRunId != 0) onPath(pointedRunId);
 }
 
