@@ -167,10 +167,10 @@ void TPathWindow::follow() {
   readRounds(pathOf(), address, after, newTo, added, addedChanges);
   toMs = newTo;
   fromMs = toMs - cbRange->currentData().toLongLong();
-  std::erase_if(rounds, [this](const THistoryPathRound& r) { return r.roundMs < fromMs; });
-  std::erase_if(changes, [this](const TRouteChange& c) { return c.atMs < fromMs; });
   std::move(added.begin(), added.end(), std::back_inserter(rounds));
   std::move(addedChanges.begin(), addedChanges.end(), std::back_inserter(changes));
+  std::erase_if(rounds, [this](const THistoryPathRound& r) { return r.roundMs < fromMs; });
+  std::erase_if(changes, [this](const TRouteChange& c) { return c.atMs < fromMs; });
   rebuild();
 }
 
