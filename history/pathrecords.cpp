@@ -90,7 +90,7 @@ std::optional<std::vector<TRouteChange>> storePathRound(QSqlDatabase& db,
     if (it == before.end() || it->second.empty() || hop.address.empty() ||
         it->second == hop.address)
       continue;
-    changes.push_back({hop.hop, it->second, hop.address});
+    changes.push_back({hop.hop, it->second, hop.address, round.roundMs});
   }
   if (ok && insertRound(db, round, changes, error) &&
       markLatePathRound(db, round.address, round.roundMs, error) && db.commit())
@@ -179,7 +179,7 @@ std::vector<TRouteChange> routeChanges(QSqlDatabase& db, const std::string& addr
   std::vector<TRouteChange> changes;
   QSqlQuery q(db);
   q.setForwardOnly(true);
-  q.prepare(QStringLiteral("SELECT hop, before_address, after_address FROM path_changes WHERE "
+  q.prepare(QStringLiteral("SELECT hop, before_address, after_address, at_ms FROM path_changes WHERE "
                            "address = ? AND at_ms >= ? AND at_ms < ? ORDER BY at_ms, hop"));
   q.addBindValue(text(address));
   q.addBindValue(number(fromMs));
@@ -187,6 +187,6 @@ std::vector<TRouteChange> routeChanges(QSqlDatabase& db, const std::string& addr
   if (!q.exec()) return changes;
   while (q.next())
     changes.push_back({q.value(0).toInt(), q.value(1).toString().toStdString(),
-                       q.value(2).toString().toStdString()});
+                       q.value(2).toString().toStdString(), q.value(3).toLongLong()});
   return changes;
 }

@@ -34,6 +34,7 @@ struct TRouteChange {
   int hop = 0;
   std::string before;
   std::string after;
+  std::int64_t atMs = 0;  // the round that saw the new address
 };
 
 // The last hop that answered in a round that did not reach its host: where the path stops.

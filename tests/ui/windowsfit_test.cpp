@@ -27,6 +27,7 @@
 #include "ui/views/livestats.h"
 #include "ui/views/outageswindow.h"
 #include "ui/views/overviewwindow.h"
+#include "ui/views/pathwindow.h"
 #include "ui/preferences/preferenceswindow.h"
 #include "ui/program/programwindows.h"
 #include "ui/standard/tfrmabout.h"
@@ -137,6 +138,9 @@ TEST(WindowsFit, EveryWindowIsWholeOnASmallScreenAtALargerFontOrDpi) {
     THistoryWindow* history = views.showHistory(runIds);
     ASSERT_NE(history, nullptr);
     cut << cutIn(*history);
+    views.showPath(runIds.front());
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* path = qobject_cast<TPathWindow*>(w)) cut << cutIn(*path);
     EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
     history->close();
     main.close();

@@ -97,6 +97,7 @@ TTimelineWindow& TViewWindows::timeline() {
     frmTimeline->view->onOpen = [this](std::uint64_t runId, std::int64_t ms) {
       showHistoryAt(runId, ms);
     };
+    frmTimeline->onPath = [this](std::uint64_t runId) { showPath(runId); };
   }
   return *frmTimeline;
 }
@@ -156,6 +157,7 @@ THistoryWindow* TViewWindows::showHistory(const std::vector<std::uint64_t>& runI
     }
   auto* window = new THistoryWindow(historyDatabase(), std::move(targets));
   window->followEvents(hostList.events());
+  window->onPath = [this](std::uint64_t runId) { showPath(runId); };
   std::erase_if(historyWindows, [](const QPointer<THistoryWindow>& w) { return w.isNull(); });
   historyWindows.emplace_back(window);
   bringToFront(*window);

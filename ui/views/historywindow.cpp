@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QKeyEvent>
+#include <QAction>
+#include <QMenu>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -77,6 +79,7 @@ THistoryWindow::THistoryWindow(const std::string& databasePath, std::vector<THis
     openError = QString::fromStdString(reader->errorText());
   }
   buildControls();
+  buildPathActions();
   tmrReload = new QTimer(this);
   tmrReload->setSingleShot(true);
   tmrReload->setInterval(120);
@@ -259,6 +262,32 @@ void THistoryWindow::buildControls() {
   column->addWidget(chart, 1);
   column->addWidget(lblValues);
   updateNotice();
+}
+
+void THistoryWindow::buildPathActions() {
+  auto* path = new QAction(QStringLiteral("Path"), this);
+  path->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  path->setShortcutContext(Qt::WindowShortcut);
+  connect(path, &QAction::triggered, this, [this] {
+    if (onPath && !hosts.empty()) onPath(hosts.front().target.runId);
+  });
+  addAction(path);
+  // The chart's menu offers the path of each shown host.
+  chart->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(chart, &QWidget::customContextMenuRequested, this, [this, path](const QPoint& pos) {
+    QMenu menu(this);
+    if (hosts.size() == 1) {
+      menu.addAction(path);
+    } else {
+      for (const THost& h : hosts) {
+        const QString name = QString::fromStdString(h.target.callingName);
+        menu.addAction(QStringLiteral("Path to %1").arg(name), this, [this, id = h.target.runId] {
+          if (onPath) onPath(id);
+        });
+      }
+    }
+    menu.exec(chart->mapToGlobal(pos));
+  });
 }
 
 void THistoryWindow::showRange(Range range) {

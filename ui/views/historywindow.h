@@ -72,6 +72,9 @@ class THistoryWindow : public QWidget, private TEngineObserver {
   void followNow();
   bool following() const { return isFollowing; }
 
+  // The Path window of a shown host: Ctrl+T (the first host) or the chart's context menu.
+  std::function<void(std::uint64_t runId)> onPath;
+
   bool exportCsv(const QString& path) const;
   // The chart with a title line: the hosts and the shown range.
   bool exportPng(const QString& path);
@@ -101,6 +104,7 @@ class THistoryWindow : public QWidget, private TEngineObserver {
     std::vector<THistoryEcho> sinceAnswer;
   };
   void buildControls();
+  void buildPathActions();
   Range firstRange();
   void updateNotice();
   void exportCsvClick();

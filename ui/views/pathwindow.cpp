@@ -2,38 +2,66 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSplitter>
 #include <QSqlDatabase>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
 
+#include "pathchart.h"
+#include "pathsparkline.h"
 #include "pathwatch/pathhoprows.h"
+#include "ui/common/windowfit.h"
 
 namespace {
 
 constexpr std::int64_t HourMs = 3'600'000;
+// Steps across the chart: about one per two pixels of a wide window.
+constexpr int ChartSteps = 600;
 std::atomic<int> windowCount{0};
 
 QString milliseconds(double micros) { return QString::number(micros / 1000.0, 'f', 1); }
 
-// The rounds of `address` in [fromMs, toMs) over a read-only connection of their own.
-std::vector<THistoryPathRound> readRounds(const std::string& path, const std::string& address,
-                                          std::int64_t fromMs, std::int64_t toMs) {
+// The rounds of `address` after `afterMs` up to `toMs`, and the route changes then, over a
+// read-only connection of their own.
+void readRounds(const std::string& path, const std::string& address, std::int64_t afterMs,
+                std::int64_t toMs, std::vector<THistoryPathRound>& rounds,
+                std::vector<TRouteChange>& changes) {
   const QString name = QStringLiteral("sorvelo-path-window-%1").arg(++windowCount);
-  std::vector<THistoryPathRound> rounds;
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(QString::fromStdString(path));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1000"));
-    if (db.open()) rounds = pathRounds(db, address, fromMs, toMs);
+    if (db.open()) {
+      rounds = pathRounds(db, address, afterMs + 1, toMs);
+      changes = routeChanges(db, address, afterMs + 1, toMs);
+    }
     db.close();
   }
   QSqlDatabase::removeDatabase(name);
-  return rounds;
+}
+
+// Three of the rounds' usual spacings (the median): rounds further apart left a gap.
+std::int64_t joinDistance(const std::vector<THistoryPathRound>& rounds) {
+  std::vector<std::int64_t> spacings;
+  for (std::size_t i = 1; i < rounds.size(); ++i)
+    spacings.push_back(rounds[i].roundMs - rounds[i - 1].roundMs);
+  if (spacings.empty()) return 0;
+  std::nth_element(spacings.begin(),
+                   spacings.begin() + static_cast<std::ptrdiff_t>(spacings.size() / 2),
+                   spacings.end());
+  return 3 * spacings[spacings.size() / 2];
+}
+
+QString timeText(std::int64_t ms) {
+  return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 }  // namespace
@@ -49,24 +77,51 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   cbRange->addItem(QStringLiteral("Last 24 hours"), QVariant::fromValue<qlonglong>(24 * HourMs));
   cbRange->addItem(QStringLiteral("Last 7 days"), QVariant::fromValue<qlonglong>(7 * 24 * HourMs));
   connect(cbRange, &QComboBox::currentIndexChanged, this, [this] { reload(); });
-  tbHops = new QTableWidget(0, 9, this);
-  tbHops->setHorizontalHeaderLabels(
-      {QStringLiteral("Hop"), QStringLiteral("Address"), QStringLiteral("Name"),
-       QStringLiteral("Loss %"), QStringLiteral("Last ms"), QStringLiteral("Mean ms"),
-       QStringLiteral("Best ms"), QStringLiteral("Worst ms"), QStringLiteral("Jitter ms")});
+  tbHops = new QTableWidget(0, TableColumns, this);
+  tbHops->setHorizontalHeaderLabels({QStringLiteral("Hop"), QStringLiteral("Address"),
+                                     QStringLiteral("Name"), QStringLiteral("Loss %"),
+                                     QStringLiteral("Last ms"), QStringLiteral("Mean ms"),
+                                     QStringLiteral("Best ms"), QStringLiteral("Worst ms"),
+                                     QStringLiteral("Jitter ms"), QStringLiteral("Round trip")});
   tbHops->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tbHops->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tbHops->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tbHops->verticalHeader()->hide();
+  tbHops->horizontalHeader()->setStretchLastSection(true);
+  sparkline = new TPathSparkline(tbHops);
+  sparkline->bucketsOf = [this](int row) -> const std::vector<TPathBucket>* {
+    return row >= 0 && row < static_cast<int>(buckets.size())
+               ? &buckets[static_cast<std::size_t>(row)].buckets
+               : nullptr;
+  };
+  tbHops->setItemDelegateForColumn(SparkColumn, sparkline);
+  connect(tbHops, &QTableWidget::itemSelectionChanged, this, &TPathWindow::chooseHops);
+  chart = new TPathChart(this);
   lblNote = new QLabel(this);
   lblNote->setWordWrap(true);
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel(QStringLiteral("Range"), this));
   top->addWidget(cbRange);
   top->addStretch(1);
+  auto* tableAndNote = new QWidget(this);
+  auto* upper = new QVBoxLayout(tableAndNote);
+  upper->setContentsMargins(0, 0, 0, 0);
+  upper->addWidget(tbHops, 1);
+  upper->addWidget(lblNote);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(tableAndNote);
+  split->addWidget(chart);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 1);
+  split->setChildrenCollapsible(false);
   auto* column = new QVBoxLayout(this);
   column->addLayout(top);
-  column->addWidget(tbHops, 1);
-  column->addWidget(lblNote);
-  resize(760, 360);
+  column->addWidget(split, 1);
+  tmrFollow = new QTimer(this);
+  tmrFollow->setInterval(FollowIntervalMs);
+  connect(tmrFollow, &QTimer::timeout, this, &TPathWindow::follow);
+  // Room for the table's ten columns and the chart; less on a small screen or at a large scale.
+  resize(QSize(1000, 680).boundedTo(availableScreenSize(*this)));
 }
 
 void TPathWindow::showHost(const std::string& hostAddress, const std::string& name) {
@@ -76,10 +131,67 @@ void TPathWindow::showHost(const std::string& hostAddress, const std::string& na
   reload();
 }
 
+void TPathWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  follow();
+  tmrFollow->start();
+}
+
+void TPathWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  tmrFollow->stop();
+}
+
 void TPathWindow::reload() {
-  const std::int64_t now = clock();
-  const std::int64_t from = now - cbRange->currentData().toLongLong();
-  const std::vector<TPathHopRow> rows = pathHopRows(readRounds(pathOf(), address, from, now + 1));
+  QElapsedTimer timer;
+  timer.start();
+  toMs = clock() + 1;
+  fromMs = toMs - cbRange->currentData().toLongLong();
+  rounds.clear();
+  changes.clear();
+  if (!address.empty()) readRounds(pathOf(), address, fromMs - 1, toMs, rounds, changes);
+  rebuild();
+  lastLoadMs = timer.elapsed();
+}
+
+void TPathWindow::follow() {
+  if (address.empty()) return;
+  const std::int64_t newTo = clock() + 1;
+  if (newTo < toMs) {  // the clock stepped back: read it all again
+    reload();
+    return;
+  }
+  const std::int64_t after = rounds.empty() ? fromMs - 1 : rounds.back().roundMs;
+  std::vector<THistoryPathRound> added;
+  std::vector<TRouteChange> addedChanges;
+  readRounds(pathOf(), address, after, newTo, added, addedChanges);
+  toMs = newTo;
+  fromMs = toMs - cbRange->currentData().toLongLong();
+  std::move(added.begin(), added.end(), std::back_inserter(rounds));
+  std::move(addedChanges.begin(), addedChanges.end(), std::back_inserter(changes));
+  std::erase_if(rounds, [this](const THistoryPathRound& r) { return r.roundMs < fromMs; });
+  std::erase_if(changes, [this](const TRouteChange& c) { return c.atMs < fromMs; });
+  rebuild();
+}
+
+void TPathWindow::rebuild() {
+  const std::int64_t step = pathBucketStepMs(toMs - fromMs, ChartSteps);
+  const std::vector<TPathHopRow> rows = pathHopRows(rounds);
+  buckets = pathHopBuckets(rounds, fromMs, toMs, step);
+  // Rows are hops 1..n in order, as the buckets are; hops that never answered after the last
+  // that did are left out of both.
+  buckets.resize(std::min(buckets.size(), rows.size()));
+  gapMs = joinDistance(rounds);
+  sparkline->gapMs = gapMs;
+  std::vector<TPathChartHop> hops;
+  for (const TPathHopBuckets& h : buckets) hops.push_back({h.hop, pathHopColour(h.hop), h.buckets});
+  chart->setRange(fromMs, toMs, step, gapMs);
+  chart->setHops(std::move(hops));
+  chart->setRouteChanges(changes);
+  fillTable(rows);
+}
+
+void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
   tbHops->setRowCount(static_cast<int>(rows.size()));
   bool limited = false;
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
@@ -87,30 +199,57 @@ void TPathWindow::reload() {
     const THopStats& hop = row.stats;
     const bool answered = hop.received > 0;
     limited = limited || row.limitsAnswers;
-    const QString loss = row.limitsAnswers
-                             ? QStringLiteral("router limits its answers")
-                             : QString::number(hop.lossPercent(), 'f', 1);
+    const QString loss = row.limitsAnswers ? QStringLiteral("router limits its answers")
+                                           : QString::number(hop.lossPercent(), 'f', 1);
+    QStringList changed;
+    for (const TRouteChange& c : changes)
+      if (c.hop == hop.hop)
+        changed << QStringLiteral("%1  %2 \u2192 %3")
+                       .arg(timeText(c.atMs), QString::fromStdString(c.before),
+                            QString::fromStdString(c.after));
+    QString where = answered ? QString::fromStdString(hop.lastAddress) : QStringLiteral("*");
+    if (!changed.isEmpty()) where += QStringLiteral(" (route changed)");
     const QString texts[] = {
         QString::number(hop.hop),
-        answered ? QString::fromStdString(hop.lastAddress) : QStringLiteral("*"),
+        where,
         QString::fromStdString(row.name),
         loss,
         answered ? milliseconds(static_cast<double>(hop.lastMicros)) : QString(),
         answered ? milliseconds(hop.meanMicros) : QString(),
         answered ? milliseconds(static_cast<double>(hop.bestMicros)) : QString(),
         answered ? milliseconds(static_cast<double>(hop.worstMicros)) : QString(),
-        answered ? milliseconds(hop.stdevMicros()) : QString()};
-    for (int c = 0; c < 9; ++c) tbHops->setItem(r, c, new QTableWidgetItem(texts[c]));
+        answered ? milliseconds(hop.stdevMicros()) : QString(),
+        QString()};
+    for (int c = 0; c < TableColumns; ++c) {
+      auto* item = new QTableWidgetItem(texts[c]);
+      if (c >= 3 && c <= 8) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      tbHops->setItem(r, c, item);
+    }
+    tbHops->item(r, 0)->setData(Qt::DecorationRole, pathHopColour(hop.hop));
+    if (!changed.isEmpty())
+      tbHops->item(r, 1)->setToolTip(QStringLiteral("Route changed in this range:\n") +
+                                     changed.join(QLatin1Char('\n')));
   }
   tbHops->resizeColumnsToContents();
   if (rows.empty()) {
-    lblNote->setText(QStringLiteral("No path rounds of this host in this range; path tracing is "
-                                     "switched on per host in [paths] of the settings file."));
+    lblNote->setText(
+        QStringLiteral("No path rounds of this host in this range; path tracing is "
+                       "switched on per host in [paths] of the settings file."));
   } else if (limited) {
-    lblNote->setText(QStringLiteral("Routers marked \"router limits its answers\" answer only some "
-                                    "probes themselves but pass the others on: later hops answer, "
-                                    "so this is no loss on the path."));
+    lblNote->setText(
+        QStringLiteral("Routers marked \"router limits its answers\" answer only some "
+                       "probes themselves but pass the others on: later hops answer, "
+                       "so this is no loss on the path."));
   } else {
     lblNote->clear();
   }
+  lblNote->setVisible(!lblNote->text().isEmpty());
+  chooseHops();
+}
+
+void TPathWindow::chooseHops() {
+  std::vector<int> hops;
+  for (const QModelIndex& index : tbHops->selectionModel()->selectedRows())
+    hops.push_back(index.row() + 1);
+  chart->setShownHops(std::move(hops));
 }

@@ -1,18 +1,32 @@
 #pragma once
 // The Path window: the hops of one host's path over a chosen range (the last hour, 24 hours or 7
 // days), from the rounds in the results database, as rows: hop, address, name, loss %, last, mean,
-// best, worst, jitter. A hop whose router limits its answers (loss that does not go on to later
-// hops) says so instead of showing loss, with one line below the table explaining why.
+// best, worst, jitter and a sparkline of the hop's round trip; under them a chart of every hop's
+// round trip over the range (the hops selected in the table, or all). A hop whose router limits its
+// answers (loss that does not go on to later hops) says so instead of showing loss, with one line
+// below the table explaining why. Route changes are marked on the chart, and the address of a hop
+// whose route changed in the range says so.
+//
+// While shown, the window follows the present: every few seconds it reads the rounds stored since
+// the last one it has (only those) and the range slides with the clock.
 
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "history/pathrecords.h"
+#include "pathwatch/pathbuckets.h"
 
 class QComboBox;
 class QLabel;
 class QTableWidget;
+class QTimer;
+class TPathChart;
+class TPathSparkline;
+struct TPathHopRow;
 
 class TPathWindow : public QWidget {
   Q_OBJECT
@@ -22,14 +36,42 @@ class TPathWindow : public QWidget {
 
   // Shows the path of the host at `address` ("name" in the title).
   void showHost(const std::string& address, const std::string& name);
+  // Reads the whole range again.
   void reload();
+  // Takes the rounds stored since the last one shown and moves the range to the present.
+  void follow();
+  const std::string& hostAddress() const { return address; }
+
+  // How often a shown window looks for new rounds.
+  static constexpr int FollowIntervalMs = 10'000;
+  static constexpr int TableColumns = 10;
+  static constexpr int SparkColumn = 9;
 
   QTableWidget* tbHops = nullptr;
   QLabel* lblNote = nullptr;
   QComboBox* cbRange = nullptr;
+  TPathChart* chart = nullptr;
+  // Milliseconds the last reload took (for the benchmark).
+  std::int64_t lastLoadMs = 0;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
+  void rebuild();
+  void fillTable(const std::vector<TPathHopRow>& rows);
+  void chooseHops();
+
   std::function<std::string()> pathOf;
   std::function<std::int64_t()> clock;
   std::string address;
+  std::int64_t fromMs = 0;
+  std::int64_t toMs = 0;
+  std::vector<THistoryPathRound> rounds;  // of the range, oldest first
+  std::vector<TRouteChange> changes;      // of the range
+  std::vector<TPathHopBuckets> buckets;
+  std::int64_t gapMs = 0;  // answered steps further apart are not joined
+  TPathSparkline* sparkline = nullptr;
+  QTimer* tmrFollow = nullptr;
 };

@@ -1,6 +1,10 @@
 #include "timelinewindow.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -86,6 +90,16 @@ TTimelineWindow::TTimelineWindow(const TLiveStats& stats, const TLiveTrail& trai
   column->addWidget(view, 1);
   column->addWidget(lblValues);
 
+  auto* path = new QAction(QStringLiteral("Path"), this);
+  path->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  path->setShortcutContext(Qt::WindowShortcut);
+  connect(path, &QAction::triggered, this, &TTimelineWindow::openPath);
+  addAction(path);
+  view->viewport()->installEventFilter(this);
+  view->viewport()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view->viewport(), &QWidget::customContextMenuRequested, this,
+          &TTimelineWindow::showRowMenu);
+
   tmrRefresh = new QTimer(this);
   tmrRefresh->setInterval(1000);
   connect(tmrRefresh, &QTimer::timeout, this, [this, legend] {
@@ -104,4 +118,36 @@ void TTimelineWindow::showEvent(QShowEvent* event) {
 void TTimelineWindow::hideEvent(QHideEvent* event) {
   tmrRefresh->stop();
   QWidget::hideEvent(event);
+}
+
+bool TTimelineWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view->viewport() && event->type() == QEvent::MouseMove)
+    if (const auto hit = view->hitAt(static_cast<QMouseEvent*>(event)->position().toPoint()))
+      pointedRunId = hit->runId;
+  return QWidget::eventFilter(watched, event);
+}
+
+void TTimelineWindow::openPath() {
+  if (!onPath) return;
+  if (const auto hit = view->hitAt(view->viewport()->mapFromGlobal(QCursor::pos())))
+    pointedRunId = hit->runId;
+  const QPoint firstRow(view->viewport()->width() - 2, view->axisHeight() + 1);
+  if (pointedRunId == 0)
+    if (const auto first = view->hitAt(firstRow)) pointedRunId = first->runId;
+  if (pointedRunId != 0) onPath(pointedRunId);
+}
+
+void TTimelineWindow::showRowMenu(const QPoint& pos) {
+  const auto hit = view->hitAt(pos);
+  if (!hit) return;
+  pointedRunId = hit->runId;
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("History"), this, [this, at = *hit] {
+    if (view->onOpen) view->onOpen(at.runId, at.ms);
+  });
+  QAction* path = menu.addAction(QStringLiteral("Path"), this, [this, id = hit->runId] {
+    if (onPath) onPath(id);
+  });
+  path->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  menu.exec(view->viewport()->mapToGlobal(pos));
 }

@@ -20,6 +20,11 @@ class TTimelineWindow : public QWidget {
   TTimelineWindow(const TLiveStats& stats, const TLiveTrail& trail,
                   std::function<std::int64_t()> nowMs = {}, QWidget* parent = nullptr);
 
+  // The Path window of a host (Ctrl+T: the host under the pointer, or the one last pointed at, or
+  // the first; the rows' context menu).
+  std::function<void(std::uint64_t runId)> onPath;
+  void openPath();
+
   TTimelineView* view = nullptr;
   QComboBox* cbSpan = nullptr;
   QLabel* lblValues = nullptr;
@@ -27,7 +32,11 @@ class TTimelineWindow : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void showRowMenu(const QPoint& pos);
+
   QTimer* tmrRefresh = nullptr;
+  std::uint64_t pointedRunId = 0;  // the host last under the pointer
 };
