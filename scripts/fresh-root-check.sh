@@ -10,6 +10,9 @@
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 root=${1:-$(mktemp -d /var/tmp/sorvelo-fresh-root.XXXXXX)}
+# mktemp makes its folder 0700; as "/" of the new system that would keep every ordinary user (the
+# tests run the program as nobody) from the system's libraries.
+chmod 0755 "$root"
 mirror=${MIRROR:-http://deb.debian.org/debian}
 
 [ "$(id -u)" -eq 0 ] || { echo "fresh-root-check: needs root" >&2; exit 1; }

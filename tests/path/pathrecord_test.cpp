@@ -123,7 +123,11 @@ TEST(PathRecord, CutBehindRouterTwoNamesHopTwoAndANewAnswerAddressIsARouteChange
       << readText(errors);
   // The endpoint (inside the source namespace) shows the last round, reaching the host again.
   std::string page;
-  chain.run(0, "curl -s http://127.0.0.1:9777/metrics", &page);
+  // bash's own TCP redirection: a fresh system need not have an HTTP client installed.
+  chain.run(0,
+            R"(bash -c "exec 3<>/dev/tcp/127.0.0.1/9777 && )"
+            R"(printf \"GET /metrics HTTP/1.0\\r\\n\\r\\n\" >&3 && timeout 5 cat <&3")",
+            &page);
   EXPECT_NE(page.find("sorvelo_path_hops{host=\"far\"} 4"), std::string::npos) << page;
   EXPECT_NE(page.find("sorvelo_path_hop_rtt_seconds{host=\"far\",hop=\"2\",address=\"" +
                       rightOfRouter2 + "\"}"),
