@@ -13,6 +13,7 @@
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 #include "metrics/metricsregistry.h"
+#include "metrics/pathmetrics.h"
 #include "metrics/metricsservice.h"
 #include "pathwatch/pathtracer.h"
 #include "alerts/alertcenter.h"
@@ -22,16 +23,6 @@
 #include "storage/tolvologger.h"
 
 namespace {
-
-// The last round as the metrics endpoint's path series.
-void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
-                     std::uint64_t changesTotal) {
-  std::vector<TMetricsRegistry::TPathHop> hops;
-  for (const THistoryHop& hop : traced.round.hops)
-    hops.push_back({hop.hop, hop.address,
-                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
-  registry.setPath(traced.round.address, std::move(hops), changesTotal);
-}
 
 constexpr int EvaluationMs = 1000;
 constexpr int PassesPerTick = 4;
