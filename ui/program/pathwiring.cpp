@@ -39,8 +39,9 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
     for (int slot = 1; slot <= TTolvoHosts::MaxHosts && !host; ++slot)
       if (const TTolvoHost* h = hosts.hostAt(slot); h && h->ipAddress == traced.round.address)
         host = h;
+    // Back up while the round ran: the "up again" said all there is.
     if (!host || !alerts.currentSettings().notifyFor(host->ipAddress) ||
-        !alerts.currentSettings().notify)
+        !alerts.currentSettings().notify || alerts.level(host->runId) != TAlertLevel::Down)
       return;
     TLastHop last;
     for (const THistoryHop& hop : traced.round.hops)
