@@ -141,11 +141,8 @@ void THeadlessRunner::applySpeed() {
 }
 
 void THeadlessRunner::readPathSettings() {
-  std::vector<std::string> addresses;
-  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts->hostAt(slot)) addresses.push_back(host->ipAddress);
   std::vector<std::string> problems;
-  pathTracer->setSettings(TPathSettings::load(addresses, &problems));
+  pathTracer->setSettings(TPathSettings::load(hosts->addresses(), &problems));
   for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
 }
 
@@ -156,11 +153,7 @@ void THeadlessRunner::startPathTracer() {
   options.keepDays = historyLengths().rawDays;
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this] {
-    std::vector<std::string> list;
-    if (!running) return list;
-    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-      if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
-    return list;
+    return running ? hosts->addresses() : std::vector<std::string>{};
   };
   pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
     return TPathSettings::load(addresses);  // refusals were printed when the file was read
