@@ -142,5 +142,7 @@ TAlertNotice pathStopNotice(const std::string& shownName, std::uint64_t runId,
                 "; the hops after it did not answer.";
   notice.runIds = {runId};
   notice.urgent = true;
+  notice.downSubjects = {runId};
+  notice.followsDown = true;
   return notice;
 }

@@ -24,13 +24,17 @@ struct TAlertNotice {
   // can take the place of the "down" it answers.
   std::vector<std::uint64_t> downSubjects;
   std::vector<std::uint64_t> upSubjects;
+  // It says more about a "down" already shown: it takes the place of a shown notification about
+  // no more than its one down subject, instead of standing beside it.
+  bool followsDown = false;
 };
 
 TAlertNotice composeNotice(const std::vector<TAlertChange>& changes);
 
 // The notice of a round traced when a host went down that stopped short:
 // "gateway is down: the path stops after hop 3, 203.0.113.1 (isp-edge.example)". `lastHop` is the
-// hop as history's lastHopText writes it ("no hop" when not even the first router answered).
+// hop as history's lastHopText writes it ("no hop" when not even the first router answered). It
+// follows the host's "down", and an "up again" takes its place in turn.
 TAlertNotice pathStopNotice(const std::string& shownName, std::uint64_t runId,
                             const std::string& address, const std::string& lastHop);
 

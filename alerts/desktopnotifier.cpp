@@ -81,7 +81,9 @@ uint TDesktopNotifier::replacedBy(const TAlertNotice& notice) {
     const bool allBack = std::all_of(it->downSubjects.begin(), it->downSubjects.end(), [&](std::uint64_t s) {
       return std::find(notice.upSubjects.begin(), notice.upSubjects.end(), s) != notice.upSubjects.end();
     });
-    if (!allBack) continue;
+    const bool followed = notice.followsDown && it->downSubjects == notice.downSubjects &&
+                          it->runIds == notice.runIds;
+    if (!allBack && !followed) continue;
     const uint id = it->id;
     shown.erase(std::next(it).base());  // the service answers with the same id
     return id;

@@ -12,7 +12,8 @@
 //
 // A notice that tells up again every subject a shown notification told down takes that
 // notification's place (Notify's replaces_id), so "gateway is down" does not stay on screen once
-// gateway is back.
+// gateway is back. A notice that follows a host's "down" (where its path stops) takes the place of
+// a notification about that host alone in the same way.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -68,7 +69,7 @@ class TDesktopNotifier : public QObject {
     std::vector<std::uint64_t> runIds;
     std::vector<std::uint64_t> downSubjects;
   };
-  // The shown notification an "up again" notice takes the place of, or 0.
+  // The shown notification an "up again" or a follow-up notice takes the place of, or 0.
   uint replacedBy(const TAlertNotice& notice);
 
   // Notifications the service gave us an id for and has not closed, newest last.

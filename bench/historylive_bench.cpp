@@ -30,7 +30,8 @@ int measure() {
                    {.fromMs = now - 86'400'000,
                     .toMs = now,
                     .stepMs = 1000,
-                    .rttOf = [](std::size_t, std::int64_t t) { return rttAt(t); }})) {
+                    .rttOf = [](std::size_t, std::int64_t t) { return rttAt(t); },
+                    .nowMs = std::nullopt})) {
     std::fprintf(stderr, "historylive_bench: filling the database failed\n");
     return 1;
   }

@@ -292,6 +292,6 @@ void addAddressBlock(TTolvoHosts& list, const TAddressBlock& block, bool reverse
       report.record(rest, TAddOutcome::ListFull);
       return;
     }
-    addHostPart(list, {THostPartKind::Candidate, block.address(i), false}, reverseResolve, report);
+    addHostPart(list, {THostPartKind::Candidate, block.address(i), false, {}, {}}, reverseResolve, report);
   }
 }

@@ -23,6 +23,13 @@ TTolvoHost* TTolvoHosts::hostAt(int slot) const {
   return hosts[static_cast<std::size_t>(slot)].get();
 }
 
+std::vector<std::string> TTolvoHosts::addresses() const {
+  std::vector<std::string> list;
+  for (int slot = 1; slot <= MaxHosts; ++slot)
+    if (const TTolvoHost* host = hostAt(slot)) list.push_back(host->ipAddress);
+  return list;
+}
+
 std::unique_ptr<TTolvoHost> TTolvoHosts::newHost() const {
   auto host = std::make_unique<TTolvoHost>(clock, echoService);
   host->preferIpv6 = preferV6;

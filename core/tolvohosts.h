@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/regionalformat.h"
 #include "engineevents.h"
@@ -81,6 +82,8 @@ class TTolvoHosts {
 
   // The host in a slot (1..255), or nullptr.
   TTolvoHost* hostAt(int slot) const;
+  // The hosts' addresses in slot order (what per-address settings are read for).
+  std::vector<std::string> addresses() const;
   // A new host with this list's clock and echo service, not yet in the list.
   std::unique_ptr<TTolvoHost> newHost() const;
 

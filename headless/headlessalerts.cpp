@@ -36,10 +36,7 @@ THeadlessAlerts::~THeadlessAlerts() = default;
 void THeadlessAlerts::closeMedians() { medians->close(); }
 
 void THeadlessAlerts::readSettings() {
-  std::vector<std::string> addresses;
-  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts.hostAt(slot)) addresses.push_back(host->ipAddress);
   std::vector<std::string> problems;
-  alertCenter->applySettings(TAlertSettings::load(addresses, &problems));
+  alertCenter->applySettings(TAlertSettings::load(hosts.addresses(), &problems));
   for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
 }

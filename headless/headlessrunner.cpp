@@ -13,6 +13,7 @@
 #include "history/historyrecorder.h"
 #include "history/historysettings.h"
 #include "metrics/metricsregistry.h"
+#include "metrics/pathmetrics.h"
 #include "metrics/metricsservice.h"
 #include "pathwatch/pathtracer.h"
 #include "alerts/alertcenter.h"
@@ -22,16 +23,6 @@
 #include "storage/tolvologger.h"
 
 namespace {
-
-// The last round as the metrics endpoint's path series.
-void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
-                     std::uint64_t changesTotal) {
-  std::vector<TMetricsRegistry::TPathHop> hops;
-  for (const THistoryHop& hop : traced.round.hops)
-    hops.push_back({hop.hop, hop.address,
-                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
-  registry.setPath(traced.round.address, std::move(hops), changesTotal);
-}
 
 constexpr int EvaluationMs = 1000;
 constexpr int PassesPerTick = 4;
@@ -150,11 +141,8 @@ void THeadlessRunner::applySpeed() {
 }
 
 void THeadlessRunner::readPathSettings() {
-  std::vector<std::string> addresses;
-  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts->hostAt(slot)) addresses.push_back(host->ipAddress);
   std::vector<std::string> problems;
-  pathTracer->setSettings(TPathSettings::load(addresses, &problems));
+  pathTracer->setSettings(TPathSettings::load(hosts->addresses(), &problems));
   for (const std::string& problem : problems) printMessage(TSeverity::Warning, problem);
 }
 
@@ -165,11 +153,7 @@ void THeadlessRunner::startPathTracer() {
   options.keepDays = historyLengths().rawDays;
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this] {
-    std::vector<std::string> list;
-    if (!running) return list;
-    for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-      if (const TTolvoHost* host = hosts->hostAt(slot)) list.push_back(host->ipAddress);
-    return list;
+    return running ? hosts->addresses() : std::vector<std::string>{};
   };
   pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
     return TPathSettings::load(addresses);  // refusals were printed when the file was read

@@ -66,8 +66,8 @@ TBackgroundResolve::TBackgroundResolve(const std::string& name, TAnswer answer)
     QMetaObject::invokeMethod(
         context.get(),
         [box = mailbox] {
-          const TAnswer answer = box->answer;
-          if (answer) answer(socketcode::NoRecovery, {});
+          const TAnswer failed = box->answer;
+          if (failed) failed(socketcode::NoRecovery, {});
         },
         Qt::QueuedConnection);
   }

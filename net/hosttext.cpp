@@ -181,15 +181,16 @@ std::vector<THostPart> hostParts(const std::string& line, const std::set<std::st
     else if (isLongLabelName(part))
       kind = THostPartKind::LongLabel;
     else {
-      for (TFormHost& form : hostsInForms(part, localNames)) {
+      for (TFormHost& inForm : hostsInForms(part, localNames)) {
         // A part that is the host itself ("localhost") is no form to name in the report.
-        std::string source = form.source == form.host ? std::string() : std::move(form.source);
-        found.push_back({partKindOf(form.kind), std::move(form.host), false, std::move(source),
-                         std::move(form.reason)});
+        std::string source =
+            inForm.source == inForm.host ? std::string() : std::move(inForm.source);
+        found.push_back({partKindOf(inForm.kind), std::move(inForm.host), false,
+                         std::move(source), std::move(inForm.reason)});
       }
       continue;
     }
-    found.push_back({kind, part, false});
+    found.push_back({kind, part, false, {}, {}});
   }
   if (nonEmpty == 1 && found.size() == 1) found.front().aloneOnLine = true;
   return found;

@@ -5,9 +5,9 @@
 #include "hostsfilekeeper.h"
 #include "hostsfilelock.h"
 
-THostsFileFollower::THostsFileFollower(TTolvoHosts& list, std::string fileName,
-                                       std::function<void(const THostsMergeResult&)> taken)
-    : list(list), fileName(std::move(fileName)), taken(std::move(taken)) {
+THostsFileFollower::THostsFileFollower(TTolvoHosts& hostList, std::string hostsFileName,
+                                       std::function<void(const THostsMergeResult&)> onTaken)
+    : list(hostList), fileName(std::move(hostsFileName)), taken(std::move(onTaken)) {
   settle.setSingleShot(true);
   settle.setInterval(SettleMs);
   QObject::connect(&settle, &QTimer::timeout, [this] { check(); });

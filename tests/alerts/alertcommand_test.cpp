@@ -35,7 +35,7 @@ class AlertCommand : public ::testing::Test {
     return c;
   }
   bool waitForLines(std::size_t n, int ms = 10000) {
-    return QTest::qWaitFor([&] { return lines.size() >= n; }, ms);
+    return QTest::qWaitFor([&] { return static_cast<std::size_t>(lines.size()) >= n; }, ms);
   }
   void SetUp() override {
     runner.setLogFile(dir.filePath("alerts_log.txt"));

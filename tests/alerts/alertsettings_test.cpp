@@ -28,8 +28,9 @@ TEST(AlertSettings, RefusesZeroNegativeAbsurdAndNonNumbersWithAMessage) {
   for (const Case& c : cases) {
     const auto refusal = checkAlertSetting(c.key, c.text);
     EXPECT_EQ(!refusal, c.accepted) << c.key << "=" << c.text;
-    if (refusal && std::string(c.key) != "no_such_key")
+    if (refusal && std::string(c.key) != "no_such_key") {
       EXPECT_NE(refusal->find(std::string("\"") + c.text + "\" is refused"), std::string::npos) << *refusal;
+    }
   }
 }
 

@@ -164,8 +164,12 @@ TEST(AlertsTray, ADegradedHostIsMarkedInTheOverviewWhichAClickOpensOnIt) {
   for (int i = 0; i < 14; ++i) {  // up, then every other echo lost: degraded, never down
     const bool answered = i < 2 || i % 2 == 0;
     hosts.events().echoResult(*host, {now + i * 3000, answered, answered ? 700 : -1});
-    if (i == 0) EXPECT_EQ(shownState(), "Unknown");  // one answer of the two that confirm "up"
-    if (i == 3) EXPECT_EQ(shownState(), "OK");       // one lost echo is not "down"
+    if (i == 0) {
+      EXPECT_EQ(shownState(), "Unknown");  // one answer of the two that confirm "up"
+    }
+    if (i == 3) {
+      EXPECT_EQ(shownState(), "OK");  // one lost echo is not "down"
+    }
   }
   EXPECT_EQ(wiring.center().level(host->runId), TAlertLevel::Degraded);
   EXPECT_EQ(shownState(), "Degraded");

@@ -3,12 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTest>
 
+#include "alerts/alertcenter.h"
 #include "alerts/desktopnotifier.h"
+#include "core/tolvohosts.h"
 #include "notificationservice.h"
+#include "pathwatch/pathtracer.h"
+#include "ui/program/pathwiring.h"
+#include "ui/program/runcontrol.h"
 
 namespace {
 
@@ -81,6 +87,51 @@ TEST_F(DesktopNotifier, UpAgainTakesThePlaceOfTheDownItAnswers) {
   EXPECT_EQ(calls[1].replacesId, 0u);
   EXPECT_EQ(calls[2].replacesId, calls[0].id);
   EXPECT_EQ(calls[3].replacesId, 0u);
+}
+
+// The desktop program's path notice: a round made when gateway went down that stops short takes
+// the place of gateway's "down", "up again" takes the path notice's place, and a round that ends
+// once gateway is back shows nothing.
+TEST_F(DesktopNotifier, PathNoticeTakesThePlaceOfItsHostsDownUnlessTheHostIsBack) {
+  TNotificationService service(bus.address());
+  ASSERT_TRUE(service.started());
+  TTolvoHosts hosts;
+  TAlertCenter center(hosts, bus.connect(QStringLiteral("program")));
+  center.applySettings({});  // down after 3 lost echoes, up after 2 answers
+  TRunControl runControl(systemClock());
+  TPathWiring paths(hosts, center, runControl);
+  TTolvoHost* host = hosts.addHost("127.0.0.9", false);
+  ASSERT_NE(host, nullptr);
+  std::int64_t sentMs = QDateTime::currentMSecsSinceEpoch();
+  const auto echoes = [&](int count, bool answered) {
+    for (int i = 0; i < count; ++i, sentMs += 3000)
+      hosts.events().echoResult(*host, {sentMs, answered, answered ? 700 : -1});
+  };
+  const auto round = [&] {
+    TTracedRound traced;
+    traced.round.address = host->ipAddress;
+    traced.round.reason = "down";
+    traced.round.hops = {{1, "192.0.2.1", "edge.example", 900}, {2, "", "", std::nullopt}};
+    paths.tracer().onRound(traced);
+  };
+  echoes(2, true);
+  echoes(3, false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 1; }, 10000));
+  round();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 2; }, 10000));
+  echoes(2, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 3; }, 10000));
+  const int sentBefore = center.notifier().sentCount();
+  round();
+  EXPECT_EQ(center.notifier().sentCount(), sentBefore);
+
+  const auto calls = service.calls();
+  EXPECT_TRUE(calls[0].summary.contains(QStringLiteral("is down"))) << calls[0].summary.toStdString();
+  EXPECT_TRUE(calls[1].summary.endsWith(QStringLiteral("the path stops after hop 1, 192.0.2.1 (edge.example)")))
+      << calls[1].summary.toStdString();
+  EXPECT_EQ(calls[1].replacesId, calls[0].id);
+  EXPECT_TRUE(calls[2].summary.contains(QStringLiteral("up again"))) << calls[2].summary.toStdString();
+  EXPECT_EQ(calls[2].replacesId, calls[1].id);
 }
 
 TEST_F(DesktopNotifier, FallsBackWithoutServiceOrBusAndWhenTheServiceVanishes) {

@@ -102,7 +102,7 @@ TNotificationService::~TNotificationService() {
 
 bool TNotificationService::started() {
   // The bus's own thread hands the new connection over through the main thread's event loop.
-  QTest::qWaitFor([this] { return state.load() != 0; }, 5000);
+  if (!QTest::qWaitFor([this] { return state.load() != 0; }, 5000)) return false;
   return state.load() == 1;
 }
 

@@ -20,9 +20,9 @@ TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
   tracer.addresses = [&] { return hosts; };
   int reached = 0;
   tracer.onRound = [&](const TTracedRound& traced) { reached += traced.round.reached ? 1 : 0; };
-  TPathSettings settings;
-  settings.traceAll = true;
-  tracer.setSettings(settings);
+  TPathSettings everyHost;
+  everyHost.traceAll = true;
+  tracer.setSettings(everyHost);
   QElapsedTimer clock;
   clock.start();
   tracer.start({});
@@ -31,10 +31,10 @@ TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
   const auto sent = static_cast<double>(tracer.probesSent());
   tracer.stop();
   std::printf("[ figures  ] 255 hosts traced: %.0f probes in %.1f s, %.1f per second (cap %.0f)\n",
-              sent, seconds, sent / seconds, settings.probesPerSecond);
+              sent, seconds, sent / seconds, everyHost.probesPerSecond);
   // The cap and the bucket's burst, and nothing but a slow machine below most of it.
-  EXPECT_LE(sent, settings.probesPerSecond * seconds + TTokenBucket::DefaultBurst);
-  EXPECT_GE(sent, settings.probesPerSecond * seconds * 0.7);
+  EXPECT_LE(sent, everyHost.probesPerSecond * seconds + TTokenBucket::DefaultBurst);
+  EXPECT_GE(sent, everyHost.probesPerSecond * seconds * 0.7);
   EXPECT_GT(reached, 0);
 }
 

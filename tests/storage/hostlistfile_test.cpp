@@ -188,11 +188,11 @@ TEST_F(HostsFileTest, AFileNotReadWholeIsKeptAsideAndTheMessageSaysWhere) {
   for (const auto& c : cases) {
     TMessageRecorder recorder;
     write(c.text);
-    TTolvoHosts list{clock};  // as at start-up: the hosts before the fault are taken
-    list.regional = DayMonthYear;
-    const THostsLoadReport report = loadHostList(list, file);
+    TTolvoHosts loaded{clock};  // as at start-up: the hosts before the fault are taken
+    loaded.regional = DayMonthYear;
+    const THostsLoadReport report = loadHostList(loaded, file);
     EXPECT_FALSE(report.whole);
-    EXPECT_EQ(list.hostCount(), c.hostsRead);
+    EXPECT_EQ(loaded.hostCount(), c.hostsRead);
     ASSERT_EQ(report.keptAs.rfind(file + ".unreadable-", 0), 0u);
     std::vector<std::string> expected{"The hosts file \"" + file +
                                       "\" could not be read completely. So that nothing in it is lost, the "

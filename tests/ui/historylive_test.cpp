@@ -25,10 +25,10 @@ TEST(HistoryLive, RunsGiveSpansNotMonitoredAndLiveEchoesFollowUntilZoomed) {
   // Each fill is a run of its own: monitoring from its first echo to 3 minutes past its last.
   ASSERT_TRUE(fillHistory(
       path, {{"gateway", "gw.lan", "127.0.0.1"}},
-      {.fromMs = Now - 50 * Minute, .toMs = Now - 40 * Minute, .stepMs = 5000, .rttOf = rtt}));
+      {.fromMs = Now - 50 * Minute, .toMs = Now - 40 * Minute, .stepMs = 5000, .rttOf = rtt, .nowMs = {}}));
   ASSERT_TRUE(fillHistory(
       path, {{"gateway", "gw.lan", "127.0.0.1"}},
-      {.fromMs = Now - 20 * Minute, .toMs = Now - 10 * Minute, .stepMs = 5000, .rttOf = rtt}));
+      {.fromMs = Now - 20 * Minute, .toMs = Now - 10 * Minute, .stepMs = 5000, .rttOf = rtt, .nowMs = {}}));
 
   TTolvoHosts hosts;
   std::unique_ptr<TTolvoHost> owned = hosts.newHost();

@@ -26,13 +26,6 @@ namespace {
 
 constexpr int BalloonMs = 10000;
 
-std::vector<std::string> hostAddresses(TTolvoHosts& hosts) {
-  std::vector<std::string> addresses;
-  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts.hostAt(slot)) addresses.push_back(host->ipAddress);
-  return addresses;
-}
-
 }  // namespace
 
 TAlertsWiring::TAlertsWiring(TTolvoHosts& hostList, TTrayIcon& trayIcon, TRunControl& runControl,
@@ -108,7 +101,7 @@ void TAlertsWiring::attachViews(TViewWindows& views) {
 
 void TAlertsWiring::reloadSettings(bool tell) {
   std::vector<std::string> problems;
-  alertCenter->applySettings(TAlertSettings::load(hostAddresses(hosts), &problems));
+  alertCenter->applySettings(TAlertSettings::load(hosts.addresses(), &problems));
   if (!tell || problems.empty()) return;
   std::string text;
   for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;

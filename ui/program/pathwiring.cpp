@@ -9,17 +9,6 @@
 #include "pathwatch/pathtracer.h"
 #include "runcontrol.h"
 
-namespace {
-
-std::vector<std::string> addressesOf(TTolvoHosts& hosts) {
-  std::vector<std::string> list;
-  for (int slot = 1; slot <= TTolvoHosts::MaxHosts; ++slot)
-    if (const TTolvoHost* host = hosts.hostAt(slot)) list.push_back(host->ipAddress);
-  return list;
-}
-
-}  // namespace
-
 TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
                          const TRunControl& runControl, QObject* parent)
     : QObject(parent), hosts(hostList), alerts(alertCenter) {
@@ -27,7 +16,7 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
   options.keepDays = historyLengths().rawDays;
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this, &runControl] {
-    return runControl.running() ? addressesOf(hosts) : std::vector<std::string>{};
+    return runControl.running() ? hosts.addresses() : std::vector<std::string>{};
   };
   pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
     return TPathSettings::load(addresses);
@@ -39,8 +28,9 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
     for (int slot = 1; slot <= TTolvoHosts::MaxHosts && !host; ++slot)
       if (const TTolvoHost* h = hosts.hostAt(slot); h && h->ipAddress == traced.round.address)
         host = h;
+    // Back up while the round ran: the "up again" said all there is.
     if (!host || !alerts.currentSettings().notifyFor(host->ipAddress) ||
-        !alerts.currentSettings().notify)
+        !alerts.currentSettings().notify || alerts.level(host->runId) != TAlertLevel::Down)
       return;
     TLastHop last;
     for (const THistoryHop& hop : traced.round.hops)
@@ -71,5 +61,5 @@ void TPathWiring::start(const std::string& databasePath) {
 void TPathWiring::stop() { pathTracer->stop(); }
 
 void TPathWiring::reloadSettings() {
-  pathTracer->setSettings(TPathSettings::load(addressesOf(hosts)));
+  pathTracer->setSettings(TPathSettings::load(hosts.addresses()));
 }

@@ -2,7 +2,8 @@
 // Path tracing in the desktop program: the tracer of the traced hosts ([paths]), told by the alert
 // center when a host goes down or comes back, its rounds stored next to the results; a round made
 // when a host went down that stops short becomes a desktop notification naming the last hop that
-// answered ("gateway is down: the path stops after hop 3, 203.0.113.1 (isp-edge.example)").
+// answered ("gateway is down: the path stops after hop 3, 203.0.113.1 (isp-edge.example)"), in the
+// place of the host's "down"; nothing when the host is up again by then.
 
 #include <QObject>
 

@@ -23,6 +23,7 @@
 #include "ui/preferences/alertswiring.h"
 #include "pathwiring.h"
 #include "metrics/metricsregistry.h"
+#include "metrics/pathmetrics.h"
 #include "pathwatch/pathtracer.h"
 #include "config/settings.h"
 #include "core/pingingsettings.h"
@@ -49,16 +50,6 @@
 #include "ui/common/windowfit.h"
 
 namespace {
-
-// The last round as the metrics endpoint's path series.
-void feedPathMetrics(TMetricsRegistry& registry, const TTracedRound& traced,
-                     std::uint64_t changesTotal) {
-  std::vector<TMetricsRegistry::TPathHop> hops;
-  for (const THistoryHop& hop : traced.round.hops)
-    hops.push_back({hop.hop, hop.address,
-                    hop.rttMicros ? static_cast<double>(*hop.rttMicros) / 1e6 : 0.0});
-  registry.setPath(traced.round.address, std::move(hops), changesTotal);
-}
 
 constexpr int ClientWidth = 325;
 constexpr int ClientHeight = 118;

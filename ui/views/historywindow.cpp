@@ -70,7 +70,7 @@ THistoryWindow::THistoryWindow(const std::string& databasePath, std::vector<THis
   QStringList names;
   for (THistoryTarget& t : targets) {
     names << QString::fromStdString(t.callingName);
-    hosts.push_back({std::move(t), std::nullopt, false});
+    hosts.push_back({std::move(t), std::nullopt, false, {}});
   }
   setWindowTitle(QStringLiteral("History - ") + names.join(QStringLiteral(", ")));
   if (reader->open()) {

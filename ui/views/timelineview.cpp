@@ -158,8 +158,11 @@ void TTimelineView::paintAxis(QPainter& p, int width, std::int64_t now) const {
     const int x = nameWidth() + static_cast<int>(static_cast<double>(tick - from) /
                                                  static_cast<double>(spanMs) * plotWidth);
     p.drawLine(x, axisHeight() - 5, x, axisHeight() - 1);
-    p.drawText(QRect(x - 40, 2, 80, axisHeight() - 6), Qt::AlignCenter,
-               QDateTime::fromMSecsSinceEpoch(tick).toString(QStringLiteral("HH:mm")));
+    // Centred on its tick, but whole: a tick near the right edge has its time just left of it.
+    const QString label = QDateTime::fromMSecsSinceEpoch(tick).toString(QStringLiteral("HH:mm"));
+    const int half = fontMetrics().horizontalAdvance(label) / 2 + 1;
+    const int centre = std::min(x, width - half);
+    p.drawText(QRect(centre - 40, 2, 80, axisHeight() - 6), Qt::AlignCenter, label);
   }
 }
 

@@ -18,13 +18,17 @@
 namespace {
 
 // The colour scale: a band from the lowest to the highest round trip shown, and lost in red.
+// The band takes what the texts and the swatch leave, so "lost" ends at the right edge, inside the
+// window's margin like the span selector on the left.
 class TTimelineLegend : public QWidget {
  public:
   explicit TTimelineLegend(const TTimelineView& timeline, QWidget* parent)
       : QWidget(parent), view(timeline) {}
   QSize sizeHint() const override {
-    return {fontMetrics().horizontalAdvance(QStringLiteral("0.000 ms  0.000 ms  lost")) + 160,
-            fontMetrics().height() + 4};
+    return {textsWidth() + Gaps + 120, fontMetrics().height() + 4};
+  }
+  QSize minimumSizeHint() const override {
+    return {textsWidth() + Gaps + MinBand, fontMetrics().height() + 4};
   }
 
  protected:
@@ -34,7 +38,9 @@ class TTimelineLegend : public QWidget {
     const QString lowText = historyRttText(low), highText = historyRttText(high);
     const QString lost = QStringLiteral("lost");
     const QFontMetrics m = fontMetrics();
-    const int band = std::max(20, width() - m.horizontalAdvance(lowText + highText + lost) - 40);
+    const int texts = m.horizontalAdvance(lowText) + m.horizontalAdvance(highText) +
+                      m.horizontalAdvance(lost);
+    const int band = std::max(MinBand, width() - texts - Gaps);
     int x = 0;
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(QRect(x, 0, m.horizontalAdvance(lowText), height()), Qt::AlignVCenter, lowText);
@@ -54,6 +60,13 @@ class TTimelineLegend : public QWidget {
   }
 
  private:
+  // Between low text and band, band and high text, high text and swatch; the swatch and the space
+  // after it.
+  static constexpr int Gaps = 6 + 6 + 14 + 16;
+  static constexpr int MinBand = 20;
+  int textsWidth() const {
+    return fontMetrics().horizontalAdvance(QStringLiteral("0.000 ms0.000 mslost"));
+  }
   const TTimelineView& view;
 };
 
