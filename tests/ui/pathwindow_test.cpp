@@ -15,6 +15,7 @@
 #include <map>
 
 #include "history/historyschema.h"
+#include "history/historystore.h"
 #include "history/pathrecords.h"
 #include "mainwindowtestsupport.h"
 #include "ui/program/programwindows.h"
@@ -122,6 +123,71 @@ TEST(PathWindow, MarksRouteChangesAndFollowsNewRounds) {
   EXPECT_GT(newest, now - 2 * 60'000);
   EXPECT_EQ(window.chart->toMs(), now + 1);
   db.close();
+}
+
+// The two long ranges show summarised rounds, also those no longer kept as rounds, and say from
+// when on route changes are marked; the three short ones still read the rounds.
+TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("history.sqlite").toStdString();
+  constexpr std::int64_t Now = 1'780'000'000'000, Day = 86'400'000, Step = 10 * 60'000;
+  constexpr std::int64_t KeptFrom = Now - 10 * Day;
+  // Twelve days of a round every ten minutes; hop 1 was quicker on the first two, the host loses
+  // one probe of four.
+  std::int64_t bestOfAll = INT64_MAX, bestOfWeek = INT64_MAX;
+  int sent = 0, lost = 0;
+  THistoryStore store{"path-window-long-store"};
+  ASSERT_EQ(store.open(path), THistoryStore::TOpen::Ready);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "path-window-long");
+    db.setDatabaseName(QString::fromStdString(path));
+    ASSERT_TRUE(db.open());
+    QSqlError error;
+    for (std::int64_t t = Now - 12 * Day; t < Now; t += Step) {
+      const std::int64_t n = t / Step;
+      const std::int64_t rtt = (t < KeptFrom ? 1500 : 2000) + n % 7 * 10;
+      bestOfAll = std::min(bestOfAll, rtt);
+      if (t >= Now - 7 * Day) bestOfWeek = std::min(bestOfWeek, rtt);
+      const bool answered = n % 4 != 0;
+      sent += 1;
+      lost += answered ? 0 : 1;
+      THistoryPathRound round{"192.0.2.14", t, "schedule", answered, {}};
+      round.hops = {{1, "192.0.2.2", "gw.example", rtt},
+                    {2, "192.0.2.6", "", 3000},
+                    {3, answered ? "192.0.2.14" : "", "",
+                     answered ? std::optional<std::int64_t>(4000) : std::nullopt}};
+      ASSERT_TRUE(storePathRound(db, round, error)) << error.text().toStdString();
+    }
+    ASSERT_TRUE(store.packAndConsolidate(Now));
+    ASSERT_TRUE(prunePathRounds(db, KeptFrom, error));
+    db.close();
+  }
+  QSqlDatabase::removeDatabase("path-window-long");
+  store.close();
+
+  TPathWindow window([&] { return path; }, [] { return Now; });
+  window.showHost("192.0.2.14", "far");
+  const auto cell = [&](int row, int column) { return window.tbHops->item(row, column)->text(); };
+  const auto ms = [](std::int64_t micros) { return QString::number(micros / 1000.0, 'f', 1); };
+  for (const char* range : {"Last 30 days", "Last year"}) {
+    SCOPED_TRACE(range);
+    const int index = window.cbRange->findText(range);
+    ASSERT_GT(index, 2);
+    window.cbRange->setCurrentIndex(index);
+    ASSERT_EQ(window.tbHops->rowCount(), 3);
+    EXPECT_EQ(cell(0, 2), "gw.example");
+    EXPECT_EQ(cell(0, 6), ms(bestOfAll));
+    EXPECT_EQ(cell(2, 1), "192.0.2.14");
+    EXPECT_EQ(cell(2, 3), QString::number(100.0 * lost / sent, 'f', 1));
+    EXPECT_TRUE(window.lblNote->text().contains("marked from"));
+    bool charted = false;
+    for (const TPathBucket& b : window.chart->hops()[0].buckets)
+      charted = charted || (!b.empty() && b.startMs + Day < KeptFrom);
+    EXPECT_TRUE(charted);
+  }
+  window.cbRange->setCurrentIndex(window.cbRange->findText("Last 7 days"));
+  EXPECT_EQ(cell(0, 6), ms(bestOfWeek));
+  EXPECT_FALSE(window.lblNote->text().contains("marked from"));
 }
 
 // Ctrl+T opens the Path window of the host shown in a history window, and of the host pointed at
