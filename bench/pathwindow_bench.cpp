@@ -8,6 +8,12 @@
 //                                              short outage behind hop 4) and saves the window at
 //                                              24 hours as FILE (scripts/path-screenshot.sh;
 //                                              SORVELO_DARK=1 paints it with a dark palette)
+//   build/bench/pathwindow_bench --shot-month FILE
+//                                              the same path over 31 days, a round every five
+//                                              minutes, the route change nine days and the outage
+//                                              four days ago; summarised, rounds older than ten
+//                                              days removed as the tracer does, and the window
+//                                              saved at 30 days (prints its open time)
 //
 // No probe is sent: the rounds are made up, with addresses from the documentation ranges.
 
@@ -30,6 +36,7 @@
 #include <string>
 
 #include "history/historyschema.h"
+#include "history/pathsummaries.h"
 #include "history/pathrecords.h"
 #include "ui/views/pathchart.h"
 #include "ui/views/pathwindow.h"
@@ -40,9 +47,10 @@ constexpr std::int64_t MinuteMs = 60'000;
 constexpr std::int64_t HourMs = 60 * MinuteMs;
 const std::string Host = "203.0.113.80";
 
-// Stores one round a minute for [fromMs, toMs), each made by `make`.
+// Stores one round every stepMs for [fromMs, toMs), each made by `make`.
 bool fill(const std::string& path, std::int64_t fromMs, std::int64_t toMs,
-          const std::function<THistoryPathRound(std::int64_t)>& make) {
+          const std::function<THistoryPathRound(std::int64_t)>& make,
+          std::int64_t stepMs = MinuteMs) {
   bool ok = true;
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
@@ -51,7 +59,7 @@ bool fill(const std::string& path, std::int64_t fromMs, std::int64_t toMs,
     QSqlError error;
     ok = db.open() && prepareSchema(db, version, error) == TSchemaResult::Ready;
     QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = OFF"));
-    for (std::int64_t t = fromMs; ok && t < toMs; t += MinuteMs) {
+    for (std::int64_t t = fromMs; ok && t < toMs; t += stepMs) {
       ok = storePathRound(db, make(t), error).has_value();
       if (!ok) std::fprintf(stderr, "pathwindow_bench: %s\n", qPrintable(error.text()));
     }
@@ -92,12 +100,13 @@ THistoryPathRound longPath(std::int64_t t) {
 
 // What the README shows: a home router, the provider, a router that limits its answers, a route
 // change at hop 4 nine hours ago, and twenty minutes four hours ago in which nothing behind hop 4
-// answered.
-THistoryPathRound shownPath(std::int64_t t, std::int64_t nowMs) {
+// answered. `scale` stretches those times (24: nine days, four days and eight hours).
+THistoryPathRound shownPath(std::int64_t t, std::int64_t nowMs, std::int64_t scale = 1) {
   const double hour = static_cast<double>(t % (24 * HourMs)) / HourMs;
   const double evening = 1.0 + 0.6 * std::max(0.0, std::sin((hour - 12) / 12 * 3.14159));
-  const bool rerouted = t >= nowMs - 9 * HourMs;
-  const bool broken = t >= nowMs - 4 * HourMs && t < nowMs - 4 * HourMs + 20 * MinuteMs;
+  const bool rerouted = t >= nowMs - 9 * HourMs * scale;
+  const bool broken =
+      t >= nowMs - 4 * HourMs * scale && t < nowMs - 4 * HourMs * scale + 20 * MinuteMs * scale;
   struct THopPlan {
     const char* address;
     const char* name;
@@ -146,16 +155,42 @@ void useDarkPalette() {
   QApplication::setPalette(dark);
 }
 
-int shoot(const QString& file) {
+// Summarises every stored round as the database thread does, then removes the rounds older than
+// `keptFromMs` as the tracer does.
+bool summariseAndPrune(const std::string& path, std::int64_t keptFromMs) {
+  bool ok = false;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sum"));
+    db.setDatabaseName(QString::fromStdString(path));
+    QSqlError error;
+    ok = db.open() && summariseStoredPathRounds(db, error) &&
+         prunePathRounds(db, keptFromMs, error);
+    if (!ok) std::fprintf(stderr, "pathwindow_bench: %s\n", qPrintable(error.text()));
+    db.close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("sum"));
+  return ok;
+}
+
+int shoot(const QString& file, bool month) {
   if (qEnvironmentVariableIntValue("SORVELO_DARK") == 1) useDarkPalette();
   QTemporaryDir dir;
   const std::string path = dir.filePath("history.sqlite").toStdString();
   const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
-  if (!fill(path, now - 26 * HourMs, now, [now](std::int64_t t) { return shownPath(t, now); }))
+  if (month) {
+    const auto make = [now](std::int64_t t) { return shownPath(t, now, 24); };
+    if (!fill(path, now - 31 * 24 * HourMs, now, make, 5 * MinuteMs) ||
+        !summariseAndPrune(path, now - 10 * 24 * HourMs))
+      return 1;
+  } else if (!fill(path, now - 26 * HourMs, now,
+                   [now](std::int64_t t) { return shownPath(t, now); })) {
     return 1;
+  }
   TPathWindow window([&] { return path; });
-  window.cbRange->setCurrentIndex(1);
+  window.cbRange->setCurrentIndex(window.cbRange->findText(
+      month ? QStringLiteral("Last 30 days") : QStringLiteral("Last 24 hours")));
   window.showHost(Host, "far");
+  if (month) std::printf("opened at 30 days in %lld ms\n", static_cast<long long>(window.lastLoadMs));
   window.show();
   for (int i = 0; i < 20; ++i) QApplication::processEvents();
   if (!window.grab().save(file)) {
@@ -217,9 +252,11 @@ int measure() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc == 3 && std::strcmp(argv[1], "--shot") == 0)
-    return shoot(QString::fromLocal8Bit(argv[2]));
+    return shoot(QString::fromLocal8Bit(argv[2]), false);
+  if (argc == 3 && std::strcmp(argv[1], "--shot-month") == 0)
+    return shoot(QString::fromLocal8Bit(argv[2]), true);
   if (argc != 1) {
-    std::fprintf(stderr, "usage: pathwindow_bench [--shot FILE]\n");
+    std::fprintf(stderr, "usage: pathwindow_bench [--shot FILE | --shot-month FILE]\n");
     return 2;
   }
   return measure();
