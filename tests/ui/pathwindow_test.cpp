@@ -126,15 +126,14 @@ TEST(PathWindow, MarksRouteChangesAndFollowsNewRounds) {
 }
 
 // The two long ranges show summarised rounds, also those no longer kept as rounds, and say from
-// when on route changes are marked; the three short ones still read the rounds.
+// when on route changes are marked.
 TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("history.sqlite").toStdString();
-  constexpr std::int64_t Now = 1'780'000'000'000, Day = 86'400'000, Step = 10 * 60'000;
-  constexpr std::int64_t KeptFrom = Now - 10 * Day;
-  // Twelve days of a round every ten minutes; hop 1 was quicker on the first two, the host loses
-  // one probe of four.
-  std::int64_t bestOfAll = INT64_MAX, bestOfWeek = INT64_MAX;
+  constexpr std::int64_t Now = 1'780'000'000'000, Day = 86'400'000, KeptFrom = Now - 10 * Day;
+  // Twelve days of a round every ten minutes: hop 1 quicker on the first two, the host losing one
+  // probe of four.
+  std::int64_t bestOfAll = INT64_MAX;
   int sent = 0, lost = 0;
   THistoryStore store{"path-window-long-store"};
   ASSERT_EQ(store.open(path), THistoryStore::TOpen::Ready);
@@ -143,23 +142,19 @@ TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
     db.setDatabaseName(QString::fromStdString(path));
     ASSERT_TRUE(db.open());
     QSqlError error;
-    for (std::int64_t t = Now - 12 * Day; t < Now; t += Step) {
-      const std::int64_t n = t / Step;
+    for (std::int64_t t = Now - 12 * Day, n = 0; t < Now; t += 600'000, ++n) {
       const std::int64_t rtt = (t < KeptFrom ? 1500 : 2000) + n % 7 * 10;
       bestOfAll = std::min(bestOfAll, rtt);
-      if (t >= Now - 7 * Day) bestOfWeek = std::min(bestOfWeek, rtt);
       const bool answered = n % 4 != 0;
-      sent += 1;
+      ++sent;
       lost += answered ? 0 : 1;
       THistoryPathRound round{"192.0.2.14", t, "schedule", answered, {}};
-      round.hops = {{1, "192.0.2.2", "gw.example", rtt},
-                    {2, "192.0.2.6", "", 3000},
-                    {3, answered ? "192.0.2.14" : "", "",
-                     answered ? std::optional<std::int64_t>(4000) : std::nullopt}};
+      round.hops = {{1, "192.0.2.2", "gw.example", rtt}, {2, "192.0.2.6", "", 3000}, {3, "", "", {}}};
+      if (answered) round.hops[2] = {3, "192.0.2.14", "", 4000};
       ASSERT_TRUE(storePathRound(db, round, error)) << error.text().toStdString();
     }
     ASSERT_TRUE(store.packAndConsolidate(Now));
-    ASSERT_TRUE(prunePathRounds(db, KeptFrom, error));
+    ASSERT_TRUE(prunePathRounds(db, KeptFrom, error));  // as the tracer does after raw_days
     db.close();
   }
   QSqlDatabase::removeDatabase("path-window-long");
@@ -171,13 +166,10 @@ TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
   const auto ms = [](std::int64_t micros) { return QString::number(micros / 1000.0, 'f', 1); };
   for (const char* range : {"Last 30 days", "Last year"}) {
     SCOPED_TRACE(range);
-    const int index = window.cbRange->findText(range);
-    ASSERT_GT(index, 2);
-    window.cbRange->setCurrentIndex(index);
+    ASSERT_GT(window.cbRange->findText(range), 2);
+    window.cbRange->setCurrentIndex(window.cbRange->findText(range));
     ASSERT_EQ(window.tbHops->rowCount(), 3);
-    EXPECT_EQ(cell(0, 2), "gw.example");
     EXPECT_EQ(cell(0, 6), ms(bestOfAll));
-    EXPECT_EQ(cell(2, 1), "192.0.2.14");
     EXPECT_EQ(cell(2, 3), QString::number(100.0 * lost / sent, 'f', 1));
     EXPECT_TRUE(window.lblNote->text().contains("marked from"));
     bool charted = false;
@@ -185,9 +177,6 @@ TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
       charted = charted || (!b.empty() && b.startMs + Day < KeptFrom);
     EXPECT_TRUE(charted);
   }
-  window.cbRange->setCurrentIndex(window.cbRange->findText("Last 7 days"));
-  EXPECT_EQ(cell(0, 6), ms(bestOfWeek));
-  EXPECT_FALSE(window.lblNote->text().contains("marked from"));
 }
 
 // Ctrl+T opens the Path window of the host shown in a history window, and of the host pointed at
