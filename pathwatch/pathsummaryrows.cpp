@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "history/echopacking.h"
 
@@ -11,7 +12,8 @@ namespace {
 // One hop's figures as they are joined, step after step.
 struct THopTotal {
   TPathHopBucket joined;
-  std::vector<std::string> addresses;  // in the order first seen
+  std::vector<std::string> addresses;         // in the order first seen
+  std::map<std::string, std::string> names;  // the last name seen per address
   std::int64_t lastMicros = 0;
 };
 
@@ -19,6 +21,8 @@ void take(THopTotal& total, const TPathHopBucket& step, std::int64_t lastMicros)
   total.joined.add(step);
   if (step.answered == 0) return;
   total.lastMicros = lastMicros;
+  // A step whose reverse name was not known yet keeps the one seen before.
+  if (!step.name.empty()) total.names[step.address] = step.name;
   if (!step.address.empty() && std::find(total.addresses.begin(), total.addresses.end(),
                                          step.address) == total.addresses.end())
     total.addresses.push_back(step.address);
@@ -94,7 +98,7 @@ std::vector<TPathHopRow> pathHopRowsFromSummaries(const TPathSummaryRange& range
       row.stats.meanMicros = j.meanMicros;
       row.stats.squaresMicros = j.squaresMicros;
     }
-    row.name = j.name;
+    if (const auto it = total.names.find(j.address); it != total.names.end()) row.name = it->second;
     rows.push_back(std::move(row));
   }
   markLimitingRouters(rows);
