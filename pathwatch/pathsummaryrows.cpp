@@ -12,7 +12,7 @@ namespace {
 // One hop's figures as they are joined, step after step.
 struct THopTotal {
   TPathHopBucket joined;
-  std::vector<std::string> addresses;         // in the order first seen
+  std::vector<std::string> addresses;        // in the order first seen
   std::map<std::string, std::string> names;  // the last name seen per address
   std::int64_t lastMicros = 0;
 };

@@ -68,10 +68,11 @@ TEST(PathSummaryRows, RowsAndStepsFromSummariesAgreeWithTheRounds) {
         const THopStats& g = rows[i].stats;
         const THopStats& w = expected[i].stats;
         // The last round trip is exact: the last rounds are not summarised yet.
-        EXPECT_EQ(std::tie(g.hop, g.sent, g.received, g.bestMicros, g.worstMicros, g.lastMicros,
-                           g.lastAddress, g.addresses, rows[i].name, rows[i].limitsAnswers),
-                  std::tie(w.hop, w.sent, w.received, w.bestMicros, w.worstMicros, w.lastMicros,
-                           w.lastAddress, w.addresses, expected[i].name, expected[i].limitsAnswers));
+        EXPECT_EQ(
+            std::tie(g.hop, g.sent, g.received, g.bestMicros, g.worstMicros, g.lastMicros,
+                     g.lastAddress, g.addresses, rows[i].name, rows[i].limitsAnswers),
+            std::tie(w.hop, w.sent, w.received, w.bestMicros, w.worstMicros, w.lastMicros,
+                     w.lastAddress, w.addresses, expected[i].name, expected[i].limitsAnswers));
         EXPECT_EQ(g.isHost, i == 3);
         // Step means are stored in whole microseconds.
         EXPECT_NEAR(g.meanMicros, w.meanMicros, 0.5);

@@ -149,7 +149,8 @@ TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
       ++sent;
       lost += answered ? 0 : 1;
       THistoryPathRound round{"192.0.2.14", t, "schedule", answered, {}};
-      round.hops = {{1, "192.0.2.2", "gw.example", rtt}, {2, "192.0.2.6", "", 3000}, {3, "", "", {}}};
+      round.hops = {
+          {1, "192.0.2.2", "gw.example", rtt}, {2, "192.0.2.6", "", 3000}, {3, "", "", {}}};
       if (answered) round.hops[2] = {3, "192.0.2.14", "", 4000};
       ASSERT_TRUE(storePathRound(db, round, error)) << error.text().toStdString();
     }

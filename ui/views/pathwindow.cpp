@@ -280,9 +280,10 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
   } else {
     QStringList notes;
     if (limited)
-      notes << QStringLiteral("Routers marked \"router limits its answers\" answer only some "
-                              "probes themselves but pass the others on: later hops answer, "
-                              "so this is no loss on the path.");
+      notes << QStringLiteral(
+          "Routers marked \"router limits its answers\" answer only some "
+          "probes themselves but pass the others on: later hops answer, "
+          "so this is no loss on the path.");
     if (fromSummaries() && firstRoundMs && *firstRoundMs > fromMs)
       notes << QStringLiteral("Route changes are kept as long as path rounds: marked from %1 on.")
                    .arg(timeText(*firstRoundMs));
