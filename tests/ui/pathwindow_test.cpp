@@ -164,7 +164,9 @@ TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
   TPathWindow window([&] { return path; }, [] { return Now; });
   window.showHost("192.0.2.14", "far");
   const auto cell = [&](int row, int column) { return window.tbHops->item(row, column)->text(); };
-  const auto ms = [](std::int64_t micros) { return QString::number(micros / 1000.0, 'f', 1); };
+  const auto ms = [](std::int64_t micros) {
+    return QString::number(static_cast<double>(micros) / 1000, 'f', 1);
+  };
   for (const char* range : {"Last 30 days", "Last year"}) {
     SCOPED_TRACE(range);
     ASSERT_GT(window.cbRange->findText(range), 2);
