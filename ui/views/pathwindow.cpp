@@ -284,7 +284,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
           "Routers marked \"router limits its answers\" answer only some "
           "probes themselves but pass the others on: later hops answer, "
           "so this is no loss on the path.");
-    if (fromSummaries() && firstRoundMs && *firstRoundMs > fromMs)
+    if (fromSummaries() && !firstRoundMs)
+      notes << QStringLiteral("Route changes are kept as long as path rounds: none are kept now.");
+    else if (fromSummaries() && *firstRoundMs > fromMs)
       notes << QStringLiteral("Route changes are kept as long as path rounds: marked from %1 on.")
                    .arg(timeText(*firstRoundMs));
     lblNote->setText(notes.join(QLatin1Char(' ')));
