@@ -218,8 +218,8 @@ void TPathWindow::rebuild() {
       summarised ? pathHopRowsFromSummaries(summaries, rounds, address) : pathHopRows(rounds);
   buckets = summarised ? pathHopBucketsFromSummaries(summaries, rounds, fromMs, toMs, step)
                        : pathHopBuckets(rounds, fromMs, toMs, step);
-  // Rows are hops 1..n in order, as the buckets are; hops that never answered after the last that
-  // did are left out of both.
+  // Rows are hops 1..n in order, as the buckets are; hops that never answered after the last
+  // that did are left out of both.
   buckets.resize(std::min(buckets.size(), rows.size()));
   // Summarised steps follow each other; three of them missing is a gap.
   gapMs = summarised && summaries.stepSeconds > 0 ? 3 * summaries.stepSeconds * 1000LL
