@@ -25,6 +25,11 @@ std::vector<TPathHopRow> pathHopRows(const std::vector<THistoryPathRound>& round
     if (const auto it = names.find(hop.lastAddress); it != names.end()) row.name = it->second;
     rows.push_back(std::move(row));
   }
+  markLimitingRouters(rows);
+  return rows;
+}
+
+void markLimitingRouters(std::vector<TPathHopRow>& rows) {
   // Loss that does not go on: some later hop lost less.
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const double loss = rows[i].stats.lossPercent();
@@ -36,5 +41,4 @@ std::vector<TPathHopRow> pathHopRows(const std::vector<THistoryPathRound>& round
       }
     }
   }
-  return rows;
 }

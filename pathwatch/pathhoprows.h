@@ -20,3 +20,5 @@ struct TPathHopRow {
 };
 
 std::vector<TPathHopRow> pathHopRows(const std::vector<THistoryPathRound>& rounds);
+// Sets `limitsAnswers` on the rows (hops 1..n in order) whose loss later hops do not share.
+void markLimitingRouters(std::vector<TPathHopRow>& rows);

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "history/historyschema.h"
+#include "history/historystore.h"
 #include "history/pathrecords.h"
 #include "mainwindowtestsupport.h"
 #include "ui/program/programwindows.h"
@@ -122,6 +123,63 @@ TEST(PathWindow, MarksRouteChangesAndFollowsNewRounds) {
   EXPECT_GT(newest, now - 2 * 60'000);
   EXPECT_EQ(window.chart->toMs(), now + 1);
   db.close();
+}
+
+// The two long ranges show summarised rounds, also those no longer kept as rounds, and say from
+// when on route changes are marked.
+TEST(PathWindow, LongRangesShowSummariesOfRoundsNoLongerKept) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("history.sqlite").toStdString();
+  constexpr std::int64_t Now = 1'780'000'000'000, Day = 86'400'000, KeptFrom = Now - 10 * Day;
+  // Twelve days of a round every ten minutes: hop 1 quicker on the first two, the host losing one
+  // probe of four.
+  std::int64_t bestOfAll = INT64_MAX;
+  int sent = 0, lost = 0;
+  THistoryStore store{"path-window-long-store"};
+  ASSERT_EQ(store.open(path), THistoryStore::TOpen::Ready);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "path-window-long");
+    db.setDatabaseName(QString::fromStdString(path));
+    ASSERT_TRUE(db.open());
+    QSqlError error;
+    for (std::int64_t t = Now - 12 * Day, n = 0; t < Now; t += 600'000, ++n) {
+      const std::int64_t rtt = (t < KeptFrom ? 1500 : 2000) + n % 7 * 10;
+      bestOfAll = std::min(bestOfAll, rtt);
+      const bool answered = n % 4 != 0;
+      ++sent;
+      lost += answered ? 0 : 1;
+      THistoryPathRound round{"192.0.2.14", t, "schedule", answered, {}};
+      round.hops = {
+          {1, "192.0.2.2", "gw.example", rtt}, {2, "192.0.2.6", "", 3000}, {3, "", "", {}}};
+      if (answered) round.hops[2] = {3, "192.0.2.14", "", 4000};
+      ASSERT_TRUE(storePathRound(db, round, error)) << error.text().toStdString();
+    }
+    ASSERT_TRUE(store.packAndConsolidate(Now));
+    ASSERT_TRUE(prunePathRounds(db, KeptFrom, error));  // as the tracer does after raw_days
+    db.close();
+  }
+  QSqlDatabase::removeDatabase("path-window-long");
+  store.close();
+
+  TPathWindow window([&] { return path; }, [] { return Now; });
+  window.showHost("192.0.2.14", "far");
+  const auto cell = [&](int row, int column) { return window.tbHops->item(row, column)->text(); };
+  const auto ms = [](std::int64_t micros) {
+    return QString::number(static_cast<double>(micros) / 1000, 'f', 1);
+  };
+  for (const char* range : {"Last 30 days", "Last year"}) {
+    SCOPED_TRACE(range);
+    ASSERT_GT(window.cbRange->findText(range), 2);
+    window.cbRange->setCurrentIndex(window.cbRange->findText(range));
+    ASSERT_EQ(window.tbHops->rowCount(), 3);
+    EXPECT_EQ(cell(0, 6), ms(bestOfAll));
+    EXPECT_EQ(cell(2, 3), QString::number(100.0 * lost / sent, 'f', 1));
+    EXPECT_TRUE(window.lblNote->text().contains("marked from"));
+    bool charted = false;
+    for (const TPathBucket& b : window.chart->hops()[0].buckets)
+      charted = charted || (!b.empty() && b.startMs + Day < KeptFrom);
+    EXPECT_TRUE(charted);
+  }
 }
 
 // Ctrl+T opens the Path window of the host shown in a history window, and of the host pointed at

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QSplitter>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@
 #include "pathchart.h"
 #include "pathsparkline.h"
 #include "pathwatch/pathhoprows.h"
+#include "pathwatch/pathsummaryrows.h"
 #include "ui/common/windowfit.h"
 
 namespace {
@@ -29,23 +31,38 @@ std::atomic<int> windowCount{0};
 
 QString milliseconds(double micros) { return QString::number(micros / 1000.0, 'f', 1); }
 
-// The rounds of `address` after `afterMs` up to `toMs`, and the route changes then, over a
-// read-only connection of their own.
-void readRounds(const std::string& path, const std::string& address, std::int64_t afterMs,
-                std::int64_t toMs, std::vector<THistoryPathRound>& rounds,
-                std::vector<TRouteChange>& changes) {
+// Runs `read` on the results database over a read-only connection of its own (not at all when the
+// file cannot be opened).
+template <typename Read>
+void readDatabase(const std::string& path, Read read) {
   const QString name = QStringLiteral("sorvelo-path-window-%1").arg(++windowCount);
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(QString::fromStdString(path));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1000"));
-    if (db.open()) {
-      rounds = pathRounds(db, address, afterMs + 1, toMs);
-      changes = routeChanges(db, address, afterMs + 1, toMs);
-    }
+    if (db.open()) read(db);
     db.close();
   }
   QSqlDatabase::removeDatabase(name);
+}
+
+// The rounds of `address` after `afterMs` up to `toMs`, and the route changes then.
+void readRounds(const std::string& path, const std::string& address, std::int64_t afterMs,
+                std::int64_t toMs, std::vector<THistoryPathRound>& rounds,
+                std::vector<TRouteChange>& changes) {
+  readDatabase(path, [&](QSqlDatabase& db) {
+    rounds = pathRounds(db, address, afterMs + 1, toMs);
+    changes = routeChanges(db, address, afterMs + 1, toMs);
+  });
+}
+
+// The start of the oldest round of `address` the file keeps.
+std::optional<std::int64_t> firstRound(QSqlDatabase& db, const std::string& address) {
+  QSqlQuery q(db);
+  q.prepare(QStringLiteral("SELECT min(round_ms) FROM path_rounds WHERE address = ?"));
+  q.addBindValue(QString::fromStdString(address));
+  if (!q.exec() || !q.next() || q.value(0).isNull()) return std::nullopt;
+  return q.value(0).toLongLong();
 }
 
 // Three of the rounds' usual spacings (the median): rounds further apart left a gap.
@@ -76,6 +93,9 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   cbRange->addItem(QStringLiteral("Last hour"), QVariant::fromValue<qlonglong>(HourMs));
   cbRange->addItem(QStringLiteral("Last 24 hours"), QVariant::fromValue<qlonglong>(24 * HourMs));
   cbRange->addItem(QStringLiteral("Last 7 days"), QVariant::fromValue<qlonglong>(7 * 24 * HourMs));
+  cbRange->addItem(QStringLiteral("Last 30 days"),
+                   QVariant::fromValue<qlonglong>(30 * 24 * HourMs));
+  cbRange->addItem(QStringLiteral("Last year"), QVariant::fromValue<qlonglong>(365 * 24 * HourMs));
   connect(cbRange, &QComboBox::currentIndexChanged, this, [this] { reload(); });
   tbHops = new QTableWidget(0, TableColumns, this);
   tbHops->setHorizontalHeaderLabels({QStringLiteral("Hop"), QStringLiteral("Address"),
@@ -149,7 +169,19 @@ void TPathWindow::reload() {
   fromMs = toMs - cbRange->currentData().toLongLong();
   rounds.clear();
   changes.clear();
-  if (!address.empty()) readRounds(pathOf(), address, fromMs - 1, toMs, rounds, changes);
+  summaries = {};
+  firstRoundMs.reset();
+  if (!address.empty() && fromSummaries()) {
+    readDatabase(pathOf(), [this](QSqlDatabase& db) {
+      summaries = pathSummaries(db, address, fromMs, toMs);
+      firstRoundMs = firstRound(db, address);
+      const std::int64_t roundsFrom = std::max(fromMs, pathSummariesEndMs(summaries));
+      rounds = pathRounds(db, address, roundsFrom, toMs);
+      changes = routeChanges(db, address, fromMs, toMs);
+    });
+  } else if (!address.empty()) {
+    readRounds(pathOf(), address, fromMs - 1, toMs, rounds, changes);
+  }
   rebuild();
   lastLoadMs = timer.elapsed();
 }
@@ -161,7 +193,8 @@ void TPathWindow::follow() {
     reload();
     return;
   }
-  const std::int64_t after = rounds.empty() ? fromMs - 1 : rounds.back().roundMs;
+  const std::int64_t after =
+      rounds.empty() ? std::max(fromMs, pathSummariesEndMs(summaries)) - 1 : rounds.back().roundMs;
   std::vector<THistoryPathRound> added;
   std::vector<TRouteChange> addedChanges;
   readRounds(pathOf(), address, after, newTo, added, addedChanges);
@@ -171,17 +204,26 @@ void TPathWindow::follow() {
   std::move(addedChanges.begin(), addedChanges.end(), std::back_inserter(changes));
   std::erase_if(rounds, [this](const THistoryPathRound& r) { return r.roundMs < fromMs; });
   std::erase_if(changes, [this](const TRouteChange& c) { return c.atMs < fromMs; });
+  const std::int64_t summaryMs = summaries.stepSeconds * 1000LL;
+  for (TPathHopSeries& hop : summaries.hops)
+    std::erase_if(hop.buckets,
+                  [&](const TPathHopBucket& b) { return b.startMs + summaryMs <= fromMs; });
   rebuild();
 }
 
 void TPathWindow::rebuild() {
   const std::int64_t step = pathBucketStepMs(toMs - fromMs, ChartSteps);
-  const std::vector<TPathHopRow> rows = pathHopRows(rounds);
-  buckets = pathHopBuckets(rounds, fromMs, toMs, step);
+  const bool summarised = fromSummaries();
+  const std::vector<TPathHopRow> rows =
+      summarised ? pathHopRowsFromSummaries(summaries, rounds, address) : pathHopRows(rounds);
+  buckets = summarised ? pathHopBucketsFromSummaries(summaries, rounds, fromMs, toMs, step)
+                       : pathHopBuckets(rounds, fromMs, toMs, step);
   // Rows are hops 1..n in order, as the buckets are; hops that never answered after the last
   // that did are left out of both.
   buckets.resize(std::min(buckets.size(), rows.size()));
-  gapMs = joinDistance(rounds);
+  // Summarised steps follow each other; three of them missing is a gap.
+  gapMs = summarised && summaries.stepSeconds > 0 ? 3 * summaries.stepSeconds * 1000LL
+                                                  : joinDistance(rounds);
   sparkline->gapMs = gapMs;
   std::vector<TPathChartHop> hops;
   for (const TPathHopBuckets& h : buckets) hops.push_back({h.hop, pathHopColour(h.hop), h.buckets});
@@ -235,13 +277,19 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
     lblNote->setText(
         QStringLiteral("No path rounds of this host in this range; path tracing is "
                        "switched on per host in [paths] of the settings file."));
-  } else if (limited) {
-    lblNote->setText(
-        QStringLiteral("Routers marked \"router limits its answers\" answer only some "
-                       "probes themselves but pass the others on: later hops answer, "
-                       "so this is no loss on the path."));
   } else {
-    lblNote->clear();
+    QStringList notes;
+    if (limited)
+      notes << QStringLiteral(
+          "Routers marked \"router limits its answers\" answer only some "
+          "probes themselves but pass the others on: later hops answer, "
+          "so this is no loss on the path.");
+    if (fromSummaries() && !firstRoundMs)
+      notes << QStringLiteral("Route changes are kept as long as path rounds: none are kept now.");
+    else if (fromSummaries() && *firstRoundMs > fromMs)
+      notes << QStringLiteral("Route changes are kept as long as path rounds: marked from %1 on.")
+                   .arg(timeText(*firstRoundMs));
+    lblNote->setText(notes.join(QLatin1Char(' ')));
   }
   lblNote->setVisible(!lblNote->text().isEmpty());
   chooseHops();
@@ -252,4 +300,8 @@ void TPathWindow::chooseHops() {
   for (const QModelIndex& index : tbHops->selectionModel()->selectedRows())
     hops.push_back(index.row() + 1);
   chart->setShownHops(std::move(hops));
+}
+
+bool TPathWindow::fromSummaries() const {
+  return cbRange->currentData().toLongLong() > LongestRoundsRangeMs;
 }

@@ -1,11 +1,16 @@
 #pragma once
-// The Path window: the hops of one host's path over a chosen range (the last hour, 24 hours or 7
-// days), from the rounds in the results database, as rows: hop, address, name, loss %, last, mean,
-// best, worst, jitter and a sparkline of the hop's round trip; under them a chart of every hop's
-// round trip over the range (the hops selected in the table, or all). A hop whose router limits its
-// answers (loss that does not go on to later hops) says so instead of showing loss, with one line
-// below the table explaining why. Route changes are marked on the chart, and the address of a hop
-// whose route changed in the range says so.
+// The Path window: the hops of one host's path over a chosen range (the last hour, 24 hours, 7
+// days, 30 days or a year), from the results database, as rows: hop, address, name, loss %, last,
+// mean, best, worst, jitter and a sparkline of the hop's round trip; under them a chart of every
+// hop's round trip over the range (the hops selected in the table, or all). A hop whose router
+// limits its answers (loss that does not go on to later hops) says so instead of showing loss, with
+// one line below the table explaining why. Route changes are marked on the chart, and the address
+// of a hop whose route changed in the range says so.
+//
+// The three short ranges read the stored rounds. The two long ones read the per-hop summaries of
+// the rounds and the rounds after them: rounds are kept for some days only, and a month of them
+// would be over a million hop answers to read for a chart two thousand pixels wide at most. Route
+// changes are kept as long as rounds; a long range says from when on it marks them.
 //
 // While shown, the window follows the present: every few seconds it reads the rounds stored since
 // the last one it has (only those) and the range slides with the clock.
@@ -14,10 +19,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "history/pathrecords.h"
+#include "history/pathsummaries.h"
 #include "pathwatch/pathbuckets.h"
 
 class QComboBox;
@@ -46,6 +53,8 @@ class TPathWindow : public QWidget {
   static constexpr int FollowIntervalMs = 10'000;
   static constexpr int TableColumns = 10;
   static constexpr int SparkColumn = 9;
+  // Ranges longer than this are read from the summaries.
+  static constexpr std::int64_t LongestRoundsRangeMs = 7 * 86'400'000LL;
 
   QTableWidget* tbHops = nullptr;
   QLabel* lblNote = nullptr;
@@ -62,14 +71,17 @@ class TPathWindow : public QWidget {
   void rebuild();
   void fillTable(const std::vector<TPathHopRow>& rows);
   void chooseHops();
+  bool fromSummaries() const;
 
   std::function<std::string()> pathOf;
   std::function<std::int64_t()> clock;
   std::string address;
   std::int64_t fromMs = 0;
   std::int64_t toMs = 0;
-  std::vector<THistoryPathRound> rounds;  // of the range, oldest first
-  std::vector<TRouteChange> changes;      // of the range
+  std::vector<THistoryPathRound> rounds;     // of the range (of a long one: after the summaries)
+  TPathSummaryRange summaries;               // of a long range
+  std::optional<std::int64_t> firstRoundMs;  // the oldest round kept, for a long range
+  std::vector<TRouteChange> changes;         // of the range
   std::vector<TPathHopBuckets> buckets;
   std::int64_t gapMs = 0;  // answered steps further apart are not joined
   TPathSparkline* sparkline = nullptr;
