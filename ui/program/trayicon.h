@@ -99,4 +99,5 @@ class TTrayIcon : public QObject {
   std::vector<QIcon> pictures;
   int iconIndex = 0;
   int shownIndex = 0;
+  bool iconSet = false;  // a picture has been handed to the tray
 };
