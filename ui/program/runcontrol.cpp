@@ -31,6 +31,13 @@ void TRunControl::startUp() {
 void TRunControl::setRunning(bool on) {
   if (on != isRunning && logger) logger->logPinging(on);
   isRunning = on;
+  // Timer1 rests while pinging is stopped (its ticks would do nothing) and runs again from here:
+  // the first tick comes one interval after the start, as it could have with a timer that ran on.
+  if (on && restedWhileStopped) {
+    restedWhileStopped = false;
+    view.Timer1->start();
+    alignStatusTick();
+  }
 }
 
 void TRunControl::refreshStatus() {
@@ -88,13 +95,23 @@ void TRunControl::showConnection() {
 }
 
 void TRunControl::Timer1Timer() {
-  if (!isRunning || !hostList) return;
+  if (!isRunning || !hostList) {
+    // Stopped, a tick does nothing: the timer rests until setRunning starts it again. A timer
+    // stopped by someone else (a test ticking by hand) is left as it is.
+    if (!isRunning && view.Timer1 && view.Timer1->isActive()) {
+      view.Timer1->stop();
+      restedWhileStopped = true;
+    }
+    return;
+  }
   const int index = view.speedIndex ? view.speedIndex() : -1;
   // Another index (none selected) leaves the interval as it is; a change applies from the next tick.
   // Setting the interval restarts a running timer, so only a change is passed on.
   if (index >= 0 && index < static_cast<int>(SpeedIntervalsMs.size()) &&
-      view.Timer1->interval() != SpeedIntervalsMs[index])
+      view.Timer1->interval() != SpeedIntervalsMs[index]) {
     view.Timer1->setInterval(SpeedIntervalsMs[index]);
+    alignStatusTick();
+  }
   for (int pass = 0; pass < PassesPerTick; ++pass) hostList->schedulerPass();
   // Timed on the monotonic clock: a wall clock stepping back (summer time, NTP) logs no extra stamp.
   if (settings.logtimestampinterval >= 1 &&
@@ -104,7 +121,28 @@ void TRunControl::Timer1Timer() {
     lastTimestampMs = clock.monotonicMs();
     if (logger) logger->logTimestamp(startTimeText);
   }
+  shareWakeUp();
   if (view.Timer1->isActive()) skipIdleTicks(view.Timer1->interval());
+}
+
+// Timer1 and tmrPingSpeed each wake the program: at "Slow" that is two wake-ups a second where one
+// would do. Every interval of Timer1 divides a second, so when both start at the same moment the
+// status tick falls due on a scheduler tick; the scheduler tick then runs it (at most half a tick
+// early) and starts tmrPingSpeed afresh, which then fires by itself only while Timer1 rests
+// (idle ticks skipped, pinging stopped). Only running timers take part: ticks driven by hand
+// (tests) never run the status tick.
+void TRunControl::shareWakeUp() {
+  QTimer* status = view.tmrPingSpeed;
+  if (!status || !status->isActive() || !view.Timer1->isActive() || !view.pingSpeedTick) return;
+  if (status->remainingTime() > view.Timer1->interval() / 2) return;
+  status->start();
+  view.pingSpeedTick();
+}
+
+// Called where Timer1 starts afresh: the status timer starts with it, so that the two keep step.
+void TRunControl::alignStatusTick() {
+  if (view.tmrPingSpeed && view.tmrPingSpeed->isActive() && view.Timer1->isActive())
+    view.tmrPingSpeed->start();
 }
 
 // Ticks whose passes would step only idle hosts are not woken for: the scheduler is moved on by
@@ -114,7 +152,11 @@ void TRunControl::Timer1Timer() {
 // running timer is rested: a tick driven by hand (tests) is never followed by a pause.
 void TRunControl::skipIdleTicks(int tickMs) {
   if (tickMs <= 0) return;
-  const int idle = hostList->idleTicksAhead(PassesPerTick, tickMs, MostSkippedMs / tickMs);
+  const int most = MostSkippedMs / tickMs;
+  // Without hosts (all deleted while running) every tick is idle.
+  const int idle = hostList->hostCount() == 0
+                       ? most
+                       : hostList->idleTicksAhead(PassesPerTick, tickMs, most);
   if (idle < 1) return;
   hostList->skipPasses(idle * PassesPerTick);
   if (!resumeTimer) {
