@@ -20,6 +20,15 @@ constexpr int MostSkippedMs = 1000;
 
 QString text(const std::string& s) { return QString::fromLocal8Bit(s); }
 
+// A label lays its window out and repaints at every setText, even with the same text; the status
+// tick writes the texts every second and most seconds they stay as they are.
+void show(QLabel* label, const QString& s) {
+  if (label->text() != s) label->setText(s);
+}
+void show(QPushButton* button, const QString& s) {
+  if (button->text() != s) button->setText(s);
+}
+
 }  // namespace
 
 void TRunControl::startUp() {
@@ -43,15 +52,15 @@ void TRunControl::setRunning(bool on) {
 void TRunControl::refreshStatus() {
   if (isRunning) {
     const double thousands = static_cast<double>(hostList ? hostList->totalPings() : 0) / 1000.0;
-    view.lblStatus->setText(text("Running, pings sent: " + realToText(2, thousands) + "k"));
-    view.btnStartStop->setText(QStringLiteral("Stop"));
+    show(view.lblStatus, text("Running, pings sent: " + realToText(2, thousands) + "k"));
+    show(view.btnStartStop, QStringLiteral("Stop"));
   } else {
-    view.lblStatus->setText(QStringLiteral("Ping threads are stopped"));
-    view.btnStartStop->setText(QStringLiteral("Start"));
+    show(view.lblStatus, QStringLiteral("Ping threads are stopped"));
+    show(view.btnStartStop, QStringLiteral("Start"));
   }
-  view.statusPanel0->setText(text(pingRateText));
+  show(view.statusPanel0, text(pingRateText));
   if (!isRunning || !hostList) {
-    view.statusPanel1->setText(QString::fromLatin1(UnknownText));
+    show(view.statusPanel1, QString::fromLatin1(UnknownText));
     view.trayIcon->setStateLine({});
     view.trayIcon->setIconIndex(2);
     showCannotPing();
@@ -74,7 +83,7 @@ void TRunControl::showConnection() {
   // about. The tray shows the unknown picture and, where it is so, that pinging is not possible.
   if (!hostList->connectionKnown()) {
     const std::string& cause = hostList->cannotPingCause();
-    view.statusPanel1->setText(QString::fromLatin1(UnknownText));
+    show(view.statusPanel1, QString::fromLatin1(UnknownText));
     view.trayIcon->setStateLine(cause.empty() ? QString::fromLatin1(UnknownText)
                                               : text("Pinging is not possible: " + cause));
     view.trayIcon->setIconIndex(2);
@@ -83,13 +92,13 @@ void TRunControl::showConnection() {
   view.trayIcon->setStateLine({});
   if (ok) {
     if (hostList->lastDownAt != 0)
-      view.statusPanel1->setText(
-          text("Conn: OK (l.down @ " + regional.formatDateTime(hostList->lastDownAt) + ")"));
+      show(view.statusPanel1,
+           text("Conn: OK (l.down @ " + regional.formatDateTime(hostList->lastDownAt) + ")"));
     else
-      view.statusPanel1->setText(QStringLiteral("Connection: OK "));
+      show(view.statusPanel1, QStringLiteral("Connection: OK "));
     view.trayIcon->setIconIndex(0);
   } else {
-    view.statusPanel1->setText(QStringLiteral("Connection: DOWN!"));
+    show(view.statusPanel1, QStringLiteral("Connection: DOWN!"));
     view.trayIcon->setIconIndex(1);
   }
 }
