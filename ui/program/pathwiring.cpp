@@ -25,6 +25,7 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
     : QObject(parent), hosts(hostList), alerts(alertCenter) {
   TPathTracerOptions options;
   options.keepDays = historyLengths().rawDays;
+  options.checkInterval = std::chrono::milliseconds(0);  // checkSchedule, from the status tick
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this, &runControl] {
     return runControl.running() ? addressesOf(hosts) : std::vector<std::string>{};
@@ -66,9 +67,17 @@ TPathWiring::~TPathWiring() { alerts.pathStop = nullptr; }
 void TPathWiring::start(const std::string& databasePath) {
   reloadSettings();
   pathTracer->start(databasePath);
+  started = true;
 }
 
-void TPathWiring::stop() { pathTracer->stop(); }
+void TPathWiring::stop() {
+  started = false;
+  pathTracer->stop();
+}
+
+void TPathWiring::checkSchedule() {
+  if (started) pathTracer->checkSchedule();
+}
 
 void TPathWiring::reloadSettings() {
   pathTracer->setSettings(TPathSettings::load(addressesOf(hosts)));

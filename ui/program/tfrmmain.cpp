@@ -243,13 +243,14 @@ void TfrmMain::createTimers() {
   tmrPingSpeed->start();
 }
 
-// The once-a-second status tick: the run control's texts and rate figure, and the run state for
-// the results database and the timeline (Stop or a pause ends a run there, so outages do not reach
-// across it).
+// The once-a-second status tick: the run control's texts and rate figure, the run state for the
+// results database and the timeline (Stop or a pause ends a run there, so outages do not reach
+// across it), and the path rounds that are due.
 void TfrmMain::pingSpeedTick() {
   runCtl.tmrPingSpeedTimer();
   if (historyRecorder) historyRecorder->setMonitoring(runCtl.running());
   if (views) views->setMonitoring(runCtl.running());
+  if (paths) paths->checkSchedule();
 }
 
 void TfrmMain::fixWindowSize() {
