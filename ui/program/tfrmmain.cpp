@@ -245,12 +245,13 @@ void TfrmMain::createTimers() {
 
 // The once-a-second status tick: the run control's texts and rate figure, the run state for the
 // results database and the timeline (Stop or a pause ends a run there, so outages do not reach
-// across it), and the path rounds that are due.
+// across it), the path rounds that are due, and a look for a tray that has come.
 void TfrmMain::pingSpeedTick() {
   runCtl.tmrPingSpeedTimer();
   if (historyRecorder) historyRecorder->setMonitoring(runCtl.running());
   if (views) views->setMonitoring(runCtl.running());
   if (paths) paths->checkSchedule();
+  TrayIcon1->followStatusTick();
 }
 
 void TfrmMain::fixWindowSize() {

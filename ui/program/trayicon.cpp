@@ -45,6 +45,13 @@ void TTrayIcon::lookForTray() {
   icon->show();
 }
 
+void TTrayIcon::followStatusTick() {
+  trayLook->stop();
+  if (++ticksSinceLook * 1000 < TrayLookInterval.count()) return;
+  ticksSinceLook = 0;
+  lookForTray();
+}
+
 TTrayIcon::~TTrayIcon() {
   icon->hide();
   delete menu;
