@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "config/settings.h"
 #include "core/tolvohosts.h"
 #include "storage/tolvologger.h"
@@ -17,6 +19,7 @@ constexpr std::int32_t RateTicks = 10;  // one rate figure per ten seconds
 constexpr int PassesPerTick = 4;
 // At most this long without a tick, so the time stamp and a change of speed wait no longer.
 constexpr int MostSkippedMs = 1000;
+constexpr int StatusTickMs = 1000;  // tmrPingSpeed
 
 QString text(const std::string& s) { return QString::fromLocal8Bit(s); }
 
@@ -144,14 +147,34 @@ void TRunControl::shareWakeUp() {
   QTimer* status = view.tmrPingSpeed;
   if (!status || !status->isActive() || !view.Timer1->isActive() || !view.pingSpeedTick) return;
   if (status->remainingTime() > view.Timer1->interval() / 2) return;
-  status->start();
+  status->start(StatusTickMs);
   view.pingSpeedTick();
 }
 
 // Called where Timer1 starts afresh: the status timer starts with it, so that the two keep step.
 void TRunControl::alignStatusTick() {
   if (view.tmrPingSpeed && view.tmrPingSpeed->isActive() && view.Timer1->isActive())
-    view.tmrPingSpeed->start();
+    view.tmrPingSpeed->start(StatusTickMs);
+}
+
+// tmrPingSpeed fired by itself: Timer1 rested (idle ticks skipped), or the two drifted apart (a
+// rest ends a tick's handling time later than it began). Its next tick is put on the scheduler
+// tick nearest a second on, where shareWakeUp takes it; stopped, it keeps its second.
+void TRunControl::statusTickFired() {
+  QTimer* status = view.tmrPingSpeed;
+  if (!status || !status->isActive()) return;
+  QTimer* next = !isRunning                 ? nullptr
+                 : view.Timer1->isActive()  ? view.Timer1
+                 : resumeTimer && resumeTimer->isActive() ? resumeTimer
+                                                          : nullptr;
+  const int tickMs = view.Timer1->interval();
+  if (!next || tickMs <= 0) {
+    if (status->interval() != StatusTickMs) status->start(StatusTickMs);
+    return;
+  }
+  const int first = std::max(0, next->remainingTime());
+  const int ticks = std::max(0, (StatusTickMs - first + tickMs / 2) / tickMs);
+  status->start(first + ticks * tickMs);
 }
 
 // Ticks whose passes would step only idle hosts are not woken for: the scheduler is moved on by

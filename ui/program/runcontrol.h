@@ -67,6 +67,8 @@ class TRunControl {
   void refreshStatus();
   void Timer1Timer();
   void tmrPingSpeedTimer();
+  // tmrPingSpeed's own tick, after the window has done its part: keeps it in step with Timer1.
+  void statusTickFired();
   void btnStartStopClick();
   static void rgSpeedClick(int index);
 

@@ -234,7 +234,10 @@ void TfrmMain::createTimers() {
   // Precise, so that it keeps step with Timer1 and the scheduler tick can take its turn.
   tmrPingSpeed->setTimerType(Qt::PreciseTimer);
   tmrPingSpeed->setInterval(1000);
-  connect(tmrPingSpeed, &QTimer::timeout, this, &TfrmMain::pingSpeedTick);
+  connect(tmrPingSpeed, &QTimer::timeout, this, [this] {
+    pingSpeedTick();
+    runCtl.statusTickFired();
+  });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); },
                   [this](const std::string& cause) { showCannotPingNote(cause); }, tmrPingSpeed,
