@@ -19,7 +19,9 @@
 #                            a new namespace allows none, so root takes raw sockets (as setcap does)
 #
 # Prints a Markdown table: echoes per second, CPU seconds per 1,000 echoes of the program (all its
-# threads, the scheduler's own account in nanoseconds), fping's at the same pace, and the ratio.
+# threads, the scheduler's own account in nanoseconds), fping's at the same pace, and the ratio;
+# "Wakes/s" is how often the program's threads (this build's) were switched in, per second (the
+# kernel's count of context switches), next to the echoes a second that need them.
 #
 # Traffic goes to 127.0.0.0/8 only. Needs root (private namespaces, ICMP sockets) and fping.
 set -euo pipefail
@@ -72,7 +74,13 @@ fi
 
 speed_names=("Awesome!" "Fast" "Normal" "Slow")
 
-# One program's row: sets rate (echoes/s) and per (CPU s per 1,000 echoes).
+# Context switches of all the program's threads so far.
+switches() {
+  cat /proc/"$1"/task/*/status 2>/dev/null |
+    awk '/^(non)?voluntary_ctxt_switches:/ { n += $2 } END { printf "%d\n", n }'
+}
+
+# One program's row: sets rate (echoes/s), per (CPU s per 1,000 echoes) and wakes (per second).
 run_program() {  # program, mode, hosts, speed, metrics
   local home="$work/run" enabled=0
   [ "$5" = on ] && enabled=1
@@ -90,7 +98,10 @@ run_program() {  # program, mode, hosts, speed, metrics
     >/dev/null 2>"$home/stderr" &
   pid=$!
   sleep "$warmup"
+  local first
+  first=$(switches "$pid")
   measure_window "$pid" "$seconds"
+  wakes=$(awk -v a="$first" -v b="$(switches "$pid")" -v s="$seconds" 'BEGIN { printf "%.1f", (b - a) / s }')
   stop_program
   figures
 }
@@ -122,11 +133,11 @@ echo "$(date -u +%Y-%m-%dT%H:%MZ), $seconds s per program and row, interval 4 s,
      "${SOCKETS:-raw} sockets"
 echo
 if [ -n "$before" ]; then
-  echo "| Program | Hosts | Speed | Metrics | Echoes/s | Before | After | fping | Before/fping | After/fping | After/Before |"
-  echo "|---|---|---|---|---|---|---|---|---|---|---|"
+  echo "| Program | Hosts | Speed | Metrics | Echoes/s | Wakes/s | Before | After | fping | Before/fping | After/fping | After/Before |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
 else
-  echo "| Program | Hosts | Speed | Metrics | Echoes/s | Sorvelo | fping | Ratio |"
-  echo "|---|---|---|---|---|---|---|---|"
+  echo "| Program | Hosts | Speed | Metrics | Echoes/s | Wakes/s | Sorvelo | fping | Ratio |"
+  echo "|---|---|---|---|---|---|---|---|---|"
 fi
 for row in "${rows[@]}"; do
   IFS=: read -r mode hosts speed metrics <<<"$row"
@@ -140,7 +151,7 @@ for row in "${rows[@]}"; do
     old_per=$per
   fi
   run_program "$program" "$mode" "$hosts" "$speed" "$metrics"
-  new_rate=$rate new_per=$per
+  new_rate=$rate new_per=$per new_wakes=$wakes
   if awk -v r="$new_rate" 'BEGIN { exit !(r > 0) }'; then
     run_fping "$hosts" "$new_rate"
     fping_per=$per
@@ -149,9 +160,9 @@ for row in "${rows[@]}"; do
   fi
   label="${speed_names[$speed]}"
   if [ -n "$before" ]; then
-    echo "| $mode | $hosts | $label | $metrics | $new_rate | $old_per | $new_per | $fping_per |" \
+    echo "| $mode | $hosts | $label | $metrics | $new_rate | $new_wakes | $old_per | $new_per | $fping_per |" \
          "$(ratio "$old_per" "$fping_per") | $(ratio "$new_per" "$fping_per") | $(ratio "$new_per" "$old_per") |"
   else
-    echo "| $mode | $hosts | $label | $metrics | $new_rate | $new_per | $fping_per | $(ratio "$new_per" "$fping_per") |"
+    echo "| $mode | $hosts | $label | $metrics | $new_rate | $new_wakes | $new_per | $fping_per | $(ratio "$new_per" "$fping_per") |"
   fi
 done

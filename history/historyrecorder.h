@@ -6,7 +6,8 @@
 // dropped and counted, and the engine is never held up. One database thread of its own opens the
 // file, writes the queued results in batched transactions (WAL mode) at least once a second, packs
 // them into one row per host and minute, consolidates the summaries and prunes what is past its
-// length (see docs/history.md for the schema).
+// length (see docs/history.md for the schema). With nothing to write it sleeps until the next
+// event or the next minute's packing.
 //
 // Faults of the database never stop monitoring: a full disk, a read-only folder or a locked file
 // post one message through the user-message sink and the thread retries until it can write again;
@@ -43,6 +44,7 @@ struct THistoryRecorderStats {
   bool writing = false;        // the database is open and the last write succeeded
   bool refused = false;        // newer schema version: the file is kept and not written
   double threadCpuSeconds = 0; // CPU time the database thread has used so far
+  std::uint64_t wakeUps = 0;   // rounds of the database thread so far
 };
 
 class THistoryRecorder final : public TEngineObserver {

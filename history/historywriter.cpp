@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <algorithm>
 #include <set>
 
 #include "base/usermessages.h"
@@ -35,7 +36,7 @@ THistoryWriter::THistoryWriter(THistoryRecorderOptions recorderOptions)
 THistoryWriter::~THistoryWriter() { stop(); }
 
 void THistoryWriter::push(THistoryEvent event) {
-  std::lock_guard guard(lock);
+  std::unique_lock guard(lock);
   if (queue.size() >= options.queueCapacity) {
     // The oldest result goes; host events are few and keep the mapping right, so they stay.
     for (auto it = queue.begin(); it != queue.end(); ++it) {
@@ -49,6 +50,13 @@ void THistoryWriter::push(THistoryEvent event) {
   }
   queue.push_back(std::move(event));
   ++queuedCount;
+  // A thread asleep with nothing to write is woken by the first event (after the lock is let go,
+  // so that it does not wake only to wait for it); one that sleeps out its flush interval finds
+  // the event then.
+  if (!idle) return;
+  idle = false;
+  guard.unlock();
+  wake.notify_one();
 }
 
 void THistoryWriter::start(const std::string& databasePath) {
@@ -81,7 +89,7 @@ bool THistoryWriter::waitWritten(std::chrono::milliseconds timeout) {
 
 THistoryRecorderStats THistoryWriter::stats() const {
   std::lock_guard guard(lock);
-  return {queuedCount, droppedCount, writtenCount, writing, refused, threadCpu};
+  return {queuedCount, droppedCount, writtenCount, writing, refused, threadCpu, rounds};
 }
 
 std::int64_t THistoryWriter::now() const {
@@ -98,9 +106,17 @@ void THistoryWriter::run() {
     std::deque<THistoryEvent> taken;
     {
       std::unique_lock guard(lock);
-      wake.wait_for(guard, options.flushInterval, [&] { return stopping || flushNow; });
+      if (idle) {
+        // Nothing queued or waiting: sleep until an event comes or the next packing is due.
+        wake.wait_until(guard, nextMaintenance(),
+                        [&] { return stopping || flushNow || !queue.empty(); });
+        idle = false;
+      } else {
+        wake.wait_for(guard, options.flushInterval, [&] { return stopping || flushNow; });
+      }
       flushNow = false;
       last = stopping;
+      ++rounds;
     }
     const bool open = !refused && ensureOpen();
     {
@@ -126,8 +142,22 @@ void THistoryWriter::run() {
     }
     settledChanged.notify_all();
     if (last) break;
+    // Results keep the flush interval while they come; a round that found nothing to write lets
+    // the thread sleep until the next event (while the file cannot be opened it keeps retrying).
+    std::lock_guard guard(lock);
+    idle = taken.empty() && queue.empty() && pending.empty() && (refused || store->isOpen());
   }
   store.reset();
+}
+
+// Packing and consolidation run once a minute (maintain), pruning once an hour; an idle thread
+// wakes for the next of them. The deadline is on the steady clock, reckoned from the wall clock
+// the writer stamps with, so that a test clock standing still does not hold the thread asleep.
+std::chrono::steady_clock::time_point THistoryWriter::nextMaintenance() const {
+  const std::int64_t nowMs = now();
+  std::int64_t untilMs = (nowMs / MinuteMs + 1) * MinuteMs - nowMs;
+  untilMs = std::clamp<std::int64_t>(untilMs, 1, MinuteMs);
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(untilMs);
 }
 
 void THistoryWriter::reportOnce(const std::string& text) {

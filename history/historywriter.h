@@ -59,6 +59,7 @@ class THistoryWriter {
   void reportOnce(const std::string& text);
   bool moveAside();
   std::int64_t now() const;
+  std::chrono::steady_clock::time_point nextMaintenance() const;
 
   THistoryRecorderOptions options;
   std::string path;
@@ -70,6 +71,8 @@ class THistoryWriter {
   std::deque<THistoryEvent> queue;
   std::uint64_t queuedCount = 0, droppedCount = 0, writtenCount = 0, settledCount = 0;
   bool stopping = false, flushNow = false, writing = false, refused = false;
+  bool idle = false;  // the thread sleeps until an event comes (nothing queued or pending)
+  std::uint64_t rounds = 0;  // times the thread woke
   double threadCpu = 0;
   std::thread thread;
 

@@ -74,7 +74,7 @@ void TPathTracer::start(const std::string& databasePath) {
   cancelFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   stopping = false;
   thread = std::thread([this, databasePath] { run(databasePath); });
-  schedule.start();
+  if (options.checkInterval.count() > 0) schedule.start();
   checkSchedule();
 }
 

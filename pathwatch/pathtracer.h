@@ -36,7 +36,9 @@
 
 struct TPathTracerOptions {
   std::chrono::milliseconds minInterval{60'000};  // per host, between scheduled rounds
-  std::chrono::milliseconds checkInterval{1000};  // how often the schedule is looked at
+  // How often the schedule is looked at; 0: never by itself, the owner calls checkSchedule (the
+  // desktop program does so from its once-a-second status tick, to save a wake-up of its own).
+  std::chrono::milliseconds checkInterval{1000};
   TPathProbeOptions probe;                        // hops, probes in flight, time-out
   std::int32_t keepDays = 10;                     // rounds older than this are pruned
   std::function<std::int64_t()> nowMs;            // wall clock of the round stamps; tests set theirs
@@ -71,6 +73,8 @@ class TPathTracer : public QObject {
   // Ends the round in progress at once and waits for the thread.
   void stop();
 
+  // Starts the rounds that are due (interface thread).
+  void checkSchedule();
   // Rounds outside the schedule, for traced hosts only.
   void hostWentDown(const std::string& address) { urgent(address, "down"); }
   void hostCameBack(const std::string& address) { urgent(address, "up"); }
@@ -93,7 +97,6 @@ class TPathTracer : public QObject {
     std::string address;
     std::string reason;
   };
-  void checkSchedule();
   void urgent(const std::string& address, const char* reason);
   void enqueue(TJob job, bool front);
   void run(std::string databasePath);

@@ -11,6 +11,7 @@
 #include "historyfixture.h"
 
 #include <future>
+#include <thread>
 
 namespace {
 
@@ -234,6 +235,34 @@ TEST_F(RecorderTest, AClockSteppingBackKeepsResultsInOrderAndSummariesWhole) {
   ASSERT_EQ(hour.size(), 1u);
   EXPECT_EQ(hour[0].sent, 70);
   EXPECT_EQ(hour[0].lost, 10);
+}
+
+// With nothing to write the database thread sleeps instead of looking every flush interval, and
+// the next result wakes it: written without anyone asking for a flush.
+TEST_F(RecorderTest, AnIdleRecorderSleepsUntilTheNextResult) {
+  auto host = makeHost("gateway", "gw.lan", "127.0.0.2");
+  auto recorder = makeRecorder();  // a flush interval of 20 ms
+  recorder->start(dbPath());
+  echo(*host, DayStartMs, 100);
+  ASSERT_TRUE(recorder->waitWritten(5s));
+  // Settled: no round for 200 ms (10 flush intervals), within 5 s.
+  std::uint64_t wakeUps = recorder->stats().wakeUps;
+  for (int i = 0; i < 25; ++i) {
+    std::this_thread::sleep_for(200ms);
+    const std::uint64_t now = recorder->stats().wakeUps;
+    if (now == wakeUps) break;
+    wakeUps = now;
+  }
+  std::this_thread::sleep_for(500ms);
+  EXPECT_LE(recorder->stats().wakeUps - wakeUps, 1u) << "25 flush intervals passed";
+
+  echo(*host, DayStartMs + 1000, 200);
+  bool written = false;
+  for (int i = 0; i < 500 && !written; ++i) {
+    written = recorder->stats().written == 2;
+    if (!written) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(written) << "the result woke the thread";
 }
 
 TEST_F(RecorderTest, AFullQueueDropsTheOldestResultsAndCountsThem) {

@@ -214,4 +214,23 @@ TEST_F(RunStatusTest, EveryTickStepsTheSchedulerFourTimes) {
   EXPECT_EQ(frm->hostList()->hostAt(5)->worker, nullptr);
 }
 
+
+// Stopped, the scheduler's timer rests (its ticks would do nothing) while the status tick goes on;
+// Start sets it going again, and so does the end of a pause (a dialog's).
+TEST_F(RunStatusTest, TheSchedulerTimerRestsWhileStoppedAndRunsAgain) {
+  files.writeSettings();
+  files.writeHosts({{"gateway", "127.0.0.1"}});
+  frm = std::make_unique<TfrmMain>(clock, echo.service());
+  ASSERT_FALSE(frm->runControl().running());
+  EXPECT_TRUE(uitest::waitUntil([&] { return !frm->Timer1->isActive(); }));
+  EXPECT_TRUE(frm->tmrPingSpeed->isActive());
+
+  frm->btnStartStopClick();
+  EXPECT_TRUE(frm->Timer1->isActive());
+  frm->btnStartStopClick();
+  EXPECT_TRUE(uitest::waitUntil([&] { return !frm->Timer1->isActive(); }));
+  frm->runControl().setRunning(true);
+  EXPECT_TRUE(frm->Timer1->isActive());
+}
+
 }  // namespace

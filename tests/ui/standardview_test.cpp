@@ -234,9 +234,14 @@ TEST_F(StandardViewTest, TheTitlesStayInSightWhileTheRowsScroll) {
 }
 
 TEST_F(StandardViewTest, TheUpdateTimerRunsOnlyWhileTheViewIsOpen) {
+  EXPECT_FALSE(view.tmrUpdate->isActive()) << "not shown yet";
   view.show();
   EXPECT_TRUE(view.tmrUpdate->isActive());
   EXPECT_EQ(view.tmrUpdate->interval(), 200);
+  view.hide();
+  EXPECT_FALSE(view.tmrUpdate->isActive());
+  view.show();
+  EXPECT_TRUE(view.tmrUpdate->isActive());
   view.close();
   EXPECT_FALSE(view.tmrUpdate->isActive());
   EXPECT_FALSE(view.isVisible());

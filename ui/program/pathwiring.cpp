@@ -14,6 +14,7 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
     : QObject(parent), hosts(hostList), alerts(alertCenter) {
   TPathTracerOptions options;
   options.keepDays = historyLengths().rawDays;
+  options.checkInterval = std::chrono::milliseconds(0);  // checkSchedule, from the status tick
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this, &runControl] {
     return runControl.running() ? hosts.addresses() : std::vector<std::string>{};
@@ -56,9 +57,17 @@ TPathWiring::~TPathWiring() { alerts.pathStop = nullptr; }
 void TPathWiring::start(const std::string& databasePath) {
   reloadSettings();
   pathTracer->start(databasePath);
+  started = true;
 }
 
-void TPathWiring::stop() { pathTracer->stop(); }
+void TPathWiring::stop() {
+  started = false;
+  pathTracer->stop();
+}
+
+void TPathWiring::checkSchedule() {
+  if (started) pathTracer->checkSchedule();
+}
 
 void TPathWiring::reloadSettings() {
   pathTracer->setSettings(TPathSettings::load(hosts.addresses()));

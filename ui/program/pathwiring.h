@@ -27,6 +27,8 @@ class TPathWiring : public QObject {
 
   void start(const std::string& databasePath);
   void stop();  // before the recorder stops
+  // Starts the rounds that are due; the main window calls it once a second, from its status tick.
+  void checkSchedule();
   // Reads [paths] again (hosts added or edited).
   void reloadSettings();
   TPathTracer& tracer() { return *pathTracer; }
@@ -37,4 +39,5 @@ class TPathWiring : public QObject {
   TTolvoHosts& hosts;
   TAlertCenter& alerts;
   std::unique_ptr<TPathTracer> pathTracer;
+  bool started = false;
 };

@@ -34,6 +34,10 @@ struct TRunControlView {
   std::function<int()> speedIndex;  // the selected entry of rgSpeed, -1 for none
   // Shows the note on why pinging is not possible (the cause with its remedy), or hides it (empty).
   std::function<void(const std::string& cause)> cannotPingNote;
+  // The once-a-second status timer and what its tick does; a scheduler tick that comes due with it
+  // runs that at once (see shareWakeUp).
+  QTimer* tmrPingSpeed = nullptr;
+  std::function<void()> pingSpeedTick;
 };
 
 // rgSpeed index -> Timer1 interval.
@@ -63,6 +67,8 @@ class TRunControl {
   void refreshStatus();
   void Timer1Timer();
   void tmrPingSpeedTimer();
+  // tmrPingSpeed's own tick, after the window has done its part: keeps it in step with Timer1.
+  void statusTickFired();
   void btnStartStopClick();
   static void rgSpeedClick(int index);
 
@@ -75,6 +81,8 @@ class TRunControl {
   void showConnection();
   void showCannotPing();
   void skipIdleTicks(int tickMs);
+  void shareWakeUp();
+  void alignStatusTick();
 
   const TClock& clock;
   TRunControlView view;
@@ -83,6 +91,7 @@ class TRunControl {
   TTolvoLogger* logger = nullptr;
   bool isRunning = false;
   std::int32_t tickCount = 0;
-  std::uint64_t lastEchoes = 0;
-  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks  // echoes of this run at the last rate figure
+  std::uint64_t lastEchoes = 0;  // echoes of this run at the last rate figure
+  QTimer* resumeTimer = nullptr;  // ends a run of skipped idle ticks
+  bool restedWhileStopped = false;  // Timer1 was stopped by us while pinging was stopped
 };

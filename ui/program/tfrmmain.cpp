@@ -222,18 +222,30 @@ void TfrmMain::createTimers() {
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, [this] { runCtl.Timer1Timer(); });
   tmrPingSpeed = new QTimer(this);
+  // Precise, so that it keeps step with Timer1 and the scheduler tick can take its turn.
+  tmrPingSpeed->setTimerType(Qt::PreciseTimer);
   tmrPingSpeed->setInterval(1000);
-  connect(tmrPingSpeed, &QTimer::timeout, this, [this] { runCtl.tmrPingSpeedTimer(); });
-  // Stop (or a pause) ends a run in the results database, so outages do not reach across it.
-  connect(tmrPingSpeed, &QTimer::timeout, this,
-          [this] { if (historyRecorder) historyRecorder->setMonitoring(runCtl.running()); });
-  connect(tmrPingSpeed, &QTimer::timeout, this,
-          [this] { if (views) views->setMonitoring(runCtl.running()); });
+  connect(tmrPingSpeed, &QTimer::timeout, this, [this] {
+    pingSpeedTick();
+    runCtl.statusTickFired();
+  });
   runCtl.setView({lblStatus, btnStartStop, statusPanel0, statusPanel1, TrayIcon1, Timer1,
                   [this] { return speedIndex(); },
-                  [this](const std::string& cause) { showCannotPingNote(cause); }});
+                  [this](const std::string& cause) { showCannotPingNote(cause); }, tmrPingSpeed,
+                  [this] { pingSpeedTick(); }});
   Timer1->start();
   tmrPingSpeed->start();
+}
+
+// The once-a-second status tick: the run control's texts and rate figure, the run state for the
+// results database and the timeline (Stop or a pause ends a run there, so outages do not reach
+// across it), the path rounds that are due, and a look for a tray that has come.
+void TfrmMain::pingSpeedTick() {
+  runCtl.tmrPingSpeedTimer();
+  if (historyRecorder) historyRecorder->setMonitoring(runCtl.running());
+  if (views) views->setMonitoring(runCtl.running());
+  if (paths) paths->checkSchedule();
+  TrayIcon1->followStatusTick();
 }
 
 void TfrmMain::fixWindowSize() {

@@ -133,6 +133,7 @@ class TfrmMain : public QMainWindow {
   void createActions();
   void createMenus();
   void createTimers();
+  void pingSpeedTick();
   void fixWindowSize();
   void showCannotPingNote(const std::string& cause);
 

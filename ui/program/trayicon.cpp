@@ -45,6 +45,13 @@ void TTrayIcon::lookForTray() {
   icon->show();
 }
 
+void TTrayIcon::followStatusTick() {
+  trayLook->stop();
+  if (++ticksSinceLook * 1000 < TrayLookInterval.count()) return;
+  ticksSinceLook = 0;
+  lookForTray();
+}
+
 TTrayIcon::~TTrayIcon() {
   icon->hide();
   delete menu;
@@ -111,12 +118,18 @@ void TTrayIcon::updateToolTip() {
     }
     text += line;
   }
-  icon->setToolTip(text.left(TooltipChars));
+  // The status tick sets the picture and the text every second; the tray (often another process,
+  // over D-Bus) hears only of a change.
+  if (text.size() > TooltipChars) text.truncate(TooltipChars);
+  if (text != icon->toolTip()) icon->setToolTip(text);
 }
 
 void TTrayIcon::setIconIndex(int index) {
   iconIndex = index;
-  shownIndex = std::clamp(index, 0, static_cast<int>(pictures.size()) - 1);
+  const int shown = std::clamp(index, 0, static_cast<int>(pictures.size()) - 1);
+  if (shown == shownIndex && iconSet) return;
+  shownIndex = shown;
+  iconSet = true;
   icon->setIcon(pictures[shownIndex]);
   updateToolTip();
 }

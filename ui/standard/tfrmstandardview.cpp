@@ -41,10 +41,12 @@ TfrmStandardView::TfrmStandardView(const TClock& clockToUse, QWidget* parent)
   layout->addWidget(ToolBar1);
   layout->addWidget(sgResults);
 
+  // The timer runs while the window is on screen: a hidden grid needs no refresh, and showing the
+  // window refreshes it at once. (Created hidden, it would only wake the program five times a
+  // second to find nothing to draw.)
   tmrUpdate = new QTimer(this);
   tmrUpdate->setInterval(200);
   connect(tmrUpdate, &QTimer::timeout, this, &TfrmStandardView::refreshGrid);
-  tmrUpdate->start();
 }
 
 TfrmStandardView::~TfrmStandardView() = default;
@@ -112,6 +114,12 @@ void TfrmStandardView::showEvent(QShowEvent* event) {
   tmrUpdate->start();
   refreshGrid();
   QWidget::showEvent(event);
+}
+
+// Minimised or hidden by the program: nothing to draw until it is shown again.
+void TfrmStandardView::hideEvent(QHideEvent* event) {
+  tmrUpdate->stop();
+  QWidget::hideEvent(event);
 }
 
 void TfrmStandardView::closeEvent(QCloseEvent* event) {

@@ -41,6 +41,7 @@ class TfrmStandardView : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
