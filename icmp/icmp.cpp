@@ -200,7 +200,9 @@ void TICMP::connectRaw(TFamilySocket& s) {
     std::memcpy(&s.peer, &target, length);
     // The kernel still hands a connected raw socket the replies to other programs' echoes to the
     // same host; a filter of its own keeps those out of its queue.
-    if (!v6())
+    if (v6())
+      attachReplyFilter(s.fd, reinterpret_cast<const sockaddr_in6&>(target).sin6_addr, rawIdentifier());
+    else
       attachReplyFilter(s.fd, reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr,
                         rawIdentifier());
   } else {
