@@ -185,24 +185,14 @@ TEST(AlertTracker, WithoutDatabaseTheMedianComesFromThisRunOnceFifteenMinutesAre
 // after every echo, a long random run (bursts of losses, round trips around the limit, pauses that
 // empty the window) must give the same level at every echo.
 TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
-  TAlertSettings settings;
-  settings.lostToDown = 4;
-  settings.answersToUp = 2;
-  settings.degradedLossPercent = 20;
-  settings.degradedRttMs = 30;
-  settings.degradedRttFactor = 0;
-  settings.degradedMinEchoes = 5;
   TAlertTracker tracker;
-  tracker.setSettings(settings);
-
+  tracker.setSettings({.lostToDown = 4, .answersToUp = 2, .degradedLossPercent = 20,
+                       .degradedRttMs = 30, .degradedRttFactor = 0, .degradedMinEchoes = 5});
   std::mt19937 random(21);
   std::deque<std::pair<std::int64_t, std::int64_t>> window;  // sent, round trip (-1 lost)
   TAlertLevel level = TAlertLevel::Unknown;
   int lostRun = 0, answerRun = 0;
-  TEchoFacts facts;
-  facts.runId = 1;
-  facts.address = "10.0.0.1";
-  facts.sentUnixMs = Start;
+  TEchoFacts facts{.runId = 1, .address = "10.0.0.1", .sentUnixMs = Start};
   for (int i = 0; i < 20000; ++i) {
     const int phase = (i / 300) % 4;  // quiet, lossy, slow, outages
     const int roll = static_cast<int>(random() % 100);
@@ -211,22 +201,18 @@ TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
     facts.sentUnixMs += random() % 50 == 0 ? 100000 + random() % 300000 : 500 + random() % 4000;
     tracker.echo(facts);
 
-    if (facts.answered) {
-      lostRun = 0;
-      if (++answerRun >= 2 && (level == TAlertLevel::Down || level == TAlertLevel::Unknown)) {
-        level = TAlertLevel::Up;
-        window.clear();
-      }
-    } else {
-      answerRun = 0;
-      if (++lostRun >= 4) level = TAlertLevel::Down;
+    lostRun = facts.answered ? 0 : lostRun + 1;
+    answerRun = facts.answered ? answerRun + 1 : 0;
+    if (lostRun >= 4) level = TAlertLevel::Down;
+    if (answerRun >= 2 && (level == TAlertLevel::Down || level == TAlertLevel::Unknown)) {
+      level = TAlertLevel::Up;
+      window.clear();
     }
     window.emplace_back(facts.sentUnixMs, facts.rttMicros);
     while (window.front().first <= facts.sentUnixMs - TAlertTracker::WindowMs) window.pop_front();
-    std::size_t judged = window.size();
+    std::size_t judged = window.size(), lost = 0;
     while (judged > 0 && window[judged - 1].second < 0) --judged;
     if (judged >= 5 && (level == TAlertLevel::Up || level == TAlertLevel::Degraded)) {
-      std::size_t lost = 0;
       std::int64_t sum = 0;
       for (std::size_t k = 0; k < judged; ++k) {
         if (window[k].second < 0) ++lost;

@@ -230,22 +230,15 @@ TEST_P(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
     const TEchoSocket ours = openEchoSocket(family);
     const TEchoSocket other = openEchoSocket(family);
     sockaddr_storage peer{};
-    socklen_t length = sizeof(sockaddr_in);
-    bool attached = false;
-    if (family == AF_INET6) {
-      auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
-      v6.sin6_family = AF_INET6;
-      v6.sin6_addr = in6addr_loopback;
-      length = sizeof v6;
-      connect(ours.fd, reinterpret_cast<const sockaddr*>(&peer), length);
-      attached = attachReplyFilter(ours.fd, v6.sin6_addr, 0x1234);
-    } else {
-      auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
-      v4.sin_family = AF_INET;
-      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      connect(ours.fd, reinterpret_cast<const sockaddr*>(&peer), length);
-      attached = attachReplyFilter(ours.fd, v4.sin_addr.s_addr, 0x1234);
-    }
+    auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
+    peer.ss_family = static_cast<sa_family_t>(family);
+    if (family == AF_INET6) v6.sin6_addr = in6addr_loopback;
+    else v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
+    connect(ours.fd, reinterpret_cast<const sockaddr*>(&peer), length);
+    const bool attached = family == AF_INET6 ? attachReplyFilter(ours.fd, v6.sin6_addr, 0x1234)
+                                             : attachReplyFilter(ours.fd, v4.sin_addr.s_addr, 0x1234);
     // Requests from the other socket: the kernel's replies carry their identifiers.
     const auto queued = [&](std::uint16_t identifier) {
       const auto data = echopacket::echoData(8);
@@ -256,7 +249,8 @@ TEST_P(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
       pollfd wait{ours.fd, POLLIN, 0};
       int count = 0;
       char buffer[256];
-      while (poll(&wait, 1, 300) > 0 && recv(ours.fd, buffer, sizeof buffer, 0) > 0 && count < 10) ++count;
+      while (count < 10 && poll(&wait, 1, 300) > 0 && recv(ours.fd, buffer, sizeof buffer, 0) > 0)
+        ++count;
       return count;
     };
     std::ostringstream out;
