@@ -169,10 +169,11 @@ void TAlertTracker::addToWindow(THost& host, const TSample& sample) {
     host.windowSumMicros += sample.rttMicros;
     host.trailingLost = 0;
   }
-  while (!host.window.empty() &&
-         (host.window.front().sentMs <= sample.sentMs - WindowMs || host.window.size() > WindowCap)) {
-    if (host.window.front().rttMicros < 0) --host.windowLost;
-    else host.windowSumMicros -= host.window.front().rttMicros;
+  while (!host.window.empty() && (host.window.front().sentMs <= sample.sentMs - WindowMs ||
+                                  host.window.size() > WindowCap)) {
+    const TSample& oldest = host.window.front();
+    if (oldest.rttMicros < 0) --host.windowLost;
+    else host.windowSumMicros -= oldest.rttMicros;
     host.window.pop_front();
   }
   // The run of losses ends the window: it shrinks only when the window was nothing else.

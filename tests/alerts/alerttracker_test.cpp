@@ -181,9 +181,9 @@ TEST(AlertTracker, WithoutDatabaseTheMedianComesFromThisRunOnceFifteenMinutesAre
   EXPECT_EQ(known.send(std::string(100, '+'), 200000), std::vector<K>{K::Degraded});
 }
 
-// The tracker keeps its 5-minute figures as running sums; judged the plain way, by walking the window
-// after every echo, a long random run (bursts of losses, round trips around the limit, pauses that
-// empty the window) must give the same level at every echo.
+// The tracker keeps its 5-minute figures as running sums. Judged the plain way, by walking the
+// window after every echo, a long random run (bursts of losses, round trips around the limit,
+// pauses that empty the window) must give the same level at every echo.
 TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
   TAlertTracker tracker;
   tracker.setSettings({.lostToDown = 4, .answersToUp = 2, .degradedLossPercent = 20,
@@ -218,7 +218,8 @@ TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
         if (window[k].second < 0) ++lost;
         else sum += window[k].second;
       }
-      const bool lossy = lost >= 2 && 100.0 * static_cast<double>(lost) / static_cast<double>(judged) >= 20;
+      const bool lossy =
+          lost >= 2 && 100.0 * static_cast<double>(lost) / static_cast<double>(judged) >= 20;
       const bool slow = lost < judged && sum / static_cast<std::int64_t>(judged - lost) > 30000;
       level = lossy || slow ? TAlertLevel::Degraded : TAlertLevel::Up;
     }

@@ -237,8 +237,9 @@ TEST_P(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
     else v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
     connect(ours.fd, reinterpret_cast<const sockaddr*>(&peer), length);
-    const bool attached = family == AF_INET6 ? attachReplyFilter(ours.fd, v6.sin6_addr, 0x1234)
-                                             : attachReplyFilter(ours.fd, v4.sin_addr.s_addr, 0x1234);
+    const bool attached = family == AF_INET6
+                              ? attachReplyFilter(ours.fd, v6.sin6_addr, 0x1234)
+                              : attachReplyFilter(ours.fd, v4.sin_addr.s_addr, 0x1234);
     // Requests from the other socket: the kernel's replies carry their identifiers.
     const auto queued = [&](std::uint16_t identifier) {
       const auto data = echopacket::echoData(8);
