@@ -28,7 +28,7 @@ void TAlertCenter::applySettings(const TAlertSettings& settings) {
 }
 
 void TAlertCenter::echoResult(const TTolvoHost& host, const TEchoResult& result) {
-  TEchoFacts facts;
+  TEchoFacts& facts = echoFacts;
   facts.runId = host.runId;
   facts.callingName = host.callingName;
   facts.hostName = host.hostName;

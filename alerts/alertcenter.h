@@ -84,6 +84,8 @@ class TAlertCenter : public QObject, public TEngineObserver {
 
   TTolvoHosts& hosts;
   TAlertTracker tracker;
+  // Refilled for every echo: its names keep their storage, so an echo allocates nothing.
+  TEchoFacts echoFacts;
   TAlertGatherer gatherer;
   TDesktopNotifier desktop;
   TAlertCommandRunner commands;

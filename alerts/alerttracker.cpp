@@ -18,13 +18,6 @@ std::string factorText(double factor) {
   return buffer;
 }
 
-// The lost echoes at the end of the window: the current run of losses.
-std::size_t trailingLosses(const auto& window) {
-  std::size_t run = 0;
-  for (auto it = window.rbegin(); it != window.rend() && it->rttMicros < 0; ++it) ++run;
-  return run;
-}
-
 }  // namespace
 
 std::string rttText(std::int64_t micros) {
@@ -80,19 +73,16 @@ std::vector<TAlertChange> TAlertTracker::echo(const TEchoFacts& facts) {
     change.to = *confirmed;
     change.detail = detail;
     host.level = *confirmed;
-    if (*confirmed == TAlertLevel::Up) host.window.clear();  // a fresh start after an outage
+    if (*confirmed == TAlertLevel::Up) clearWindow(host);  // a fresh start after an outage
     changes.push_back(change);
   }
 
-  host.window.push_back({facts.sentUnixMs, facts.answered ? facts.rttMicros : -1});
-  while (!host.window.empty() &&
-         (host.window.front().sentMs <= facts.sentUnixMs - WindowMs || host.window.size() > WindowCap))
-    host.window.pop_front();
+  addToWindow(host, {facts.sentUnixMs, facts.answered ? facts.rttMicros : -1});
   if (facts.answered) addToBaseline(host, facts);
 
   // Too few echoes to judge (just back up, pinged rarely, or most of the window is the current run
   // of losses): the host stays as it was.
-  const std::size_t judged = host.window.size() - trailingLosses(host.window);
+  const std::size_t judged = host.window.size() - host.trailingLost;
   if (judged >= static_cast<std::size_t>(std::max(settings.degradedMinEchoes, 1)) &&
       (host.level == TAlertLevel::Up || host.level == TAlertLevel::Degraded)) {
     const auto reason = degradation(host, facts, judged);
@@ -134,13 +124,9 @@ std::optional<TAlertLevel> TAlertTracker::confirmState(THost& host, const TEchoF
 // `count`: the echoes of the window before the current run of losses.
 std::optional<std::string> TAlertTracker::degradation(THost& host, const TEchoFacts& facts,
                                                       std::size_t count) {
-  std::size_t lost = 0;
-  std::int64_t sum = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const TSample& s = host.window[i];
-    if (s.rttMicros < 0) ++lost;
-    else sum += s.rttMicros;
-  }
+  // The current run of losses holds no round trips: only the count leaves it out.
+  const std::size_t lost = host.windowLost - host.trailingLost;
+  const std::int64_t sum = host.windowSumMicros;
   const double lossPercent = 100.0 * static_cast<double>(lost) / static_cast<double>(count);
   if (settings.degradedLossPercent > 0 && lost >= 2 && lossPercent >= settings.degradedLossPercent)
     return "loss " + percentText(lossPercent) + " over 5 min";
@@ -170,6 +156,35 @@ std::optional<std::int64_t> TAlertTracker::medianOf(THost& host, const TEchoFact
   }
   if (medianSource && host.median) return host.median;
   return runMedian(host);
+}
+
+// Takes the echo in and lets out those older than 5 minutes (or beyond the cap), keeping the
+// running figures with them.
+void TAlertTracker::addToWindow(THost& host, const TSample& sample) {
+  host.window.push_back(sample);
+  if (sample.rttMicros < 0) {
+    ++host.windowLost;
+    ++host.trailingLost;
+  } else {
+    host.windowSumMicros += sample.rttMicros;
+    host.trailingLost = 0;
+  }
+  while (!host.window.empty() && (host.window.front().sentMs <= sample.sentMs - WindowMs ||
+                                  host.window.size() > WindowCap)) {
+    const TSample& oldest = host.window.front();
+    if (oldest.rttMicros < 0) --host.windowLost;
+    else host.windowSumMicros -= oldest.rttMicros;
+    host.window.pop_front();
+  }
+  // The run of losses ends the window: it shrinks only when the window was nothing else.
+  host.trailingLost = std::min(host.trailingLost, host.window.size());
+}
+
+void TAlertTracker::clearWindow(THost& host) {
+  host.window.clear();
+  host.windowLost = 0;
+  host.windowSumMicros = 0;
+  host.trailingLost = 0;
 }
 
 void TAlertTracker::addToBaseline(THost& host, const TEchoFacts& facts) {

@@ -84,6 +84,12 @@ class TAlertTracker {
     std::int32_t answerRun = 0;
     std::int64_t lostRunStartMs = 0;
     std::deque<TSample> window;
+    // Running figures of `window`, kept with every echo that enters or leaves it, so judging costs
+    // the same whatever the echo rate: its lost echoes, the sum of its round trips, and how many
+    // lost echoes end it (the current run of losses).
+    std::size_t windowLost = 0;
+    std::int64_t windowSumMicros = 0;
+    std::size_t trailingLost = 0;
     std::deque<TMinute> minutes;
     std::optional<std::int64_t> median;
     std::int64_t medianAtMs = 0;
@@ -94,6 +100,8 @@ class TAlertTracker {
   std::optional<TAlertLevel> confirmState(THost& host, const TEchoFacts& facts, std::string& detail) const;
   std::optional<std::string> degradation(THost& host, const TEchoFacts& facts, std::size_t judged);
   std::optional<std::int64_t> medianOf(THost& host, const TEchoFacts& facts);
+  static void addToWindow(THost& host, const TSample& sample);
+  static void clearWindow(THost& host);
   static void addToBaseline(THost& host, const TEchoFacts& facts);
   static std::optional<std::int64_t> runMedian(const THost& host);
 

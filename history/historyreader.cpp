@@ -71,6 +71,16 @@ bool THistoryReader::open() {
 
 bool THistoryReader::ensureOpen() { return opened || open(); }
 
+namespace {
+
+THistoryHost hostOf(const QSqlQuery& q) {
+  return {q.value(0).toLongLong(), q.value(1).toString().toStdString(),
+          q.value(2).toString().toStdString(), q.value(3).toString().toStdString(),
+          q.value(4).toLongLong(), q.value(5).isNull() ? 0 : q.value(5).toLongLong()};
+}
+
+}  // namespace
+
 std::vector<THistoryHost> THistoryReader::hosts() {
   std::vector<THistoryHost> list;
   if (!ensureOpen()) return list;
@@ -79,18 +89,25 @@ std::vector<THistoryHost> THistoryReader::hosts() {
   if (!q.exec(QStringLiteral("SELECT id, calling_name, host_name, address, added_ms, deleted_ms "
                              "FROM hosts ORDER BY id")))
     return list;
-  while (q.next())
-    list.push_back({q.value(0).toLongLong(), q.value(1).toString().toStdString(),
-                    q.value(2).toString().toStdString(), q.value(3).toString().toStdString(),
-                    q.value(4).toLongLong(), q.value(5).isNull() ? 0 : q.value(5).toLongLong()});
+  while (q.next()) list.push_back(hostOf(q));
   return list;
 }
 
+// Only the rows of this address and name (by the index on both): every host of a monitor asks
+// once at its start, and reading the whole table each time cost seconds with 255 hosts.
 std::optional<THistoryHost> THistoryReader::findHost(const std::string& address,
                                                      const std::string& hostName) {
   std::optional<THistoryHost> found;
-  for (THistoryHost& h : hosts()) {
-    if (h.address != address || h.hostName != hostName) continue;
+  if (!ensureOpen()) return found;
+  QSqlQuery q(QSqlDatabase::database(QString::fromStdString(connectionName), false));
+  q.setForwardOnly(true);
+  q.prepare(QStringLiteral("SELECT id, calling_name, host_name, address, added_ms, deleted_ms "
+                           "FROM hosts WHERE address = ? AND host_name = ? ORDER BY id"));
+  q.addBindValue(QString::fromStdString(address));
+  q.addBindValue(QString::fromStdString(hostName));
+  if (!q.exec()) return found;
+  while (q.next()) {
+    THistoryHost h = hostOf(q);
     if (!found || (found->deletedMs != 0 && h.deletedMs == 0)) found = std::move(h);
   }
   return found;

@@ -48,15 +48,23 @@ std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes) {
   return stored;
 }
 
+void stampEchoRequest(std::span<std::uint8_t> packet, std::uint8_t type, std::uint16_t identifier,
+                      std::uint16_t sequence, bool withChecksum) {
+  packet[0] = type;
+  packet[1] = 0;
+  packet[2] = packet[3] = 0;
+  writeBigEndian16(&packet[4], identifier);
+  writeBigEndian16(&packet[6], sequence);
+  if (!withChecksum) return;
+  const std::uint16_t checksum = internetChecksum(packet);
+  std::memcpy(&packet[2], &checksum, sizeof checksum);
+}
+
 std::vector<std::uint8_t> echoRequest(std::uint16_t identifier, std::uint16_t sequence,
                                       std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> packet(IcmpHeaderBytes + data.size(), 0);
-  packet[0] = TypeEchoRequest;
-  writeBigEndian16(&packet[4], identifier);
-  writeBigEndian16(&packet[6], sequence);
   std::copy(data.begin(), data.end(), packet.begin() + IcmpHeaderBytes);
-  const std::uint16_t checksum = internetChecksum(packet);
-  std::memcpy(&packet[2], &checksum, sizeof checksum);
+  stampEchoRequest(packet, TypeEchoRequest, identifier, sequence, true);
   return packet;
 }
 
@@ -102,10 +110,8 @@ TEchoReplyInfo parseEchoReply(std::span<const std::uint8_t> datagram, bool withI
 std::vector<std::uint8_t> echoRequestV6(std::uint16_t identifier, std::uint16_t sequence,
                                         std::span<const std::uint8_t> data) {
   std::vector<std::uint8_t> packet(IcmpHeaderBytes + data.size(), 0);
-  packet[0] = TypeV6EchoRequest;
-  writeBigEndian16(&packet[4], identifier);
-  writeBigEndian16(&packet[6], sequence);
   std::copy(data.begin(), data.end(), packet.begin() + IcmpHeaderBytes);
+  stampEchoRequest(packet, TypeV6EchoRequest, identifier, sequence, false);
   return packet;
 }
 

@@ -43,6 +43,12 @@ std::vector<std::uint8_t> echoData(std::int32_t size);
 // would be read from the wire into a uint16_t, so it can be stored with memcpy.
 std::uint16_t internetChecksum(std::span<const std::uint8_t> bytes);
 
+// Writes the header of an echo request (`type`, code 0, identifier, sequence, and the checksum when
+// asked) over the first 8 bytes of `packet`, whose echo data is in place after them: a sender that
+// keeps its packet between echoes rewrites only this.
+void stampEchoRequest(std::span<std::uint8_t> packet, std::uint8_t type, std::uint16_t identifier,
+                      std::uint16_t sequence, bool withChecksum);
+
 // A complete echo request: type 8, code 0, checksum, identifier, sequence, then `data`. Datagram
 // sockets overwrite the identifier and checksum on sending; raw sockets send it as it is.
 std::vector<std::uint8_t> echoRequest(std::uint16_t identifier, std::uint16_t sequence,

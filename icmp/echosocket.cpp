@@ -108,6 +108,31 @@ bool attachReplyFilter(int fd, std::uint32_t peer, std::uint16_t identifier) {
   return setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
 }
 
+// A raw ICMPv6 socket is handed the ICMPv6 message alone (the kernel has pulled the IPv6 header
+// off before it offers the packet to raw sockets), so type and identifier are read from offset 0;
+// the source address is read from the IPv6 header through the network-header offset.
+bool attachReplyFilter(int fd, const in6_addr& peer, std::uint16_t identifier) {
+  constexpr std::uint8_t Drop = 13;  // index of the last instruction
+  sock_filter code[Drop + 1] = {};
+  for (int word = 0; word < 4; ++word) {
+    std::uint32_t part = 0;
+    std::memcpy(&part, &peer.s6_addr[word * 4], sizeof part);
+    const auto at = static_cast<std::uint8_t>(word * 2);
+    code[at] = BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
+                        static_cast<std::uint32_t>(SKF_NET_OFF + 8 + word * 4));  // source address
+    code[at + 1] = BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ntohl(part), 0,
+                            static_cast<std::uint8_t>(Drop - (at + 2)));
+  }
+  code[8] = BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0);  // ICMPv6 type
+  code[9] = BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP6_ECHO_REPLY, 0, Drop - 10);
+  code[10] = BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 4);  // ICMPv6 identifier
+  code[11] = BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, Drop - 12);
+  code[12] = BPF_STMT(BPF_RET | BPF_K, 0xFFFF);  // whole message
+  code[Drop] = BPF_STMT(BPF_RET | BPF_K, 0);     // dropped
+  const sock_fprog program{static_cast<unsigned short>(Drop + 1), code};
+  return setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+}
+
 std::string permissionCause(const std::string& groupRange, unsigned groupId,
                             const std::string& programPath) {
   return "ICMP sockets are not permitted for this user: group " + std::to_string(groupId) +

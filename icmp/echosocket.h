@@ -2,6 +2,7 @@
 // Opening the Linux ICMP socket that carries the echo requests, and the user-facing texts for why it
 // could not be opened.
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
 // After <time.h>: it uses struct timespec without including it.
@@ -25,6 +26,8 @@ TEchoSocket openEchoSocket(int family = AF_INET);
 // echo replies from `peer` carrying `identifier`, so the kernel queues no other program's replies
 // into it. False when the kernel refused it (the user-space checks still apply).
 bool attachReplyFilter(int fd, std::uint32_t peer, std::uint16_t identifier);
+// The same for a raw ICMPv6 socket connected to `peer`.
+bool attachReplyFilter(int fd, const in6_addr& peer, std::uint16_t identifier);
 
 // Reading what the kernel hands with a received datagram (recvmsg's control messages):
 // The wall clock now, in the form the kernel's receive timestamps take.

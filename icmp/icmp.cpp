@@ -178,9 +178,16 @@ std::int32_t TICMP::ping() {
   } else if (applyIpOptions(s)) {
     const std::uint16_t sequence = nextSequence();
     const std::uint16_t identifier = s.datagram ? 0 : rawIdentifier();
-    const auto data = echopacket::echoData(size);
-    const auto packet = v6() ? echopacket::echoRequestV6(identifier, sequence, data)
-                             : echopacket::echoRequest(identifier, sequence, data);
+    if (packetDataSize != size) {
+      const auto data = echopacket::echoData(size);
+      packet.assign(echopacket::IcmpHeaderBytes, 0);
+      packet.insert(packet.end(), data.begin(), data.end());
+      packetDataSize = size;
+    }
+    // ICMPv6 checksums are the kernel's (they cover the addresses); ICMP ones are ours.
+    echopacket::stampEchoRequest(
+        packet, v6() ? echopacket::TypeV6EchoRequest : echopacket::TypeEchoRequest, identifier,
+        sequence, !v6());
     const timespec sentAt = wallClockNow();
     if (send(s, packet)) result = awaitReply(identifierOf(s), sequence, sentAt);
   }
@@ -200,7 +207,10 @@ void TICMP::connectRaw(TFamilySocket& s) {
     std::memcpy(&s.peer, &target, length);
     // The kernel still hands a connected raw socket the replies to other programs' echoes to the
     // same host; a filter of its own keeps those out of its queue.
-    if (!v6())
+    if (v6())
+      attachReplyFilter(s.fd, reinterpret_cast<const sockaddr_in6&>(target).sin6_addr,
+                        rawIdentifier());
+    else
       attachReplyFilter(s.fd, reinterpret_cast<const sockaddr_in&>(target).sin_addr.s_addr,
                         rawIdentifier());
   } else {
@@ -272,7 +282,8 @@ std::int32_t TICMP::awaitReply(std::uint16_t identifier, std::uint16_t sequence,
                                const timespec& sentAt) {
   const int fd = current().fd;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout, 0));
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size) + HeaderRoomBytes);
+  receiveBuffer.resize(static_cast<std::size_t>(size) + HeaderRoomBytes);
+  const std::span<std::uint8_t> buffer(receiveBuffer);
   // A near host's reply is often queued by the time sendto returns (loopback delivers it in the
   // same system call): take it without going to sleep in poll() and being woken again.
   if (takeReceived(buffer, identifier, sequence, sentAt) == 1) return 1;

@@ -25,6 +25,7 @@
 #include <ctime>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "icmp/echopacket.h"
 #include "icmp/ping.h"
@@ -101,4 +102,9 @@ class TICMP {
   TEchoReplyHeader reply{};
   std::int64_t replyMicros = -1;
   std::int32_t error = 0;
+  // Kept between echoes, so an echo allocates nothing: the request (header room, then the data of
+  // `packetDataSize` bytes; only the header is written per echo) and the receive buffer.
+  std::vector<std::uint8_t> packet;
+  std::int32_t packetDataSize = -1;
+  std::vector<std::uint8_t> receiveBuffer;
 };

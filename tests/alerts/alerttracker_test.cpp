@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <random>
+
 #include "alerts/alerttracker.h"
 
 namespace {
@@ -176,6 +179,52 @@ TEST(AlertTracker, WithoutDatabaseTheMedianComesFromThisRunOnceFifteenMinutesAre
   Echoes known(later);
   known.send(std::string(400, '+'), 20000);
   EXPECT_EQ(known.send(std::string(100, '+'), 200000), std::vector<K>{K::Degraded});
+}
+
+// The tracker keeps its 5-minute figures as running sums. Judged the plain way, by walking the
+// window after every echo, a long random run (bursts of losses, round trips around the limit,
+// pauses that empty the window) must give the same level at every echo.
+TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
+  TAlertTracker tracker;
+  tracker.setSettings({.lostToDown = 4, .answersToUp = 2, .degradedLossPercent = 20,
+                       .degradedRttMs = 30, .degradedRttFactor = 0, .degradedMinEchoes = 5});
+  std::mt19937 random(21);
+  std::deque<std::pair<std::int64_t, std::int64_t>> window;  // sent, round trip (-1 lost)
+  TAlertLevel level = TAlertLevel::Unknown;
+  int lostRun = 0, answerRun = 0;
+  TEchoFacts facts{.runId = 1, .address = "10.0.0.1", .sentUnixMs = Start};
+  for (int i = 0; i < 20000; ++i) {
+    const int phase = (i / 300) % 4;  // quiet, lossy, slow, outages
+    const int roll = static_cast<int>(random() % 100);
+    facts.answered = phase == 1 ? roll >= 30 : phase == 3 ? roll >= 60 : roll >= 3;
+    facts.rttMicros = facts.answered ? (phase == 2 ? 20000 + roll * 250 : 1000 + roll * 10) : -1;
+    facts.sentUnixMs += random() % 50 == 0 ? 100000 + random() % 300000 : 500 + random() % 4000;
+    tracker.echo(facts);
+
+    lostRun = facts.answered ? 0 : lostRun + 1;
+    answerRun = facts.answered ? answerRun + 1 : 0;
+    if (lostRun >= 4) level = TAlertLevel::Down;
+    if (answerRun >= 2 && (level == TAlertLevel::Down || level == TAlertLevel::Unknown)) {
+      level = TAlertLevel::Up;
+      window.clear();
+    }
+    window.emplace_back(facts.sentUnixMs, facts.rttMicros);
+    while (window.front().first <= facts.sentUnixMs - TAlertTracker::WindowMs) window.pop_front();
+    std::size_t judged = window.size(), lost = 0;
+    while (judged > 0 && window[judged - 1].second < 0) --judged;
+    if (judged >= 5 && (level == TAlertLevel::Up || level == TAlertLevel::Degraded)) {
+      std::int64_t sum = 0;
+      for (std::size_t k = 0; k < judged; ++k) {
+        if (window[k].second < 0) ++lost;
+        else sum += window[k].second;
+      }
+      const bool lossy =
+          lost >= 2 && 100.0 * static_cast<double>(lost) / static_cast<double>(judged) >= 20;
+      const bool slow = lost < judged && sum / static_cast<std::int64_t>(judged - lost) > 30000;
+      level = lossy || slow ? TAlertLevel::Degraded : TAlertLevel::Up;
+    }
+    ASSERT_EQ(tracker.level(1), level) << "echo " << i;
+  }
 }
 
 }  // namespace

@@ -219,26 +219,39 @@ INSTANTIATE_TEST_SUITE_P(Sockets, EchoOverSocketKind, testing::Values(true, fals
                            return test.param ? "Datagram" : "Raw";
                          });
 
-// Another program pinging the same host: its replies never reach a raw socket's queue, ours do.
-TEST(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
+// Another program pinging the same host: its replies never reach a raw socket's queue, ours do
+// (IPv4 to 127.0.0.1, IPv6 to ::1).
+class RawReplyFilter : public testing::TestWithParam<int> {};
+
+TEST_P(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
   SKIP_UNLESS_ROOT();
-  const Fields got = inNamespace(withRange(NobodyMayPing), [] {
-    const TEchoSocket ours = openEchoSocket(AF_INET);
-    const TEchoSocket other = openEchoSocket(AF_INET);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto* to = reinterpret_cast<const sockaddr*>(&peer);
-    connect(ours.fd, to, sizeof peer);
-    const bool attached = attachReplyFilter(ours.fd, peer.sin_addr.s_addr, 0x1234);
+  const int family = GetParam();
+  const Fields got = inNamespace(withRange(NobodyMayPing), [family] {
+    const TEchoSocket ours = openEchoSocket(family);
+    const TEchoSocket other = openEchoSocket(family);
+    sockaddr_storage peer{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
+    peer.ss_family = static_cast<sa_family_t>(family);
+    if (family == AF_INET6) v6.sin6_addr = in6addr_loopback;
+    else v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
+    connect(ours.fd, reinterpret_cast<const sockaddr*>(&peer), length);
+    const bool attached = family == AF_INET6
+                              ? attachReplyFilter(ours.fd, v6.sin6_addr, 0x1234)
+                              : attachReplyFilter(ours.fd, v4.sin_addr.s_addr, 0x1234);
     // Requests from the other socket: the kernel's replies carry their identifiers.
     const auto queued = [&](std::uint16_t identifier) {
-      const auto request = echopacket::echoRequest(identifier, 7, echopacket::echoData(8));
-      sendto(other.fd, request.data(), request.size(), 0, to, sizeof peer);
+      const auto data = echopacket::echoData(8);
+      const auto request = family == AF_INET6 ? echopacket::echoRequestV6(identifier, 7, data)
+                                              : echopacket::echoRequest(identifier, 7, data);
+      sendto(other.fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&peer),
+             length);
       pollfd wait{ours.fd, POLLIN, 0};
       int count = 0;
       char buffer[256];
-      while (poll(&wait, 1, 300) > 0 && recv(ours.fd, buffer, sizeof buffer, 0) > 0) ++count;
+      while (count < 10 && poll(&wait, 1, 300) > 0 && recv(ours.fd, buffer, sizeof buffer, 0) > 0)
+        ++count;
       return count;
     };
     std::ostringstream out;
@@ -253,6 +266,11 @@ TEST(RawReplyFilter, QueuesOnlyRepliesWithItsIdentifier) {
   EXPECT_EQ(number(got, "foreign"), 0);
   EXPECT_EQ(number(got, "own"), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, RawReplyFilter, testing::Values(AF_INET, AF_INET6),
+                         [](const testing::TestParamInfo<int>& test) {
+                           return test.param == AF_INET6 ? "IPv6" : "IPv4";
+                         });
 
 TEST(PingAddress, UnusableAddressesSendNothing) {
   SKIP_UNLESS_ROOT();
