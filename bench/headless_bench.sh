@@ -5,6 +5,8 @@
 #   bench/headless_bench.sh [SECONDS] [BUILD_DIR]
 #     SECONDS    measured time per program (default 30)
 #     BUILD_DIR  where sorvelo was built (default build)
+#   ALERTS=1     sets an alert command and a webhook (to a port on the namespace's loopback where
+#                nothing listens, so a change is refused at once and retried), as a server would run
 #
 # 1. `sorvelo --headless` and the desktop program (offscreen, no window open but the main one)
 #    each ping 127.0.0.1 to 127.0.0.255 (interval 4 s) at "Awesome!", one after the other, each in
@@ -37,7 +39,11 @@ testrun_workdir
 prepare() {  # a fresh home with settings at "Awesome!"
   rm -rf "$work/run"
   testrun_home "$work/run"
-  testrun_settings "$work/run" 0
+  local alerts=""
+  if [ "${ALERTS:-0}" = 1 ]; then
+    alerts=$(printf '[alerts]\ncommand=/bin/true\nwebhook_url=http://127.0.0.1:9/sorvelo')
+  fi
+  testrun_settings "$work/run" 0 "$alerts"
   testrun_loopback_hosts 255 4 >"$work/run/hosts.cfg"
   testrun_env "$work/run"
 }
