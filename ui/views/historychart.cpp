@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "historymarks.h"
+#include "ui/common/chartscale.h"
 #include "livestats.h"
 
 namespace {
@@ -19,24 +20,6 @@ constexpr double LeftMargin = 70;
 constexpr double RightMargin = 12;
 constexpr double BottomMargin = 34;
 constexpr double LossStrip = 10;  // height of the lost-echo ticks under the plot
-
-// 1, 2, 5 x 10^n at or above `value`.
-double niceCeiling(double value) {
-  const double power = std::pow(10.0, std::floor(std::log10(std::max(value, 1.0))));
-  for (double m : {1.0, 2.0, 5.0, 10.0})
-    if (m * power >= value) return m * power;
-  return 10 * power;
-}
-
-// A tick step for a span: whole minutes, hours or days.
-std::int64_t timeStep(std::int64_t spanMs, int room) {
-  static const std::int64_t steps[] = {60'000,     300'000,        900'000,        1'800'000,
-                                       3'600'000,  3 * 3'600'000,  6 * 3'600'000,  12 * 3'600'000,
-                                       86'400'000, 2 * 86'400'000, 7 * 86'400'000, 14 * 86'400'000};
-  for (std::int64_t s : steps)
-    if (spanMs / s <= room) return s;
-  return 30 * 86'400'000LL;
-}
 
 template <typename T>
 std::size_t nearestIndex(const std::vector<T>& items, std::int64_t ms,
@@ -75,7 +58,7 @@ void THistoryChart::setRange(std::int64_t fromMs, std::int64_t toMs) {
 
 void THistoryChart::setSeries(std::vector<THistorySeries> series) {
   shown = std::move(series);
-  scaleTop = niceCeiling(largestMicros() * 1.1);
+  scaleTop = chartNiceCeiling(largestMicros() * 1.1);
   update();
 }
 
@@ -92,7 +75,7 @@ void THistoryChart::appendEcho(std::size_t seriesIndex, const THistoryEcho& echo
   if (echoes.front().sentMs < from - 2 * (to - from))
     std::erase_if(echoes, [this](const THistoryEcho& e) { return e.sentMs < from - (to - from); });
   if (echo.answered() && static_cast<double>(echo.rttMicros) > scaleTop)
-    scaleTop = niceCeiling(static_cast<double>(echo.rttMicros) * 1.1);
+    scaleTop = chartNiceCeiling(static_cast<double>(echo.rttMicros) * 1.1);
   update();
 }
 
@@ -177,7 +160,7 @@ void THistoryChart::paintAxes(QPainter& p, double top) const {
   const int room = std::max(
       2, static_cast<int>(area.width() /
                           (metrics.horizontalAdvance(QStringLiteral("00-00 00:00")) + 16)));
-  const std::int64_t step = timeStep(to - from, room);
+  const std::int64_t step = chartTimeStep(to - from, room);
   const bool days = step >= 86'400'000;
   // Ticks on local time boundaries.
   const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * 1000LL;

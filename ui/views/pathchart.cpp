@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "historychart.h"
+#include "ui/common/chartscale.h"
 
 namespace {
 
@@ -17,24 +18,6 @@ constexpr double RightMargin = 12;
 constexpr double BottomMargin = 30;
 constexpr double LossStrip = 10;  // the ticks of lost probes under the plot
 constexpr double MarkReach = 4;   // pixels either side of a route-change line that show its text
-
-// 1, 2, 5 x 10^n at or above `value`.
-double niceCeiling(double value) {
-  const double power = std::pow(10.0, std::floor(std::log10(std::max(value, 1.0))));
-  for (double m : {1.0, 2.0, 5.0, 10.0})
-    if (m * power >= value) return m * power;
-  return 10 * power;
-}
-
-// A tick step of whole minutes, hours or days that leaves at most `room` ticks.
-std::int64_t tickStep(std::int64_t spanMs, int room) {
-  static const std::int64_t steps[] = {60'000,     300'000,        900'000,       1'800'000,
-                                       3'600'000,  3 * 3'600'000,  6 * 3'600'000, 12 * 3'600'000,
-                                       86'400'000, 2 * 86'400'000, 7 * 86'400'000};
-  for (std::int64_t s : steps)
-    if (spanMs / s <= room) return s;
-  return 14 * 86'400'000LL;
-}
 
 QString legendText(int hop) { return QStringLiteral("hop %1").arg(hop); }
 
@@ -97,7 +80,7 @@ void TPathChart::updateScale() {
     if (shown(h.hop))
       for (const TPathBucket& b : h.buckets)
         largest = std::max(largest, static_cast<double>(b.meanMicros));
-  scaleTop = niceCeiling(largest * 1.1);
+  scaleTop = chartNiceCeiling(largest * 1.1);
 }
 
 int TPathChart::legendHeight() const {
@@ -176,7 +159,7 @@ void TPathChart::paintAxes(QPainter& p) const {
   const QString widest = QStringLiteral("00-00 00:00");
   const int room =
       std::max(2, static_cast<int>(area.width() / (metrics.horizontalAdvance(widest) + 16)));
-  const std::int64_t tick = tickStep(to - from, room);
+  const std::int64_t tick = chartTimeStep(to - from, room);
   // Ticks on local time boundaries.
   const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * 1000LL;
   std::int64_t at = ((from + offset) / tick + 1) * tick - offset;
