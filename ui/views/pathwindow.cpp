@@ -82,6 +82,12 @@ std::int64_t joinDistance(const std::vector<THistoryPathRound>& rounds) {
   return 3 * spacings[spacings.size() / 2];
 }
 
+bool answeredIn(const THistoryPathRound& round, int hop) {
+  return std::any_of(round.hops.begin(), round.hops.end(), [hop](const THistoryHop& h) {
+    return h.hop == hop && !h.address.empty();
+  });
+}
+
 QString timeText(std::int64_t ms) {
   return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
@@ -255,6 +261,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
         changed << QStringLiteral("%1  %2 \u2192 %3")
                        .arg(timeText(c.atMs), QString::fromStdString(c.before),
                             QString::fromStdString(c.after));
+    // "Last" is the newest round's: a hop that stopped answering (a cut behind the router before
+    // it) must not go on showing the round trip of a round before.
+    const bool lastLost = answered && !rounds.empty() && !answeredIn(rounds.back(), hop.hop);
     QString where = answered ? QString::fromStdString(hop.lastAddress) : QStringLiteral("*");
     if (!changed.isEmpty()) where += QStringLiteral(" (route changed)");
     const QString texts[] = {
@@ -262,7 +271,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
         where,
         QString::fromStdString(row.name),
         loss,
-        answered ? milliseconds(static_cast<double>(hop.lastMicros)) : QString(),
+        lastLost ? QStringLiteral("lost")
+        : answered ? milliseconds(static_cast<double>(hop.lastMicros))
+                   : QString(),
         answered ? milliseconds(hop.meanMicros) : QString(),
         answered ? milliseconds(static_cast<double>(hop.bestMicros)) : QString(),
         answered ? milliseconds(static_cast<double>(hop.worstMicros)) : QString(),
