@@ -1,11 +1,23 @@
 #include "pathhoprows.h"
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 std::vector<TPathHopRow> pathHopRows(const std::vector<THistoryPathRound>& rounds) {
   TPathStats stats;
   std::map<std::string, std::string> names;  // the last name seen per address
+  // Per hop: rounds it lost, and of those the ones in which a later hop answered all the same.
+  std::map<int, std::pair<int, int>> lostPassedOn;
   for (const THistoryPathRound& stored : rounds) {
+    for (auto hop = stored.hops.begin(); hop != stored.hops.end(); ++hop) {
+      if (!hop->address.empty()) continue;
+      auto& [lost, passedOn] = lostPassedOn[hop->hop];
+      ++lost;
+      if (std::any_of(std::next(hop), stored.hops.end(),
+                      [](const THistoryHop& later) { return !later.address.empty(); }))
+        ++passedOn;
+    }
     TPathRound round;
     round.reached = stored.reached;
     for (const THistoryHop& hop : stored.hops) {
@@ -26,6 +38,13 @@ std::vector<TPathHopRow> pathHopRows(const std::vector<THistoryPathRound>& round
     rows.push_back(std::move(row));
   }
   markLimitingRouters(rows);
+  // The shares alone miss a router that went silent for a round while, in another round, the
+  // path broke behind it: both hops then lose as much. Every probe it lost having gone on to a
+  // later hop says it all the same.
+  for (TPathHopRow& row : rows)
+    if (const auto it = lostPassedOn.find(row.stats.hop);
+        it != lostPassedOn.end() && it->second.first == it->second.second)
+      row.limitsAnswers = true;
   return rows;
 }
 

@@ -4,8 +4,8 @@
 // the standard deviation).
 //
 // A router that limits its own answers ("time exceeded" is rate-limited by most routers) shows
-// loss at its hop while later hops lose less: the probes passed it. Such a hop is marked
-// `limitsAnswers` rather than read as loss on the path.
+// loss at its hop while later hops lose less, or answer in every round it lost: the probes passed
+// it. Such a hop is marked `limitsAnswers` rather than read as loss on the path.
 
 #include <string>
 #include <vector>

@@ -72,6 +72,7 @@ TEST(PathWindow, ListsHopsAndTellsALimitingRouterFromLoss) {
   EXPECT_EQ(cell(0, 6), "1.0");
   EXPECT_EQ(cell(0, 7), "1.3");
   EXPECT_EQ(cell(1, 3), "router limits its answers");
+  EXPECT_EQ(cell(1, 4), "lost");  // not the round trip of an older round
   EXPECT_EQ(cell(2, 2), "host.example");
   EXPECT_EQ(cell(2, 3), "0.0");
   EXPECT_FALSE(window.lblNote->text().isEmpty());
@@ -80,6 +81,7 @@ TEST(PathWindow, ListsHopsAndTellsALimitingRouterFromLoss) {
   window.cbRange->setCurrentIndex(1);
   ASSERT_EQ(window.tbHops->rowCount(), 3);
   EXPECT_EQ(cell(0, 3), "0.0");
+  EXPECT_EQ(cell(0, 6), "0.900");  // the older round's best, below a millisecond
   EXPECT_EQ(cell(1, 3), "router limits its answers");
 }
 

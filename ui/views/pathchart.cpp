@@ -164,7 +164,6 @@ void TPathChart::paintAxes(QPainter& p) const {
   const std::int64_t offset = QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc() * 1000LL;
   std::int64_t at = ((from + offset) / tick + 1) * tick - offset;
   const double labelY = area.bottom() + LossStrip + 4;
-  const double labelWidth = metrics.horizontalAdvance(widest) + 8;
   for (int n = 0; at < to && n < 200; at += tick, ++n) {
     const double x = xOf(at);
     p.setPen(grid);
@@ -174,7 +173,11 @@ void TPathChart::paintAxes(QPainter& p) const {
         tick >= 86'400'000       ? QStringLiteral("MM-dd")
         : to - from > 86'400'000 ? QStringLiteral("MM-dd HH:mm")
                                  : QStringLiteral("HH:mm"));
-    p.drawText(QRectF(x - labelWidth / 2, labelY, labelWidth, metrics.height()),
+    // Centred under its tick, but kept inside the widget: a tick near the right end (the range
+    // ends now) had its last digits cut off.
+    const double width = std::min<double>(metrics.horizontalAdvance(label) + 2, this->width());
+    const double left = std::clamp(x - width / 2, 0.0, this->width() - width);
+    p.drawText(QRectF(left, labelY, width, metrics.height()),
                Qt::AlignHCenter | Qt::AlignTop, label);
   }
   p.setPen(text);

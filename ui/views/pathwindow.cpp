@@ -29,7 +29,12 @@ constexpr std::int64_t HourMs = 3'600'000;
 constexpr int ChartSteps = 600;
 std::atomic<int> windowCount{0};
 
-QString milliseconds(double micros) { return QString::number(micros / 1000.0, 'f', 1); }
+// One decimal from a millisecond up; below it three, so that a round trip inside a LAN does not
+// read as "0.0" (nothing) next to the chart's scale.
+QString milliseconds(double micros) {
+  const double ms = micros / 1000.0;
+  return QString::number(ms, 'f', ms < 1 ? 3 : 1);
+}
 
 // Runs `read` on the results database over a read-only connection of its own (not at all when the
 // file cannot be opened).
@@ -77,6 +82,12 @@ std::int64_t joinDistance(const std::vector<THistoryPathRound>& rounds) {
   return 3 * spacings[spacings.size() / 2];
 }
 
+bool answeredIn(const THistoryPathRound& round, int hop) {
+  return std::any_of(round.hops.begin(), round.hops.end(), [hop](const THistoryHop& h) {
+    return h.hop == hop && !h.address.empty();
+  });
+}
+
 QString timeText(std::int64_t ms) {
   return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
@@ -107,7 +118,8 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   tbHops->setSelectionBehavior(QAbstractItemView::SelectRows);
   tbHops->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tbHops->verticalHeader()->hide();
-  tbHops->horizontalHeader()->setStretchLastSection(true);
+  // The sparkline takes the width the other columns leave.
+  tbHops->horizontalHeader()->setSectionResizeMode(SparkColumn, QHeaderView::Stretch);
   sparkline = new TPathSparkline(tbHops);
   sparkline->bucketsOf = [this](int row) -> const std::vector<TPathBucket>* {
     return row >= 0 && row < static_cast<int>(buckets.size())
@@ -249,6 +261,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
         changed << QStringLiteral("%1  %2 \u2192 %3")
                        .arg(timeText(c.atMs), QString::fromStdString(c.before),
                             QString::fromStdString(c.after));
+    // "Last" is the newest round's: a hop that stopped answering (a cut behind the router before
+    // it) must not go on showing the round trip of a round before.
+    const bool lastLost = answered && !rounds.empty() && !answeredIn(rounds.back(), hop.hop);
     QString where = answered ? QString::fromStdString(hop.lastAddress) : QStringLiteral("*");
     if (!changed.isEmpty()) where += QStringLiteral(" (route changed)");
     const QString texts[] = {
@@ -256,7 +271,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
         where,
         QString::fromStdString(row.name),
         loss,
-        answered ? milliseconds(static_cast<double>(hop.lastMicros)) : QString(),
+        lastLost ? QStringLiteral("lost")
+        : answered ? milliseconds(static_cast<double>(hop.lastMicros))
+                   : QString(),
         answered ? milliseconds(hop.meanMicros) : QString(),
         answered ? milliseconds(static_cast<double>(hop.bestMicros)) : QString(),
         answered ? milliseconds(static_cast<double>(hop.worstMicros)) : QString(),
@@ -272,7 +289,9 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
       tbHops->item(r, 1)->setToolTip(QStringLiteral("Route changed in this range:\n") +
                                      changed.join(QLatin1Char('\n')));
   }
-  tbHops->resizeColumnsToContents();
+  // Column by column: resizing the sparkline's to its contents would end its stretch.
+  for (int c = 0; c < TableColumns; ++c)
+    if (c != SparkColumn) tbHops->resizeColumnToContents(c);
   if (rows.empty()) {
     lblNote->setText(
         QStringLiteral("No path rounds of this host in this range; path tracing is "
