@@ -186,13 +186,22 @@ TEST(AlertTracker, WithoutDatabaseTheMedianComesFromThisRunOnceFifteenMinutesAre
 // pauses that empty the window) must give the same level at every echo.
 TEST(AlertTracker, RunningFiguresJudgeAsAWalkOverTheWindowWould) {
   TAlertTracker tracker;
-  tracker.setSettings({.lostToDown = 4, .answersToUp = 2, .degradedLossPercent = 20,
-                       .degradedRttMs = 30, .degradedRttFactor = 0, .degradedMinEchoes = 5});
+  TAlertSettings settings;
+  settings.lostToDown = 4;
+  settings.answersToUp = 2;
+  settings.degradedLossPercent = 20;
+  settings.degradedRttMs = 30;
+  settings.degradedRttFactor = 0;
+  settings.degradedMinEchoes = 5;
+  tracker.setSettings(settings);
   std::mt19937 random(21);
   std::deque<std::pair<std::int64_t, std::int64_t>> window;  // sent, round trip (-1 lost)
   TAlertLevel level = TAlertLevel::Unknown;
   int lostRun = 0, answerRun = 0;
-  TEchoFacts facts{.runId = 1, .address = "10.0.0.1", .sentUnixMs = Start};
+  TEchoFacts facts;
+  facts.runId = 1;
+  facts.address = "10.0.0.1";
+  facts.sentUnixMs = Start;
   for (int i = 0; i < 20000; ++i) {
     const int phase = (i / 300) % 4;  // quiet, lossy, slow, outages
     const int roll = static_cast<int>(random() % 100);
