@@ -76,19 +76,41 @@ void TDesktopNotifier::show(const TAlertNotice& notice) {
 }
 
 uint TDesktopNotifier::replacedBy(const TAlertNotice& notice) {
-  for (auto it = shown.rbegin(); it != shown.rend(); ++it) {
-    if (it->downSubjects.empty()) continue;
-    const bool allBack = std::all_of(it->downSubjects.begin(), it->downSubjects.end(), [&](std::uint64_t s) {
-      return std::find(notice.upSubjects.begin(), notice.upSubjects.end(), s) != notice.upSubjects.end();
-    });
-    const bool followed = notice.followsDown && it->downSubjects == notice.downSubjects &&
-                          it->runIds == notice.runIds;
-    if (!allBack && !followed) continue;
-    const uint id = it->id;
-    shown.erase(std::next(it).base());  // the service answers with the same id
-    return id;
+  const auto answers = [&notice](const TShown& entry) {
+    if (entry.downSubjects.empty()) return false;
+    const bool allBack = std::all_of(
+        entry.downSubjects.begin(), entry.downSubjects.end(), [&](std::uint64_t subject) {
+          return std::find(notice.upSubjects.begin(), notice.upSubjects.end(), subject) !=
+                 notice.upSubjects.end();
+        });
+    const bool followed = notice.followsDown && entry.downSubjects == notice.downSubjects &&
+                          entry.runIds == notice.runIds;
+    return allBack || followed;
+  };
+  // The newest notification this notice answers gives up its place; older ones it answers as
+  // well (a group's "down" and a host's path notice after it) are closed, so nothing on screen
+  // still says a host is down once it is back.
+  uint replaced = 0;
+  for (auto it = shown.rbegin(); it != shown.rend();) {
+    if (!answers(*it)) {
+      ++it;
+      continue;
+    }
+    if (replaced == 0)
+      replaced = it->id;
+    else
+      close(it->id);
+    it = std::make_reverse_iterator(shown.erase(std::next(it).base()));
   }
-  return 0;
+  return replaced;
+}
+
+void TDesktopNotifier::close(uint id) {
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QString::fromLatin1(Service), QString::fromLatin1(Path), QString::fromLatin1(Interface),
+      QStringLiteral("CloseNotification"));
+  call << id;
+  bus.asyncCall(call, ReplyTimeoutMs);  // nothing to do with the answer: closed or already gone
 }
 
 void TDesktopNotifier::toFallback(const TAlertNotice& notice) {

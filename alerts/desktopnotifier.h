@@ -13,7 +13,8 @@
 // A notice that tells up again every subject a shown notification told down takes that
 // notification's place (Notify's replaces_id), so "gateway is down" does not stay on screen once
 // gateway is back. A notice that follows a host's "down" (where its path stops) takes the place of
-// a notification about that host alone in the same way.
+// a notification about that host alone in the same way. Older notifications the same notice
+// answers are closed (CloseNotification).
 
 #include <QDBusConnection>
 #include <QObject>
@@ -71,6 +72,7 @@ class TDesktopNotifier : public QObject {
   };
   // The shown notification an "up again" or a follow-up notice takes the place of, or 0.
   uint replacedBy(const TAlertNotice& notice);
+  void close(uint id);  // CloseNotification, not waited for
 
   // Notifications the service gave us an id for and has not closed, newest last.
   std::deque<TShown> shown;

@@ -134,6 +134,44 @@ TEST_F(DesktopNotifier, PathNoticeTakesThePlaceOfItsHostsDownUnlessTheHostIsBack
   EXPECT_EQ(calls[2].replacesId, calls[1].id);
 }
 
+TEST_F(DesktopNotifier, UpAgainLeavesNoNotificationSayingItsHostsAreDown) {
+  TNotificationService service(bus.address());
+  ASSERT_TRUE(service.started());
+  TTolvoHosts hosts;
+  TAlertCenter center(hosts, bus.connect(QStringLiteral("program")));
+  center.applySettings({});
+  TRunControl runControl(systemClock());
+  TPathWiring paths(hosts, center, runControl);
+  TTolvoHost* far = hosts.addHost("127.0.0.9", false);
+  TTolvoHost* edge = hosts.addHost("127.0.0.10", false);
+  ASSERT_TRUE(far && edge);
+  std::int64_t sentMs = QDateTime::currentMSecsSinceEpoch();
+  const auto echoes = [&](int count, bool answered) {
+    for (int i = 0; i < count; ++i, sentMs += 3000)
+      for (TTolvoHost* host : {far, edge})
+        hosts.events().echoResult(*host, {sentMs, answered, answered ? 700 : -1});
+  };
+  // Both down in one notification; then edge's path notice, beside it (it names one host only).
+  echoes(2, true);
+  echoes(3, false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 1; }, 10000));
+  TTracedRound traced;
+  traced.round.address = edge->ipAddress;
+  traced.round.reason = "down";
+  traced.round.hops = {{1, "192.0.2.1", "", 900}, {2, "", "", std::nullopt}};
+  paths.tracer().onRound(traced);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 2; }, 10000));
+  echoes(2, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls().size() == 3; }, 10000));
+
+  const auto calls = service.calls();
+  EXPECT_EQ(calls[1].replacesId, 0u);
+  EXPECT_TRUE(calls[2].summary.contains(QStringLiteral("up again"))) << calls[2].summary.toStdString();
+  EXPECT_EQ(calls[2].replacesId, calls[1].id);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return service.closedIds() == std::vector<uint>{calls[0].id}; }, 5000));
+}
+
 TEST_F(DesktopNotifier, FallsBackWithoutServiceOrBusAndWhenTheServiceVanishes) {
   std::vector<std::string> balloons;
   auto record = [&](const TAlertNotice& n) { balloons.push_back(n.summary); };

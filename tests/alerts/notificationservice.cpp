@@ -36,6 +36,7 @@ class TNotificationObject : public QObject {
     return id;
   }
   QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+  void CloseNotification(uint id) { service.recordClosed(id); }
 
  private:
   TNotificationService& service;
@@ -141,6 +142,16 @@ void TNotificationService::click(uint id) {
 std::vector<TNotifyCall> TNotificationService::calls() const {
   std::lock_guard guard(lock);
   return recorded;
+}
+
+std::vector<uint> TNotificationService::closedIds() const {
+  std::lock_guard guard(lock);
+  return closed;
+}
+
+void TNotificationService::recordClosed(uint id) {
+  std::lock_guard guard(lock);
+  closed.push_back(id);
 }
 
 void TNotificationService::record(TNotifyCall call) {

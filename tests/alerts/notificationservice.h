@@ -1,7 +1,7 @@
 #pragma once
 // A private D-Bus session bus for a test (dbus-daemon with a configuration of the test's own) and a
 // small notification service on it: it owns org.freedesktop.Notifications from a thread of its own,
-// records every Notify call, can answer late, can vanish, and can send ActionInvoked as a desktop
+// records every Notify and CloseNotification call, can answer late, can vanish, and can send ActionInvoked as a desktop
 // does when the user clicks a notification.
 
 #include <QDBusConnection>
@@ -57,6 +57,7 @@ class TNotificationService : public QThread {
   void click(uint id);
 
   std::vector<TNotifyCall> calls() const;
+  std::vector<uint> closedIds() const;  // CloseNotification calls, in order
 
  protected:
   void run() override;
@@ -64,6 +65,7 @@ class TNotificationService : public QThread {
  private:
   friend class TNotificationObject;
   void record(TNotifyCall call);
+  void recordClosed(uint id);
 
   QString address;
   QString connectionName;
@@ -71,4 +73,5 @@ class TNotificationService : public QThread {
   std::atomic<int> state{0};  // 0 starting, 1 owning the name, -1 failed
   mutable std::mutex lock;
   std::vector<TNotifyCall> recorded;
+  std::vector<uint> closed;
 };
