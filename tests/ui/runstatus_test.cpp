@@ -91,6 +91,31 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
   EXPECT_EQ(log, expected);
 }
 
+// The pings sent change every second at the fast speeds: the new text is painted without laying
+// the status frame (and with it the window) out again, and the label keeps the frame's room.
+TEST_F(RunStatusTest, ANewStatusTextLaysNothingOut) {
+  start({{"gateway", "127.0.0.1"}});
+  frm->show();
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  struct TLayoutRequests : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::LayoutRequest) ++count;
+      return false;
+    }
+  } requests;
+  frm->Bevel1->installEventFilter(&requests);
+  frm->installEventFilter(&requests);
+  for (const char* shown : {"Running, pings sent: 1,23k", "Running, pings sent: 1,24k"}) {
+    frm->lblStatus->setText(QString::fromLatin1(shown));
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(requests.count, 0);
+  EXPECT_EQ(frm->lblStatus->text(), "Running, pings sent: 1,24k");
+  EXPECT_GE(frm->lblStatus->height(), frm->lblStatus->sizeHint().height());
+  EXPECT_GE(frm->lblStatus->width(), frm->Bevel1->width() / 2);
+}
+
 // Without permission for ICMP sockets nothing is sent: the state stays unknown, the tray says why,
 // the window keeps a note with the remedy, and the message comes once (two hosts, three rounds),
 // again only after pinging worked and failed anew.
