@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
@@ -91,8 +92,9 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
   EXPECT_EQ(log, expected);
 }
 
-// The pings sent change every second at the fast speeds: the new text is painted without laying
-// the status frame (and with it the window) out again, and the label keeps the frame's room.
+// The pings sent change every second at the fast speeds, the pings a second every ten: the new
+// texts are painted without laying the status frame, the status bar (and with them the window) out
+// again, and the labels keep their room.
 TEST_F(RunStatusTest, ANewStatusTextLaysNothingOut) {
   start({{"gateway", "127.0.0.1"}});
   frm->show();
@@ -105,12 +107,15 @@ TEST_F(RunStatusTest, ANewStatusTextLaysNothingOut) {
     }
   } requests;
   frm->Bevel1->installEventFilter(&requests);
+  frm->statusBar()->installEventFilter(&requests);
   frm->installEventFilter(&requests);
   for (const char* shown : {"Running, pings sent: 1,23k", "Running, pings sent: 1,24k"}) {
     frm->lblStatus->setText(QString::fromLatin1(shown));
+    frm->statusPanel0->setText(QString::fromLatin1(shown + 21));
     QCoreApplication::processEvents();
   }
   EXPECT_EQ(requests.count, 0);
+  EXPECT_EQ(frm->statusPanel0->width(), frm->statusPanel0->minimumWidth());
   EXPECT_EQ(frm->lblStatus->text(), "Running, pings sent: 1,24k");
   EXPECT_GE(frm->lblStatus->height(), frm->lblStatus->sizeHint().height());
   EXPECT_GE(frm->lblStatus->width(), frm->Bevel1->width() / 2);

@@ -5,6 +5,8 @@
 TLabelBox::TLabelBox(QLabel* labelToHold, QWidget* parent) : QWidget(parent), label(labelToHold) {
   label->setParent(this);
   setSizePolicy(label->sizePolicy());
+  setMinimumSize(label->minimumSize());
+  setMaximumSize(label->maximumSize());
 }
 
 void TLabelBox::resizeEvent(QResizeEvent* event) {

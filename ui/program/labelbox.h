@@ -14,7 +14,8 @@
 
 class TLabelBox : public QWidget {
  public:
-  // `label` becomes the box's child; its size policy (word wrap included) is the box's.
+  // `label` becomes the box's child; its size policy (word wrap included) and the least and most
+  // size set on it so far are the box's.
   explicit TLabelBox(QLabel* label, QWidget* parent = nullptr);
 
   QSize sizeHint() const override { return label->sizeHint(); }

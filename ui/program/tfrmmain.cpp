@@ -178,8 +178,9 @@ void TfrmMain::createStatusBar() {
                                     : 50);
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   statusBar()->setSizeGripEnabled(false);
-  statusBar()->addWidget(statusPanel0);
-  statusBar()->addWidget(statusPanel1, 1);
+  // The pings a second change every ten seconds; boxed as the status text is.
+  statusBar()->addWidget(new TLabelBox(statusPanel0));
+  statusBar()->addWidget(new TLabelBox(statusPanel1), 1);
 }
 
 void TfrmMain::createActions() {
