@@ -42,15 +42,15 @@ TDateTime localDateTimeAt(std::int64_t unixSeconds, int millisecond) {
   // holds the minute and its offset, so the threads that read the time share it without a lock.
   static std::atomic<std::uint64_t> minuteAndOffset{0};
   const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); };
-  const std::int64_t minute = floorDiv(unixSeconds, 60);
+  const std::uint64_t minute = static_cast<std::uint64_t>(floorDiv(unixSeconds, 60)) & 0xffffffff;
   std::uint64_t kept = minuteAndOffset.load(std::memory_order_relaxed);
-  std::int32_t offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(kept));
-  if (kept == 0 || static_cast<std::int64_t>(kept >> 32) != (minute & 0xffffffff)) {
+  auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(kept));
+  if (kept == 0 || kept >> 32 != minute) {
     const auto t = static_cast<time_t>(unixSeconds);
     tm local{};
     localtime_r(&t, &local);
     offset = static_cast<std::int32_t>(local.tm_gmtoff);
-    kept = (static_cast<std::uint64_t>(minute & 0xffffffff) << 32) | static_cast<std::uint32_t>(offset);
+    kept = (minute << 32) | static_cast<std::uint32_t>(offset);
     minuteAndOffset.store(kept, std::memory_order_relaxed);
   }
   const std::int64_t localSeconds = unixSeconds + offset;

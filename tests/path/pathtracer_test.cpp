@@ -42,19 +42,16 @@ TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
 // version has moved: a host added is scheduled from then on.
 TEST(PathTracer, TheHostListIsReadAgainOnlyWhenItsVersionMoves) {
   TPathTracerOptions options;
-  options.checkInterval = std::chrono::milliseconds(0);
+  options.checkInterval = std::chrono::milliseconds(0);  // checked by hand below
   TPathTracer tracer(options);
   std::vector<std::string> hosts{"127.0.0.1"};
   std::uint64_t version = 1;
   int asked = 0, loaded = 0;
   tracer.addresses = [&] { return ++asked, hosts; };
   tracer.addressesVersion = [&] { return version; };
-  tracer.loadSettings = [&](const std::vector<std::string>&) {
-    ++loaded;
-    TPathSettings all;
-    all.traceAll = true;
-    return all;
-  };
+  TPathSettings all;
+  all.traceAll = true;
+  tracer.loadSettings = [&](const std::vector<std::string>&) { return ++loaded, all; };
   tracer.checkSchedule();
   hosts.push_back("127.0.0.2");
   tracer.checkSchedule();

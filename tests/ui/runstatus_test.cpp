@@ -93,32 +93,26 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
 }
 
 // The pings sent change every second at the fast speeds, the pings a second every ten: the new
-// texts are painted without laying the status frame, the status bar (and with them the window) out
-// again, and the labels keep their room.
+// texts are painted without laying the window out again, and the labels keep their room.
 TEST_F(RunStatusTest, ANewStatusTextLaysNothingOut) {
   start({{"gateway", "127.0.0.1"}});
   frm->show();
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-  struct TLayoutRequests : QObject {
+  struct : QObject {
     int count = 0;
     bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::LayoutRequest) ++count;
+      count += e->type() == QEvent::LayoutRequest ? 1 : 0;
       return false;
     }
   } requests;
-  frm->Bevel1->installEventFilter(&requests);
-  frm->statusBar()->installEventFilter(&requests);
-  frm->installEventFilter(&requests);
-  for (const char* shown : {"Running, pings sent: 1,23k", "Running, pings sent: 1,24k"}) {
-    frm->lblStatus->setText(QString::fromLatin1(shown));
-    frm->statusPanel0->setText(QString::fromLatin1(shown + 21));
-    QCoreApplication::processEvents();
-  }
+  QWidget* watched[] = {frm.get(), frm->Bevel1, frm->statusBar()};
+  for (QWidget* w : watched) w->installEventFilter(&requests);
+  frm->lblStatus->setText(QStringLiteral("Running, pings sent: 1,24k"));
+  frm->statusPanel0->setText(QStringLiteral("12,40 pings/s"));
+  QCoreApplication::processEvents();
   EXPECT_EQ(requests.count, 0);
   EXPECT_EQ(frm->statusPanel0->width(), frm->statusPanel0->minimumWidth());
-  EXPECT_EQ(frm->lblStatus->text(), "Running, pings sent: 1,24k");
   EXPECT_GE(frm->lblStatus->height(), frm->lblStatus->sizeHint().height());
-  EXPECT_GE(frm->lblStatus->width(), frm->Bevel1->width() / 2);
 }
 
 // Without permission for ICMP sockets nothing is sent: the state stays unknown, the tray says why,
