@@ -1,5 +1,6 @@
 #include "base/tolvotime.h"
 
+#include <atomic>
 #include <cmath>
 #include <ctime>
 
@@ -35,13 +36,35 @@ const std::int64_t EpochOffsetDays = daysFromCivil(1899, 12, 30);
 
 }  // namespace
 
+TDateTime localDateTimeAt(std::int64_t unixSeconds, int millisecond) {
+  // The offset from UTC is asked of the C library once a minute: it changes (summer time, a
+  // zone's new rule) only at a whole minute, and each echo reads the time twice. One atomic word
+  // holds the minute and its offset, so the threads that read the time share it without a lock.
+  static std::atomic<std::uint64_t> minuteAndOffset{0};
+  const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); };
+  const std::uint64_t minute = static_cast<std::uint64_t>(floorDiv(unixSeconds, 60)) & 0xffffffff;
+  std::uint64_t kept = minuteAndOffset.load(std::memory_order_relaxed);
+  auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(kept));
+  if (kept == 0 || kept >> 32 != minute) {
+    const auto t = static_cast<time_t>(unixSeconds);
+    tm local{};
+    localtime_r(&t, &local);
+    offset = static_cast<std::int32_t>(local.tm_gmtoff);
+    kept = (minute << 32) | static_cast<std::uint32_t>(offset);
+    minuteAndOffset.store(kept, std::memory_order_relaxed);
+  }
+  const std::int64_t localSeconds = unixSeconds + offset;
+  const std::int64_t days = floorDiv(localSeconds, 86'400);
+  const std::int64_t secondOfDay = localSeconds - days * 86'400;
+  // The same sums as encodeDateTime's, so the result is the very same double.
+  const double ms = static_cast<double>(secondOfDay) * 1000.0 + millisecond;
+  return static_cast<double>(days - EpochOffsetDays) + ms / static_cast<double>(MsPerDay);
+}
+
 TDateTime TClock::now() const {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
-  localtime_r(&ts.tv_sec, &local);
-  return encodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                        local.tm_min, local.tm_sec, static_cast<int>(ts.tv_nsec / 1'000'000));
+  return localDateTimeAt(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1'000'000));
 }
 
 std::int64_t TClock::monotonicMs() const {

@@ -30,6 +30,10 @@ class TClock {
 };
 const TClock& systemClock();
 
+// The local date-time of a moment given in seconds since 1970 (UTC) and its milliseconds, as
+// localtime_r would give it; TClock::now() reads the time through it.
+TDateTime localDateTimeAt(std::int64_t unixSeconds, int millisecond);
+
 // A clock that tests (and benchmarks) set by hand. Moving it forward (set() to a later time,
 // advanceSeconds() with a positive step) lets that much time pass on both readings; moving the wall
 // clock back (set() to an earlier time, a negative step) leaves the monotonic reading where it is,

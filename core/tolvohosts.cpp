@@ -48,6 +48,7 @@ bool TTolvoHosts::appendHost(std::unique_ptr<TTolvoHost>& host) {
     if (hosts[slot]) continue;
     hosts[slot] = std::move(host);
     ++occupied;
+    ++changes;
     evaluatedStatus[slot] = hsUnknown;
     hosts[slot]->events = &eventHub;
     eventHub.hostAdded(*hosts[slot]);
@@ -64,6 +65,7 @@ bool TTolvoHosts::deleteHost(TTolvoHost* host) {
     echoesOfRemovedHosts += host->echoesThisRun;
     hosts[slot].reset();
     --occupied;
+    ++changes;
     return true;
   }
   return false;
@@ -83,12 +85,14 @@ bool TTolvoHosts::clearHosts() {
     echoesOfRemovedHosts += host->echoesThisRun;
     host.reset();
     --occupied;
+    ++changes;
   }
   return true;
 }
 
 void TTolvoHosts::hostEdited(TTolvoHost* host, const THostNames& before) {
   if (!host) return;
+  ++changes;
   for (const auto& held : hosts)
     if (held.get() == host) eventHub.hostEdited(*host, before);
 }

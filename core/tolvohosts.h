@@ -84,6 +84,8 @@ class TTolvoHosts {
   TTolvoHost* hostAt(int slot) const;
   // The hosts' addresses in slot order (what per-address settings are read for).
   std::vector<std::string> addresses() const;
+  // Goes up whenever a host is added, deleted or edited: addresses() may differ only after it has.
+  std::uint64_t listChanges() const { return changes; }
   // A new host with this list's clock and echo service, not yet in the list.
   std::unique_ptr<TTolvoHost> newHost() const;
 
@@ -106,6 +108,7 @@ class TTolvoHosts {
   bool enumDone = false;
   std::int32_t nextIndex = 1;
   std::int32_t occupied = 0;  // hosts in the slots
+  std::uint64_t changes = 0;  // listChanges()
   std::uint64_t echoesOfRemovedHosts = 0;
   bool preferV6 = false;
   void tellCannotPing(const TTolvoHost* unable);

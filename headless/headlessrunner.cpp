@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "config/settings.h"
@@ -26,8 +27,7 @@ namespace {
 
 constexpr int EvaluationMs = 1000;
 constexpr int PassesPerTick = 4;
-// At most this long without a tick, as in the desktop program (the evaluation wakes once a second
-// anyway).
+// At most this long without a tick, as in the desktop program.
 constexpr int MostSkippedMs = 1000;
 constexpr const char* AwesomeWarning =
     "WARNING! By selecting Awesome! - speed your CPU might come under 100% stress. So if your "
@@ -58,7 +58,8 @@ THeadlessRunner::THeadlessRunner(std::string hostsFile, const TClock& clockToUse
   evaluationTimer = new QTimer(this);
   evaluationTimer->setInterval(EvaluationMs);
   connect(evaluationTimer, &QTimer::timeout, this, [this] {
-    if (running) hosts->evaluateConnection();
+    evaluationTick();
+    evaluationTickFired();
   });
 }
 
@@ -151,10 +152,13 @@ void THeadlessRunner::readPathSettings() {
 void THeadlessRunner::startPathTracer() {
   TPathTracerOptions options;
   options.keepDays = historyLengths().rawDays;
+  options.checkInterval = std::chrono::milliseconds(0);  // checkSchedule, from the evaluation tick
   pathTracer = std::make_unique<TPathTracer>(options);
   pathTracer->addresses = [this] {
     return running ? hosts->addresses() : std::vector<std::string>{};
   };
+  // The list above differs only after a change of the hosts or of running.
+  pathTracer->addressesVersion = [this] { return hosts->listChanges() * 2 + (running ? 1 : 0); };
   pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
     return TPathSettings::load(addresses);  // refusals were printed when the file was read
   };
@@ -203,7 +207,42 @@ void THeadlessRunner::schedulerTick() {
     lastTimestampMs = clock.monotonicMs();
     logger->logTimestamp(startTimeText);
   }
+  shareWakeUp();
   if (schedulerTimer->isActive()) skipIdleTicks(schedulerTimer->interval());
+}
+
+// Once a second: the connection evaluated (it logs the hosts' changes) and the path schedule.
+void THeadlessRunner::evaluationTick() {
+  if (running) hosts->evaluateConnection();
+  if (pathTracer) pathTracer->checkSchedule();
+}
+
+// The scheduler tick and the evaluation would each wake the program; as in the desktop program,
+// both timers start together and every tick interval divides a second, so the evaluation falls due
+// on a scheduler tick, which runs it (at most half a tick early) and starts its timer afresh. That
+// timer then fires by itself only while the scheduler timer rests (idle ticks skipped).
+void THeadlessRunner::shareWakeUp() {
+  if (!evaluationTimer->isActive() || !schedulerTimer->isActive()) return;
+  if (evaluationTimer->remainingTime() > schedulerTimer->interval() / 2) return;
+  evaluationTimer->start(EvaluationMs);
+  evaluationTick();
+}
+
+// The evaluation timer fired by itself: its next tick is put on the scheduler tick nearest a
+// second on, where shareWakeUp takes it.
+void THeadlessRunner::evaluationTickFired() {
+  QTimer* next = !running                          ? nullptr
+                 : schedulerTimer->isActive()      ? schedulerTimer
+                 : resumeTimer && resumeTimer->isActive() ? resumeTimer
+                                                          : nullptr;
+  const int tickMs = schedulerTimer->interval();
+  if (closed || !next || tickMs <= 0) {
+    if (evaluationTimer->interval() != EvaluationMs) evaluationTimer->setInterval(EvaluationMs);
+    return;
+  }
+  const int first = std::max(0, next->remainingTime());
+  const int ticks = std::max(0, (EvaluationMs - first + tickMs / 2) / tickMs);
+  evaluationTimer->start(first + ticks * tickMs);
 }
 
 // As the desktop program does: ticks whose passes would step only idle hosts are not woken for. The

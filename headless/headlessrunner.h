@@ -2,7 +2,8 @@
 // The monitor without a display, in the desktop program's order: the host list with the event log
 // subscribed first, the settings, the metrics endpoint, the hosts file, "STARTUP", then pinging at
 // once. A scheduler tick at the running speed (four scheduler passes, time stamps in the log) and a
-// connection evaluation once a second drive it, as the main window's two timers do. No question is
+// connection evaluation once a second (with the path schedule) drive it, as the main window's two
+// timers do, sharing their wake-ups as those do. No question is
 // ever asked: the first-run questions are skipped (no start-up entry, no version check) and the
 // run counts as set up.
 //
@@ -62,6 +63,9 @@ class THeadlessRunner : public QObject {
   void setRunning(bool on);
   void schedulerTick();
   void skipIdleTicks(int tickMs);
+  void evaluationTick();
+  void shareWakeUp();
+  void evaluationTickFired();
   void applySpeed();
   void startPathTracer();
   void readPathSettings();

@@ -65,8 +65,15 @@ std::int64_t TPathTracer::now() const {
 
 void TPathTracer::setSettings(const TPathSettings& newSettings) {
   settings = newSettings;
+  listTraced();
   std::lock_guard guard(lock);
   rate = settings.probesPerSecond;
+}
+
+void TPathTracer::listTraced() {
+  tracedNow.clear();
+  for (const std::string& address : current)
+    if (settings.tracedFor(address)) tracedNow.push_back(address);
 }
 
 void TPathTracer::start(const std::string& databasePath) {
@@ -98,11 +105,18 @@ void TPathTracer::stop() {
 void TPathTracer::checkSchedule() {
   if (!addresses) return;
   const auto nowAt = std::chrono::steady_clock::now();
-  const std::vector<std::string> list = addresses();
-  if (loadSettings && !list.empty() && list != knownAddresses) setSettings(loadSettings(list));
-  if (!list.empty()) knownAddresses = list;
-  for (const std::string& address : list) {
-    if (!settings.tracedFor(address)) continue;
+  const std::optional<std::uint64_t> version =
+      addressesVersion ? std::optional(addressesVersion()) : std::nullopt;
+  if (!version || version != currentVersion) {
+    currentVersion = version;
+    current = addresses();
+    if (loadSettings && !current.empty() && current != knownAddresses)
+      setSettings(loadSettings(current));  // lists the traced ones too
+    else
+      listTraced();
+    if (!current.empty()) knownAddresses = current;
+  }
+  for (const std::string& address : tracedNow) {
     const auto it = lastStarted.find(address);
     if (it != lastStarted.end() && nowAt - it->second < options.minInterval) continue;
     lastStarted[address] = nowAt;

@@ -60,6 +60,9 @@ class TPathTracer : public QObject {
 
   // The addresses of the hosts in the list, asked once a second (interface thread).
   std::function<std::vector<std::string>()> addresses;
+  // When set, a figure that changes whenever `addresses` would give another list: the list is then
+  // asked for only after it changed, not at every check of the schedule.
+  std::function<std::uint64_t()> addressesVersion;
   // When set, the settings are read again through it whenever the list of addresses changes (a
   // host added, edited or deleted), so that its per-host switch applies at once.
   std::function<TPathSettings(const std::vector<std::string>& addresses)> loadSettings;
@@ -102,6 +105,7 @@ class TPathTracer : public QObject {
   void run(std::string databasePath);
   TTracedRound trace(const TJob& job, TTokenBucket& bucket);
   void deliver(TTracedRound round);
+  void listTraced();
   std::int64_t now() const;
 
   TPathTracerOptions options;
@@ -109,6 +113,10 @@ class TPathTracer : public QObject {
   QTimer schedule;
   std::map<std::string, std::chrono::steady_clock::time_point> lastStarted;  // interface thread
   std::vector<std::string> knownAddresses;                                  // interface thread
+  // The list as last asked for, its version, and those of it traced (interface thread).
+  std::vector<std::string> current;
+  std::optional<std::uint64_t> currentVersion;
+  std::vector<std::string> tracedNow;
   std::map<std::string, TTracedRound> last;                                 // interface thread
   std::map<std::string, std::uint64_t> changes;                             // interface thread
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 #include "base/regionalformat.h"
 #include "base/tolvotime.h"
 
@@ -15,6 +19,27 @@ TEST(TolvoTime, EncodeDecodeRoundTripsToTheMillisecond) {
   EXPECT_EQ(p.minute, 5);
   EXPECT_EQ(p.second, 3);
   EXPECT_EQ(p.millisecond, 250);
+}
+
+// The offset from UTC is kept for a minute: across the changes to and from summer time and at
+// local midnight every second still reads as localtime_r has it.
+TEST(TolvoTime, LocalTimeFollowsTheZonesChangesAtTheMinute) {
+  const std::string kept = std::getenv("TZ") ? std::getenv("TZ") : "";
+  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  tzset();
+  // 2026: 8 March 07:00 and 1 November 06:00 UTC (the changes), 9 December 05:00 UTC (midnight).
+  for (const std::int64_t change : {1'772'953'200LL, 1'793'512'800LL, 1'796'792'400LL}) {
+    for (std::int64_t s = change - 90; s <= change + 90; s += 7) {
+      const auto t = static_cast<time_t>(s);
+      tm l{};
+      localtime_r(&t, &l);
+      ASSERT_EQ(localDateTimeAt(s, 123), encodeDateTime(l.tm_year + 1900, l.tm_mon + 1, l.tm_mday,
+                                                        l.tm_hour, l.tm_min, l.tm_sec, 123))
+          << s;
+    }
+  }
+  kept.empty() ? unsetenv("TZ") : setenv("TZ", kept.c_str(), 1);
+  tzset();
 }
 
 TEST(TolvoTime, SecondStampIgnoresYearAndCountsThirtyOneDayMonths) {

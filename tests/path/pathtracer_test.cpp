@@ -38,6 +38,32 @@ TEST(PathTracer, TwoHundredFiftyFiveTracedHostsKeepToTheProbeCap) {
   EXPECT_GT(reached, 0);
 }
 
+// With a version of the host list, the list (and the settings for it) is read again only once the
+// version has moved: a host added is scheduled from then on.
+TEST(PathTracer, TheHostListIsReadAgainOnlyWhenItsVersionMoves) {
+  TPathTracerOptions options;
+  options.checkInterval = std::chrono::milliseconds(0);  // checked by hand below
+  TPathTracer tracer(options);
+  std::vector<std::string> hosts{"127.0.0.1"};
+  std::uint64_t version = 1;
+  int asked = 0, loaded = 0;
+  tracer.addresses = [&] { return ++asked, hosts; };
+  tracer.addressesVersion = [&] { return version; };
+  TPathSettings all;
+  all.traceAll = true;
+  tracer.loadSettings = [&](const std::vector<std::string>&) { return ++loaded, all; };
+  tracer.checkSchedule();
+  hosts.push_back("127.0.0.2");
+  tracer.checkSchedule();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(tracer.backlog(), 1u);
+  ++version;
+  tracer.checkSchedule();
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(loaded, 2);
+  EXPECT_EQ(tracer.backlog(), 2u);  // the first host's round still waits; the new one joins it
+}
+
 TEST(PathSettings, PerHostSwitchesOverTraceAllAndRefusedValuesKeepTheirDefaults) {
   setExtraSetting("paths", "trace_all", "1");
   setExtraSetting("paths", "trace.192.0.2.1", "0");

@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include "core/tolvohosts.h"
 #include "mainwindowtestsupport.h"
@@ -89,6 +90,29 @@ TEST_F(RunStatusTest, ConnectionTextsAndTrayPicturesFollowTheEchoes) {
       "HOST_STATUS DOWN", "CONNECTION_STATUS DOWN", "HOST_STATUS UP", "CONNECTION_STATUS UP",
       "PINGING STOP"};
   EXPECT_EQ(log, expected);
+}
+
+// The pings sent change every second at the fast speeds, the pings a second every ten: the new
+// texts are painted without laying the window out again, and the labels keep their room.
+TEST_F(RunStatusTest, ANewStatusTextLaysNothingOut) {
+  start({{"gateway", "127.0.0.1"}});
+  frm->show();
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  struct : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      count += e->type() == QEvent::LayoutRequest ? 1 : 0;
+      return false;
+    }
+  } requests;
+  QWidget* watched[] = {frm.get(), frm->Bevel1, frm->statusBar()};
+  for (QWidget* w : watched) w->installEventFilter(&requests);
+  frm->lblStatus->setText(QStringLiteral("Running, pings sent: 1,24k"));
+  frm->statusPanel0->setText(QStringLiteral("12,40 pings/s"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(requests.count, 0);
+  EXPECT_EQ(frm->statusPanel0->width(), frm->statusPanel0->minimumWidth());
+  EXPECT_GE(frm->lblStatus->height(), frm->lblStatus->sizeHint().height());
 }
 
 // Without permission for ICMP sockets nothing is sent: the state stays unknown, the tray says why,

@@ -19,6 +19,10 @@ TPathWiring::TPathWiring(TTolvoHosts& hostList, TAlertCenter& alertCenter,
   pathTracer->addresses = [this, &runControl] {
     return runControl.running() ? hosts.addresses() : std::vector<std::string>{};
   };
+  // The list above differs only after a change of the hosts or of running.
+  pathTracer->addressesVersion = [this, &runControl] {
+    return hosts.listChanges() * 2 + (runControl.running() ? 1 : 0);
+  };
   pathTracer->loadSettings = [](const std::vector<std::string>& addresses) {
     return TPathSettings::load(addresses);
   };

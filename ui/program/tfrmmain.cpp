@@ -22,6 +22,7 @@
 
 #include "ui/preferences/alertswiring.h"
 #include "pathwiring.h"
+#include "labelbox.h"
 #include "metrics/metricsregistry.h"
 #include "metrics/pathmetrics.h"
 #include "pathwatch/pathtracer.h"
@@ -159,7 +160,9 @@ QWidget* TfrmMain::createStatusFrame() {
   connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
   auto* column = new QVBoxLayout(Bevel1);
   column->setContentsMargins(6, 6, 6, 6);
-  column->addWidget(lblStatus, 1);
+  // The pings sent change every second: in a box of its own the label's new text is painted
+  // without laying the window out again.
+  column->addWidget(new TLabelBox(lblStatus, Bevel1), 1);
   column->addWidget(btnStartStop, 0, Qt::AlignRight | Qt::AlignBottom);
   return Bevel1;
 }
@@ -175,8 +178,9 @@ void TfrmMain::createStatusBar() {
                                     : 50);
   statusBar()->setObjectName(QStringLiteral("StatusBar1"));
   statusBar()->setSizeGripEnabled(false);
-  statusBar()->addWidget(statusPanel0);
-  statusBar()->addWidget(statusPanel1, 1);
+  // The pings a second change every ten seconds; boxed as the status text is.
+  statusBar()->addWidget(new TLabelBox(statusPanel0));
+  statusBar()->addWidget(new TLabelBox(statusPanel1), 1);
 }
 
 void TfrmMain::createActions() {
