@@ -123,7 +123,9 @@ void TPathChart::paintEvent(QPaintEvent*) {
   paintAxes(p);
   paintLegend(p);
   p.save();
-  p.setClipRect(plotArea().adjusted(0, 0, 0, LossStrip + 1));
+  // A few pixels of the right margin: the newest round's point sits on the plot's edge and is
+  // drawn whole.
+  p.setClipRect(plotArea().adjusted(0, 0, 3, LossStrip + 1));
   for (const TPathChartHop& h : data)
     if (shown(h.hop)) paintLosses(p, h);
   for (const TPathChartHop& h : data)

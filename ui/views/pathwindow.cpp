@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -118,8 +120,10 @@ TPathWindow::TPathWindow(std::function<std::string()> databasePath,
   tbHops->setSelectionBehavior(QAbstractItemView::SelectRows);
   tbHops->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tbHops->verticalHeader()->hide();
-  // The sparkline takes the width the other columns leave.
-  tbHops->horizontalHeader()->setSectionResizeMode(SparkColumn, QHeaderView::Stretch);
+  // The sparkline takes the width the other columns leave, but never less than its caption
+  // needs: on a narrow screen the table scrolls sideways instead (a stretched last column
+  // would be squeezed below its caption).
+  tbHops->viewport()->installEventFilter(this);
   sparkline = new TPathSparkline(tbHops);
   sparkline->bucketsOf = [this](int row) -> const std::vector<TPathBucket>* {
     return row >= 0 && row < static_cast<int>(buckets.size())
@@ -292,6 +296,7 @@ void TPathWindow::fillTable(const std::vector<TPathHopRow>& rows) {
   // Column by column: resizing the sparkline's to its contents would end its stretch.
   for (int c = 0; c < TableColumns; ++c)
     if (c != SparkColumn) tbHops->resizeColumnToContents(c);
+  fitSparkColumn();
   if (rows.empty()) {
     lblNote->setText(
         QStringLiteral("No path rounds of this host in this range; path tracing is "
@@ -323,4 +328,19 @@ void TPathWindow::chooseHops() {
 
 bool TPathWindow::fromSummaries() const {
   return cbRange->currentData().toLongLong() > LongestRoundsRangeMs;
+}
+
+void TPathWindow::fitSparkColumn() {
+  int used = 0;
+  for (int c = 0; c < TableColumns; ++c)
+    if (c != SparkColumn) used += tbHops->columnWidth(c);
+  const QFontMetrics metrics(tbHops->horizontalHeader()->font());
+  const int least = metrics.horizontalAdvance(QStringLiteral("Round trip")) +
+                    4 * metrics.averageCharWidth();
+  tbHops->setColumnWidth(SparkColumn, std::max(least, tbHops->viewport()->width() - used));
+}
+
+bool TPathWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tbHops->viewport() && event->type() == QEvent::Resize) fitSparkColumn();
+  return QWidget::eventFilter(watched, event);
 }

@@ -66,11 +66,13 @@ class TPathWindow : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void rebuild();
   void fillTable(const std::vector<TPathHopRow>& rows);
   void chooseHops();
+  void fitSparkColumn();
   bool fromSummaries() const;
 
   std::function<std::string()> pathOf;
